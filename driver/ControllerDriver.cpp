@@ -1,0 +1,133 @@
+#include "ControllerDriver.h"
+
+#include "DriverLog.h"
+#include "DriverState.h"
+#include "bluetooth/BluetoothWorker.h"
+
+#include <cstring>
+#include <system_error>
+
+namespace tarvolt {
+
+namespace {
+
+// Starts the Bluetooth worker unless one is still attached: a runtime that activates the device
+// twice keeps the running worker instead of ending the process on a joinable std::thread.
+bool StartWorker(std::thread &workerThread)
+{
+    if (workerThread.joinable())
+        return true;
+    try {
+        workerThread = std::thread(BluetoothWorkerMain);
+        return true;
+    } catch (const std::system_error &) {
+        return false;
+    }
+}
+
+} // namespace
+
+vr::EVRInitError ControllerDriver::Activate(uint32_t unObjectId)
+{
+    try {
+        if (!StartWorker(workerThread)) {
+            // An exception must not cross into the runtime; a device without its worker is
+            // refused instead, with nothing else set up.
+            Log("Failed to start the Bluetooth worker.");
+            return vr::VRInitError_Driver_Failed;
+        }
+
+        // The shared pose block and the relay program come up here, in this order.
+
+        deviceIndex = unObjectId;
+        // The container is looked up once; properties and components go onto it.
+        vr::PropertyContainerHandle_t container = vr::k_ulInvalidPropertyContainer;
+        const bool haveProperties =
+            vr::OpenVRInternal_ModuleServerDriverContext().VRPropertiesRaw() != nullptr;
+        if (haveProperties) {
+            container = vr::VRProperties()->TrackedDeviceToPropertyContainer(deviceIndex);
+            DeclareProperties(container);
+        }
+        CreateComponents(container);
+        return vr::VRInitError_None;
+    } catch (...) {
+        return vr::VRInitError_Driver_Failed;
+    }
+}
+
+// Each property is written by its own one-entry batch, as the SDK's helpers do it.
+void ControllerDriver::DeclareProperties(vr::PropertyContainerHandle_t container)
+{
+    vr::CVRPropertyHelpers *properties = vr::VRProperties();
+    properties->SetStringProperty(container, vr::Prop_InputProfilePath_String, kInputProfilePath);
+    properties->SetStringProperty(container, vr::Prop_ControllerType_String, kControllerType);
+    properties->SetInt32Property(container, vr::Prop_ControllerRoleHint_Int32,
+                                 vr::TrackedControllerRole_Treadmill);
+    properties->SetInt32Property(container, vr::Prop_ControllerHandSelectionPriority_Int32,
+                                 kHandSelectionPriority);
+}
+
+void ControllerDriver::CreateComponents(vr::PropertyContainerHandle_t container)
+{
+    // A runtime without the input interface gets no components rather than a null call.
+    vr::IVRDriverInput *input = vr::VRDriverInput();
+    if (input == nullptr)
+        return;
+    input->CreateScalarComponent(container, "/input/fire/value", &fireValueHandle,
+                                 vr::VRScalarType_Absolute, vr::VRScalarUnits_NormalizedTwoSided);
+    input->CreateBooleanComponent(container, "/input/fire/click", &fireClickHandle);
+    input->CreateBooleanComponent(container, "/input/eject_mag/click", &ejectMagClickHandle);
+    input->CreateBooleanComponent(container, "/input/load_mag/click", &loadMagClickHandle);
+    input->CreateBooleanComponent(container, "/input/load_bullet/click", &loadBulletClickHandle);
+    input->CreateBooleanComponent(container, "/input/unload_bullet/click",
+                                  &unloadBulletClickHandle);
+}
+
+void ControllerDriver::StopWorker()
+{
+    if (!workerThread.joinable())
+        return;
+    runFlag.store(false, std::memory_order_release);
+    try {
+        workerThread.join();
+    } catch (const std::system_error &) {
+        // Joining from the worker itself, or a failed wait: let the thread go rather than end
+        // the runtime's process.
+        workerThread.detach();
+    }
+}
+
+void ControllerDriver::Deactivate()
+{
+    try {
+        deviceIndex = vr::k_unTrackedDeviceIndexInvalid;
+        runFlag.store(false, std::memory_order_release);
+        // Only an attached worker is joined; without one there is nothing to wait for.
+        StopWorker();
+
+        // The shared pose block is released and the relay program ended here, in this order.
+    } catch (...) {
+        // Nothing may leave into the runtime.
+    }
+}
+
+void ControllerDriver::EnterStandby() {}
+
+void *ControllerDriver::GetComponent(const char *pchComponentNameAndVersion)
+{
+    if (pchComponentNameAndVersion != nullptr &&
+        std::strcmp(pchComponentNameAndVersion, vr::IVRDriverInput_Version) == 0)
+        return this;
+    return nullptr;
+}
+
+void ControllerDriver::DebugRequest(const char * /*pchRequest*/, char *pchResponseBuffer,
+                                    uint32_t unResponseBufferSize)
+{
+    if (unResponseBufferSize >= 1 && pchResponseBuffer != nullptr)
+        pchResponseBuffer[0] = '\0';
+}
+
+vr::DriverPose_t ControllerDriver::GetPose() { return pose; }
+
+} // namespace tarvolt

@@ -1,0 +1,64 @@
+#pragma once
+// The one tracked device of the driver: a controller whose buttons come from the Bluetooth rifle
+// and whose pose comes from the relay program through the shared pose block.
+#include <openvr_driver.h>
+
+#include <cstdint>
+#include <thread>
+
+namespace tarvolt {
+
+// Serial number of the device; the same string is its controller type.
+inline constexpr const char *kSerialNumber = "aaa_tarvolt_rq508_controller";
+inline constexpr const char *kControllerType = "aaa_tarvolt_rq508_controller";
+inline constexpr const char *kInputProfilePath =
+    "{tarvolt_rq508}/input/tarvolt_rq508_controller_profile.json";
+inline constexpr int32_t kHandSelectionPriority = 999999;
+
+// Per-button pulse state: the rifle reports only the moment of a press, so the driver reports the
+// button pressed for a fixed number of frames and then releases it itself.
+struct ButtonPulse {
+    bool active = false;
+    int32_t frames = 0;
+};
+
+class ControllerDriver final : public vr::ITrackedDeviceServerDriver {
+public:
+    vr::EVRInitError Activate(uint32_t unObjectId) override;
+    void Deactivate() override;
+    void EnterStandby() override;
+    void *GetComponent(const char *pchComponentNameAndVersion) override;
+    void DebugRequest(const char *pchRequest, char *pchResponseBuffer,
+                      uint32_t unResponseBufferSize) override;
+    vr::DriverPose_t GetPose() override;
+
+    // The device's work for one runtime frame (button pulses, then the pose).
+    void UpdateFrame();
+
+    // Stops and joins a worker that is still attached; used when the runtime tears the device
+    // down without deactivating it first.
+    void StopWorker();
+
+    vr::TrackedDeviceIndex_t deviceIndex = 0;
+    vr::VRInputComponentHandle_t fireClickHandle = 0;
+    vr::VRInputComponentHandle_t fireValueHandle = 0;
+    vr::VRInputComponentHandle_t ejectMagClickHandle = 0;
+    vr::VRInputComponentHandle_t loadMagClickHandle = 0;
+    vr::VRInputComponentHandle_t loadBulletClickHandle = 0;
+    vr::VRInputComponentHandle_t unloadBulletClickHandle = 0;
+    std::thread workerThread;
+    ButtonPulse firePulse;
+    ButtonPulse ejectMagPulse;
+    ButtonPulse loadMagPulse;
+    ButtonPulse loadBulletPulse;
+    ButtonPulse unloadBulletPulse;
+    vr::DriverPose_t pose{};
+
+private:
+    // Without a property interface the SDK's helpers would call through a null pointer, so
+    // properties are skipped and components go onto the invalid container.
+    void DeclareProperties(vr::PropertyContainerHandle_t container);
+    void CreateComponents(vr::PropertyContainerHandle_t container);
+};
+
+} // namespace tarvolt

@@ -1,0 +1,81 @@
+#include "DeviceProvider.h"
+
+#include "ControllerDriver.h"
+#include "DriverLog.h"
+
+#include <cstring>
+#include <new>
+
+namespace tarvolt {
+
+DeviceProvider deviceProvider;
+
+void *ProviderFactory(const char *pInterfaceName, int *pReturnCode)
+{
+    if (pInterfaceName != nullptr &&
+        std::strcmp(pInterfaceName, vr::IServerTrackedDeviceProvider_Version) == 0)
+        return static_cast<vr::IServerTrackedDeviceProvider *>(&deviceProvider);
+    if (pReturnCode != nullptr)
+        *pReturnCode = vr::VRInitError_Init_InterfaceNotFound;
+    return nullptr;
+}
+
+namespace {
+
+vr::EVRInitError InitHostInterfaces(vr::IVRDriverContext *pDriverContext)
+{
+    // Fetches and caches, in order, the server driver host, settings, properties, driver log,
+    // driver manager and resources; returns 105 at the first missing one but properties.
+    VR_INIT_SERVER_DRIVER_CONTEXT(pDriverContext);
+    return vr::VRInitError_None;
+}
+
+} // namespace
+
+vr::EVRInitError DeviceProvider::Init(vr::IVRDriverContext *pDriverContext)
+{
+    if (pDriverContext == nullptr)
+        return vr::VRInitError_Init_InterfaceNotFound;
+    try {
+        const vr::EVRInitError error = InitHostInterfaces(pDriverContext);
+        if (error != vr::VRInitError_None)
+            return error;
+
+        Log("Initializing controller");
+        if (controller == nullptr)
+            controller = new ControllerDriver();
+        // A refusal is not examined: the driver stays loaded either way.
+        vr::VRServerDriverHost()->TrackedDeviceAdded(kSerialNumber, vr::TrackedDeviceClass_Controller,
+                                                     controller);
+        return vr::VRInitError_None;
+    } catch (...) {
+        return vr::VRInitError_Driver_Failed;
+    }
+}
+
+void DeviceProvider::Cleanup()
+{
+    if (controller == nullptr)
+        return;
+    // Normally Deactivate has joined the worker already; if the runtime skipped it, the worker
+    // is stopped here so that destroying its std::thread does not end the process.
+    controller->StopWorker();
+    delete controller;
+    controller = nullptr;
+}
+
+const char *const *DeviceProvider::GetInterfaceVersions() { return vr::k_InterfaceVersions; }
+
+void DeviceProvider::RunFrame()
+{
+    if (controller != nullptr)
+        controller->UpdateFrame();
+}
+
+bool DeviceProvider::ShouldBlockStandbyMode() { return false; }
+
+void DeviceProvider::EnterStandby() {}
+
+void DeviceProvider::LeaveStandby() {}
+
+} // namespace tarvolt

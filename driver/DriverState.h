@@ -1,0 +1,24 @@
+#pragma once
+// Library-wide state of the driver: one copy per loaded library, shared by the runtime's threads,
+// the Bluetooth worker and the platform's event handlers. Everything here is static storage that
+// is valid before any code of the library has run.
+#include <atomic>
+
+namespace tarvolt {
+
+// True from load on; only ControllerDriver::Deactivate clears it, and nothing sets it again.
+// The Bluetooth worker reads it before its first pass and at the end of every pass.
+extern std::atomic<bool> runFlag;
+
+// Input event flags, one per button. The notification handler only ever stores true; the frame
+// update only ever exchanges them back to false. A flag holds no count: events that arrive while
+// it is set merge into one.
+extern std::atomic<bool> fire;
+extern std::atomic<bool> eject_mag;
+extern std::atomic<bool> load_mag;
+extern std::atomic<bool> load_bullet;
+extern std::atomic<bool> unload_bullet;
+
+static_assert(sizeof(std::atomic<bool>) == 1, "input event flags are one byte each");
+
+} // namespace tarvolt

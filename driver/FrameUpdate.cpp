@@ -1,0 +1,7 @@
+#include "ControllerDriver.h"
+
+namespace tarvolt {
+
+void ControllerDriver::UpdateFrame() {}
+
+} // namespace tarvolt

@@ -1,0 +1,83 @@
+// The device's own state through activation and deactivation, which the runtime cannot see.
+#include "ControllerDriver.h"
+#include "DeviceProvider.h"
+#include "SimHost.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class Controller : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        host.UseFactory(&tarvolt::ProviderFactory);
+        ASSERT_EQ(host.Init(), vr::VRInitError_None);
+        controller = tarvolt::deviceProvider.controller;
+        ASSERT_NE(controller, nullptr);
+    }
+    sim::SimHost host;
+    tarvolt::ControllerDriver *controller = nullptr;
+};
+
+// Catches: a device created with leftover state.
+TEST_F(Controller, IsCreatedWithEveryFieldZero)
+{
+    EXPECT_EQ(controller->deviceIndex, 0u);
+    EXPECT_EQ(controller->fireClickHandle, 0u);
+    EXPECT_EQ(controller->unloadBulletClickHandle, 0u);
+    EXPECT_FALSE(controller->workerThread.joinable());
+    EXPECT_FALSE(controller->firePulse.active);
+    EXPECT_EQ(controller->firePulse.frames, 0);
+    EXPECT_FALSE(controller->pose.poseIsValid);
+}
+
+// Catches: handles not stored in the fields the frame update uses, or stored crosswise.
+TEST_F(Controller, ActivationStoresIndexAndHandles)
+{
+    ASSERT_EQ(controller->Activate(7), vr::VRInitError_None);
+    EXPECT_EQ(controller->deviceIndex, 7u);
+    EXPECT_TRUE(controller->workerThread.joinable());
+    const sim::HostRecorder &r = host.Recorder();
+    EXPECT_EQ(r.ComponentName(controller->fireValueHandle), "/input/fire/value");
+    EXPECT_EQ(r.ComponentName(controller->fireClickHandle), "/input/fire/click");
+    EXPECT_EQ(r.ComponentName(controller->ejectMagClickHandle), "/input/eject_mag/click");
+    EXPECT_EQ(r.ComponentName(controller->loadMagClickHandle), "/input/load_mag/click");
+    EXPECT_EQ(r.ComponentName(controller->loadBulletClickHandle), "/input/load_bullet/click");
+    EXPECT_EQ(r.ComponentName(controller->unloadBulletClickHandle), "/input/unload_bullet/click");
+    controller->Deactivate();
+}
+
+// Catches: an index left valid after deactivation, a worker left attached, and the exception
+// that joining an empty std::thread throws when no worker was ever started.
+TEST_F(Controller, DeactivationInvalidatesIndexAndDetachesNothingItDidNotStart)
+{
+    EXPECT_NO_THROW(controller->Deactivate());
+    EXPECT_EQ(controller->deviceIndex, vr::k_unTrackedDeviceIndexInvalid);
+
+    ASSERT_EQ(controller->Activate(1), vr::VRInitError_None);
+    controller->Deactivate();
+    EXPECT_EQ(controller->deviceIndex, vr::k_unTrackedDeviceIndexInvalid);
+    EXPECT_FALSE(controller->workerThread.joinable());
+}
+
+// Catches: a second Activate moving a new thread onto a joinable one, which ends the process.
+TEST_F(Controller, SecondActivationKeepsTheRunningWorker)
+{
+    ASSERT_EQ(controller->Activate(0), vr::VRInitError_None);
+    const std::thread::id worker = controller->workerThread.get_id();
+    ASSERT_EQ(controller->Activate(0), vr::VRInitError_None);
+    EXPECT_EQ(controller->workerThread.get_id(), worker);
+    controller->Deactivate();
+}
+
+// Catches: Cleanup destroying a device whose worker is still attached (std::terminate).
+TEST_F(Controller, CleanupWithoutDeactivateStopsTheWorker)
+{
+    ASSERT_EQ(controller->Activate(0), vr::VRInitError_None);
+    tarvolt::deviceProvider.Cleanup();
+    EXPECT_EQ(tarvolt::deviceProvider.controller, nullptr);
+    tarvolt::deviceProvider.Cleanup();  // a second Cleanup finds nothing to do
+}
+
+} // namespace
