@@ -1,0 +1,137 @@
+#pragma once
+// The Bluetooth LE platform as the link sees it, shaped like the Windows Runtime objects it is
+// built on: an advertisement watcher, a device obtained from an address, its GATT services and
+// characteristics. Objects are held by counted reference (shared_ptr). Every asynchronous
+// platform operation is awaited inside the call, without a time limit. A failing platform call
+// throws PlatformError with the platform's result code; events arrive on the platform's own
+// threads, and a handler's return value is its result code to the platform (0 = success).
+//
+// Backends: the Windows Runtime (the product), the simulated radio (tests and the demo), and an
+// unavailable radio whose every operation fails.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tarvolt::radio {
+
+using ResultCode = int32_t;  // an HRESULT on Windows
+inline constexpr ResultCode kOk = 0;
+inline constexpr ResultCode kFail = static_cast<ResultCode>(0x80004005u);             // E_FAIL
+inline constexpr ResultCode kCanceled = static_cast<ResultCode>(0x800704C7u);         // ERROR_CANCELLED
+inline constexpr ResultCode kNotInitialized = static_cast<ResultCode>(0x800401F0u);   // CO_E_NOTINITIALIZED
+inline constexpr ResultCode kClassNotRegistered = static_cast<ResultCode>(0x80040154u);  // REGDB_E_CLASSNOTREG
+
+class PlatformError : public std::runtime_error {
+public:
+    explicit PlatformError(ResultCode code);
+    ResultCode Code() const { return code_; }
+
+private:
+    ResultCode code_;
+};
+
+// A 128-bit UUID in the platform's GUID layout.
+struct Guid {
+    uint32_t data1;
+    uint16_t data2;
+    uint16_t data3;
+    uint8_t data4[8];
+};
+bool operator==(const Guid &a, const Guid &b);
+inline bool operator!=(const Guid &a, const Guid &b) { return !(a == b); }
+
+enum class ScanningMode : int32_t { Passive = 0, Active = 1 };
+enum class ConnectionStatus : int32_t { Disconnected = 0, Connected = 1 };
+enum class CommunicationStatus : int32_t { Success = 0, Unreachable = 1, ProtocolError = 2, AccessDenied = 3 };
+enum class CccdValue : int32_t { None = 0, Notify = 1, Indicate = 2 };
+
+using EventToken = int64_t;
+
+class AdvertisementReceivedArgs {
+public:
+    virtual ~AdvertisementReceivedArgs() = default;
+    virtual std::u16string LocalName() = 0;  // of the advertisement; empty when absent
+    virtual uint64_t BluetoothAddress() = 0;
+};
+
+class Watcher {
+public:
+    virtual ~Watcher() = default;
+    using ReceivedHandler = std::function<ResultCode(Watcher &, AdvertisementReceivedArgs &)>;
+    using StoppedHandler = std::function<ResultCode(Watcher &)>;
+    virtual void SetScanningMode(ScanningMode mode) = 0;
+    virtual EventToken AddReceived(ReceivedHandler handler) = 0;
+    virtual EventToken AddStopped(StoppedHandler handler) = 0;
+    virtual void RemoveReceived(EventToken token) = 0;
+    virtual void RemoveStopped(EventToken token) = 0;
+    virtual void Start() = 0;
+    virtual void Stop() = 0;
+};
+
+// The bytes of one notification, read as the platform's data reader reads a buffer.
+class ValueChangedArgs {
+public:
+    virtual ~ValueChangedArgs() = default;
+    virtual uint32_t UnconsumedBufferLength() = 0;
+    virtual void ReadBytes(uint8_t *destination, uint32_t count) = 0;
+};
+
+class Characteristic {
+public:
+    virtual ~Characteristic() = default;
+    using ValueChangedHandler = std::function<ResultCode(Characteristic &, ValueChangedArgs &)>;
+    virtual Guid Uuid() = 0;
+    virtual EventToken AddValueChanged(ValueChangedHandler handler) = 0;
+    virtual void RemoveValueChanged(EventToken token) = 0;
+    virtual CommunicationStatus WriteClientCharacteristicConfigurationDescriptor(CccdValue value) = 0;
+};
+
+struct CharacteristicsResult {
+    CommunicationStatus status;
+    std::vector<std::shared_ptr<Characteristic>> characteristics;
+};
+
+class Service {
+public:
+    virtual ~Service() = default;
+    virtual Guid Uuid() = 0;
+    virtual CharacteristicsResult GetCharacteristics() = 0;
+};
+
+struct ServicesResult {
+    CommunicationStatus status;
+    std::vector<std::shared_ptr<Service>> services;
+};
+
+class Device {
+public:
+    virtual ~Device() = default;
+    using ConnectionStatusHandler = std::function<ResultCode(Device &)>;
+    virtual EventToken AddConnectionStatusChanged(ConnectionStatusHandler handler) = 0;
+    virtual void RemoveConnectionStatusChanged(EventToken token) = 0;
+    virtual ConnectionStatus GetConnectionStatus() = 0;
+    virtual std::u16string Name() = 0;
+    virtual ServicesResult GetGattServices() = 0;
+    virtual void Close() = 0;
+};
+
+class Radio {
+public:
+    virtual ~Radio() = default;
+    // Enters the multithreaded apartment on the calling thread (CoInitializeEx on Windows).
+    virtual void EnterApartment() = 0;
+    virtual std::shared_ptr<Watcher> CreateWatcher() = 0;
+    // The device for an address, or null when the platform has none.
+    virtual std::shared_ptr<Device> FromBluetoothAddress(uint64_t address) = 0;
+    // Registry form of a UUID: 38 characters with braces and upper-case hexadecimal; empty if the
+    // platform cannot render it.
+    virtual std::u16string GuidToString(const Guid &guid) = 0;
+};
+
+// The radio of this build of the driver library; defined by the backend linked into it.
+Radio &PlatformRadio();
+
+} // namespace tarvolt::radio

@@ -1,0 +1,31 @@
+#include "PoseLock.h"
+
+#include <windows.h>
+
+namespace tarvolt {
+
+PoseBlockHandle CreatePoseBlockMapping()
+{
+    return CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kSharedPoseBlockSize,
+                              kSharedPoseBlockName);
+}
+
+PoseBlockHandle OpenPoseBlockMapping()
+{
+    return OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, kSharedPoseBlockName);
+}
+
+void *MapPoseBlock(PoseBlockHandle mapping)
+{
+    if (mapping == nullptr)
+        return nullptr;
+    return MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, kSharedPoseBlockSize);
+}
+
+void UnmapPoseBlock(void *view) { UnmapViewOfFile(view); }
+
+void ClosePoseBlockMapping(PoseBlockHandle mapping) { CloseHandle(mapping); }
+
+void SleepMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
+
+} // namespace tarvolt
