@@ -19,3 +19,26 @@ function(tarvolt_copy_into_package target program root)
     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${program}> ${dir}/
     VERBATIM)
 endfunction()
+
+# The manifest and resources go into every package root of the build, so that the simulated
+# runtime, the demo and the tests see a package as complete as the one that ships. The resources
+# folder is replaced as a whole: a file removed from package/ must not linger in a package.
+file(GLOB_RECURSE TARVOLT_PACKAGE_FILES CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/package/driver.vrdrivermanifest
+  ${CMAKE_SOURCE_DIR}/package/resources/*)
+set(tarvolt_package_commands)
+foreach(root ${TARVOLT_PACKAGE_ROOT} ${TARVOLT_SIM_PACKAGE_ROOT})
+  set(dir ${root}/${TARVOLT_DRIVER_NAME})
+  list(APPEND tarvolt_package_commands
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${dir}/resources
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+    COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/package/resources ${dir}/resources
+    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/package/driver.vrdrivermanifest ${dir}/)
+endforeach()
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/package_resources.stamp
+  ${tarvolt_package_commands}
+  COMMAND ${CMAKE_COMMAND} -E touch ${CMAKE_BINARY_DIR}/package_resources.stamp
+  DEPENDS ${TARVOLT_PACKAGE_FILES}
+  COMMENT "Laying the driver manifest and resources into the build's packages"
+  VERBATIM)
+add_custom_target(package_resources ALL DEPENDS ${CMAKE_BINARY_DIR}/package_resources.stamp)

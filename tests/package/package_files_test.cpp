@@ -1,0 +1,116 @@
+// The package's files as SteamVR reads them before it loads any code: the manifest, the settings,
+// the localization and the files the input profile points at.
+#include "ControllerDriver.h"
+#include "PackageFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+using namespace package_test;
+
+namespace {
+
+bool IsJsonFile(const fs::path &file)
+{
+    const std::string ext = file.extension().u8string();
+    return ext == ".json" || ext == ".vrsettings" || ext == ".vrdrivermanifest";
+}
+
+// Catches: a stray comma or quote in any file, which makes SteamVR skip the file silently
+// (an empty bindings screen, a driver that never loads), and files that never reach the package.
+TEST(PackageFiles, EveryJsonFileParses)
+{
+    std::set<std::string> parsed;
+    for (const auto &entry : fs::recursive_directory_iterator(PackageDir())) {
+        if (!entry.is_regular_file() || !IsJsonFile(entry.path()))
+            continue;
+        EXPECT_NO_THROW(ReadJson(entry.path())) << entry.path().u8string();
+        parsed.insert(entry.path().filename().u8string());
+    }
+    for (const char *expected : {"driver.vrdrivermanifest", "default.vrsettings", "localization.json",
+                                 "tarvolt_rq508_controller_profile.json",
+                                 "legacy_binding_tarvolt_rq508_controller.json",
+                                 "vrcompositor_binding_tarvolt_rq508_controller.json"})
+        EXPECT_EQ(parsed.count(expected), 1u) << expected;
+}
+
+// Catches: a manifest name that differs from the folder or the library name (SteamVR then
+// reports the driver as not found), and a controller-only driver that stays inactive unless
+// its own headset is present.
+TEST(PackageFiles, ManifestNameMatchesFolderAndLibrary)
+{
+    const json manifest = ReadJson(PackageDir() / "driver.vrdrivermanifest");
+    const std::string name = manifest.at("name").get<std::string>();
+    EXPECT_EQ(name, PackageDir().filename().u8string());
+    const fs::path library = PackageDir() / "bin" / TARVOLT_PLATFORM_DIR /
+                             ("driver_" + name + TARVOLT_LIBRARY_SUFFIX);
+    EXPECT_TRUE(fs::is_regular_file(library)) << library.u8string();
+    EXPECT_EQ(manifest.value("alwaysActivate", false), true);
+    EXPECT_EQ(manifest.value("resourceOnly", false), false);
+    EXPECT_EQ(manifest.value("directory", std::string()), "");
+}
+
+// Catches: a settings section under another name (SteamVR ignores it) and keys the driver
+// would be expected to honour although it reads no settings.
+TEST(PackageFiles, SettingsHoldOnlyTheConventionalDriverSection)
+{
+    const json settings = ReadJson(ResourcesDir() / "settings" / "default.vrsettings");
+    ASSERT_EQ(settings.size(), 1u);
+    const json &section = settings.at("driver_" + kDriverName);
+    const std::set<std::string> conventional = {"enable", "loadPriority", "blocked_by_safe_mode"};
+    for (const auto &item : section.items())
+        EXPECT_EQ(conventional.count(item.key()), 1u) << item.key();
+    EXPECT_EQ(section.value("enable", false), true);
+}
+
+// Catches: the library naming a profile that is not where the prefix leads, a profile written
+// for another controller type (SteamVR then never applies it), and dangling file references.
+TEST(PackageFiles, ProfileIsWhereTheDriverSaysAndItsReferencesExist)
+{
+    const fs::path named = ResolvePackagePath(tarvolt::kInputProfilePath);
+    ASSERT_FALSE(named.empty()) << tarvolt::kInputProfilePath;
+    ASSERT_TRUE(fs::is_regular_file(named)) << named.u8string();
+
+    const json profile = ReadJson(named);
+    EXPECT_EQ(profile.at("jsonid"), "input_profile");
+    EXPECT_EQ(profile.at("controller_type").get<std::string>(), tarvolt::kControllerType);
+    // A gun-style accessory held with both hands: one device in the bindings screen, no hand.
+    EXPECT_EQ(profile.at("input_bindingui_mode"), "single_device");
+
+    std::vector<std::string> referenced = {profile.at("legacy_binding").get<std::string>()};
+    for (const char *side : {"input_bindingui_left", "input_bindingui_right"})
+        if (profile.contains(side))
+            referenced.push_back(profile[side].at("image").get<std::string>());
+    for (const std::string &path : referenced) {
+        const fs::path file = ResolvePackagePath(path);
+        EXPECT_FALSE(file.empty()) << path << " is not a path inside this package";
+        EXPECT_TRUE(fs::is_regular_file(file)) << path;
+    }
+    ASSERT_FALSE(profile.at("default_bindings").empty());
+    for (const json &binding : profile.at("default_bindings")) {
+        EXPECT_FALSE(binding.at("app_key").get<std::string>().empty());
+        const fs::path file = named.parent_path() / fs::u8path(binding.at("binding_url").get<std::string>());
+        EXPECT_TRUE(fs::is_regular_file(file)) << file.u8string();
+    }
+}
+
+// Catches: an input or the device shown in the bindings screen under its raw path.
+TEST(PackageFiles, LocalizationNamesTheDeviceAndEveryInput)
+{
+    const json localization = ReadJson(ResourcesDir() / "localization" / "localization.json");
+    ASSERT_TRUE(localization.is_array());
+    const json *english = nullptr;
+    for (const json &language : localization)
+        if (language.value("language_tag", std::string()) == "en_US")
+            english = &language;
+    ASSERT_NE(english, nullptr);
+    EXPECT_FALSE(english->value(tarvolt::kControllerType, std::string()).empty());
+    const json profile = Profile();
+    for (const auto &source : profile.at("input_source").items())
+        EXPECT_FALSE(english->value(source.key(), std::string()).empty()) << source.key();
+}
+
+} // namespace
