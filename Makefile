@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 ARGS ?=
 
-.PHONY: all deps build test test-linux test-windows test-asan test-tsan demo clean
+.PHONY: all deps build test test-linux test-windows test-asan test-tsan demo package clean
 
 all: build
 
@@ -38,6 +38,14 @@ test: test-linux test-windows test-asan test-tsan
 
 demo: build
 	build/linux/bin/vrserver --root build/linux/pkg --seconds 3 $(ARGS)
+
+# The SteamVR driver package for Windows: dist/tarvolt_rq508/ and dist/tarvolt_rq508.zip.
+# OPENVR_SDK_DIR=<OpenVR SDK> adds its openvr_api.dll for vistrel.exe; ALLOW_MISSING_VISTREL=1
+# packages even when the build has no vistrel.exe (such a package cannot deliver poses).
+package: deps
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j $(JOBS)
+	tools/package.sh build/windows dist $(if $(filter 1 yes,$(ALLOW_MISSING_VISTREL)),--allow-missing-vistrel)
 
 clean:
 	rm -rf build dist
