@@ -14,6 +14,9 @@ allow_missing_vistrel=no
 
 fail() { echo "package: $*" >&2; exit 1; }
 
+# A package from an earlier run must not survive a failed one and pass for its result.
+rm -rf "${out:?}/$name" "$out/$name.zip"
+
 src=$build/pkg/$name
 driver=$src/bin/win64/driver_$name.dll
 [ -f "$src/driver.vrdrivermanifest" ] && [ -d "$src/resources" ] ||
@@ -37,7 +40,6 @@ if [ -n "${OPENVR_SDK_DIR:-}" ]; then
     fail "OPENVR_SDK_DIR=$OPENVR_SDK_DIR does not look like the OpenVR SDK (expected headers/openvr.h and bin/win64/openvr_api.dll)"
 fi
 
-rm -rf "${out:?}/$name" "$out/$name.zip"
 mkdir -p "$out/$name/bin/win64"
 cp "$src/driver.vrdrivermanifest" "$out/$name/"
 cp -R "$src/resources" "$out/$name/resources"
