@@ -68,7 +68,10 @@ void StartRelayProcess(const char *exeName)
 
 void StopRelayProcess()
 {
-    const bool terminated = relayHandlesOpen && TerminateProcess(relayProcessInfo.hProcess, 0);
+    // A relay that already ended counts as not terminated. Windows fails TerminateProcess on it;
+    // Wine reports success, so the end is checked first for the same outcome everywhere.
+    const bool running = relayHandlesOpen && WaitForSingleObject(relayProcessInfo.hProcess, 0) == WAIT_TIMEOUT;
+    const bool terminated = running && TerminateProcess(relayProcessInfo.hProcess, 0);
     if (terminated)
         Log("Vistrel process terminated.");
     else
