@@ -102,6 +102,30 @@ bool ExamineService(LinkContext &context, radio::Service &service, bool &subscri
     return true;
 }
 
+bool DeviceReportsConnected(radio::Device &device)
+{
+    try {
+        return device.GetConnectionStatus() == radio::ConnectionStatus::Connected;
+    } catch (const radio::PlatformError &) {
+        return false;
+    }
+}
+
+// Stores Connected at the end of a successful step. A disconnection reported during the step
+// stays when the device still reports it: overwriting it would leave the link at Connected
+// with a lost device, waiting for a report that has already come. A report the device has
+// since overcome (it reads connected again) is replaced.
+void MarkConnected(LinkContext &context)
+{
+    int32_t state = context.linkState.load();
+    for (;;) {
+        if (state == ConnectionLost && !DeviceReportsConnected(*context.device))
+            return;
+        if (context.linkState.compare_exchange_weak(state, Connected))
+            return;
+    }
+}
+
 } // namespace
 
 void ConnectStep(LinkContext &context)
@@ -139,8 +163,7 @@ void ConnectStep(LinkContext &context)
     }
     if (subscribed) {
         Log("Device successfully connected.");
-        // Replaces a ConnectionLost stored during the step: the last store wins.
-        context.linkState.store(Connected);
+        MarkConnected(context);
     } else {
         Log("Target characteristic not found.");
         ResetLink(context);

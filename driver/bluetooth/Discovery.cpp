@@ -51,7 +51,11 @@ void StartAdvertisementWatcher(LinkContext &context)
     if (!context.watcher)
         throw radio::PlatformError(radio::kFail);
     context.watcher->Start();
-    context.linkState.store(Scanning);
+    // Only from StartScanning: the rifle's advertisement may arrive as soon as the scan runs,
+    // and a plain store would overwrite its TargetFound with Scanning after the handler had
+    // already stopped the scan, leaving the link waiting for ever.
+    int32_t expected = StartScanning;
+    context.linkState.compare_exchange_strong(expected, Scanning);
 }
 
 radio::ResultCode OnAdvertisementReceived(LinkContext &context, radio::Watcher & /*sender*/,

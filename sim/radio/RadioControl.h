@@ -58,6 +58,7 @@ struct RadioStats {
     int stops = 0;
     int closes = 0;
     int scanning = 0;          // watchers started and not stopped
+    int activeScanning = 0;    // watchers set to active scanning
     int attachedHandlers = 0;  // handlers still attached to objects of the radio that are alive
     std::vector<ResultCode> handlerFailures;  // every non-zero result a handler returned
 };

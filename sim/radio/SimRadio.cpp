@@ -216,6 +216,7 @@ RadioStats SimRadio::Stats()
         stats.attachedHandlers += w->received.Count() + w->stopped.Count();
         std::lock_guard<std::mutex> lock(mutex_);
         stats.scanning += w->started ? 1 : 0;
+        stats.activeScanning += w->mode == radio::ScanningMode::Active ? 1 : 0;
     }
     for (auto &d : devices)
         stats.attachedHandlers += d->statusChanged.Count();
