@@ -59,8 +59,10 @@ fuzz-long: fuzz
 # Every test natively, under the sanitizers, and the Windows build under Wine; then the fuzzer.
 test: test-linux test-windows test-asan test-tsan fuzz
 
+# The driver built with the simulated radio: a scripted rifle is found, connected, pressed,
+# loses its link and comes back.
 demo: build
-	build/linux/bin/vrserver --root build/linux/pkg --seconds 3 $(ARGS)
+	build/linux/bin/vrserver --sim-radio --seconds 5 $(ARGS)
 
 clean:
 	rm -rf build dist

@@ -49,6 +49,25 @@ struct PeripheralScript {
     bool disconnectOnClose = false;  // closing a device reports it disconnected
 };
 
+// The rifle as it is built: a battery service, then service 0xFFF0 with a writable
+// characteristic before the notifying one, 0xFFF1 (both on the Bluetooth base UUID).
+inline constexpr Guid kBatteryUuid = {0x0000180F, 0x0000, 0x1000, {0x80, 0x00, 0x00, 0x80, 0x5F, 0x9B, 0x34, 0xFB}};
+inline constexpr Guid kRifleServiceUuid = {0x0000FFF0, 0x0000, 0x1000, {0x80, 0x00, 0x00, 0x80, 0x5F, 0x9B, 0x34, 0xFB}};
+inline constexpr Guid kRifleWriteUuid = {0x0000FFF2, 0x0000, 0x1000, {0x80, 0x00, 0x00, 0x80, 0x5F, 0x9B, 0x34, 0xFB}};
+inline constexpr Guid kRifleNotifyUuid = {0x0000FFF1, 0x0000, 0x1000, {0x80, 0x00, 0x00, 0x80, 0x5F, 0x9B, 0x34, 0xFB}};
+
+inline PeripheralScript RifleScript(uint64_t address)
+{
+    PeripheralScript rifle;
+    rifle.name = u"Rifle Q508";
+    rifle.address = address;
+    rifle.services = {
+        {kBatteryUuid, {}, {{kBatteryUuid, {}}}},
+        {kRifleServiceUuid, {}, {{kRifleWriteUuid, {}}, {kRifleNotifyUuid, {}}}},
+    };
+    return rifle;
+}
+
 // Platform waits that a test can hold open until it releases them.
 enum class Step { Connect, Services, Characteristics, Subscribe };
 

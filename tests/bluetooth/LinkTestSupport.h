@@ -22,21 +22,11 @@ inline const std::string kServiceText = "{0000FFF0-0000-1000-8000-00805F9B34FB}"
 inline const std::string kCharacteristicText = "{0000FFF1-0000-1000-8000-00805F9B34FB}";
 inline constexpr uint64_t kRifleAddress = 0xAABBCCDDEEFFull;
 inline const std::string kRifleAddressText = "187723572702975";
-inline constexpr sim::Guid kOtherUuid = {0x0000180F, 0x0000, 0x1000, {0x80, 0x00, 0x00, 0x80, 0x5F, 0x9B, 0x34, 0xFB}};
+inline constexpr sim::Guid kOtherUuid = sim::kBatteryUuid;
 
-// A rifle as it is built: a battery service first, then the target service with a writable
-// characteristic before the notifying one.
-inline sim::PeripheralScript Rifle(uint64_t address = kRifleAddress)
-{
-    sim::PeripheralScript rifle;
-    rifle.name = u"Rifle Q508";
-    rifle.address = address;
-    rifle.services = {
-        {kOtherUuid, {}, {{kOtherUuid, {}}}},
-        {tarvolt::kTargetServiceUuid, {}, {{kOtherUuid, {}}, {tarvolt::kTargetCharacteristicUuid, {}}}},
-    };
-    return rifle;
-}
+// The rifle as it is built (a battery service first, then the target service with a writable
+// characteristic before the notifying one).
+inline sim::PeripheralScript Rifle(uint64_t address = kRifleAddress) { return sim::RifleScript(address); }
 
 // A host whose driver context serves the log, as after the runtime's Init.
 inline void InitHost(sim::SimHost &host)
