@@ -3,6 +3,7 @@
 // device not activated), the rifle as the simulated radio plays it, and the log lines that name
 // its UUIDs and address.
 #include "DeviceProvider.h"
+#include "LinkLog.h"
 #include "RadioControl.h"
 #include "SimHost.h"
 #include "bluetooth/Connection.h"
@@ -35,14 +36,12 @@ inline void InitHost(sim::SimHost &host)
     ASSERT_EQ(host.Init(), vr::VRInitError_None);
 }
 
-// The lines the driver logged from position `from` on, without those that platform handlers
-// write at times of the platform's choosing.
+// The link's lines from position `from` on, without those that platform handlers write at
+// times of the platform's choosing.
 inline std::vector<std::string> WorkerLines(const sim::HostRecorder &recorder, size_t from = 0)
 {
     std::vector<std::string> out;
-    const std::vector<std::string> all = recorder.LogTexts();
-    for (size_t i = from; i < all.size(); ++i) {
-        const std::string &line = all[i];
+    for (const std::string &line : testing_support::LinkLines(recorder.LogTexts(), from)) {
         if (line == "Watcher stopped." || line.rfind("Connected to device: ", 0) == 0 ||
             line.rfind("Disconnected from device: ", 0) == 0)
             continue;

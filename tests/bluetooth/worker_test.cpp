@@ -37,7 +37,7 @@ TEST_F(Worker, ConnectsReconnectsAfterADropAndLeavesNothingBehind)
     ASSERT_EQ(controller->Activate(0), vr::VRInitError_None);
     ASSERT_TRUE(host.Recorder().WaitForLog("Device successfully connected.", kLimit));
     EXPECT_EQ(WorkerLines(host.Recorder()),
-              (Lines{"Initializing controller", "Tarvolt Running", "Starting the advertisement watcher.",
+              (Lines{"Tarvolt Running", "Starting the advertisement watcher.",
                      "Found device: Rifle Q508 (Address: " + kRifleAddressText + ")", "Target device found.",
                      "Connecting to device: " + kRifleAddressText, "Found GATT service: " + kServiceText,
                      "Subscribing to characteristic: " + kCharacteristicText,
@@ -68,7 +68,7 @@ TEST_F(Worker, StartedAfterDeactivateEndsWithoutScanning)
     ASSERT_EQ(controller->Activate(0), vr::VRInitError_None);
     controller->Deactivate();
     EXPECT_EQ(host.Recorder().CountLog("Tarvolt Running"), 2u);
-    EXPECT_EQ(host.Recorder().LogTexts().back(), "Tarvolt Running");
+    EXPECT_EQ(WorkerLines(host.Recorder()).back(), "Tarvolt Running");
     const sim::RadioStats stats = radio.Stats();
     EXPECT_EQ(stats.watchersCreated, 2);
     EXPECT_EQ(stats.starts, 1);
