@@ -13,9 +13,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
 fi
 /usr/lib/wine/wineserver -p >/dev/null 2>&1
-# Start the prefix's background services here, with their output going nowhere: started by the
-# first test program instead, they inherit its output pipe and keep ctest waiting for it to close.
-/usr/lib/wine/wine64 wineboot >/dev/null 2>&1
+# Start Wine's system processes (services, device and plug-and-play managers) now, on /dev/null.
+# Started by the first test instead, they would inherit that test's output pipe and outlive it,
+# and ctest would wait for the pipe to close until the test timed out.
+/usr/lib/wine/wine64 cmd.exe /c exit </dev/null >/dev/null 2>&1
 "$@"
 status=$?
 /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
