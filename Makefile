@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 ARGS ?=
 
-.PHONY: all deps build test test-linux test-windows test-asan test-tsan demo package clean
+.PHONY: all deps build test test-linux test-windows test-asan test-tsan fuzz fuzz-long demo package clean
 
 all: build
 
@@ -33,11 +33,36 @@ test-windows: deps
 	cmake --build --preset windows -j $(JOBS)
 	tools/wine-session.sh $(CURDIR)/build/windows ctest --preset windows -j $(JOBS)
 
-# Every test natively, under the sanitizers, and the Windows build under Wine.
-test: test-linux test-windows test-asan test-tsan
+# The notification handler under libFuzzer with AddressSanitizer: a short bounded run with every
+# test, a long one on demand (make fuzz-long, or FUZZ_SECONDS=...). New inputs collect in
+# build/fuzz/corpus and are replayed by the next run.
+FUZZ_SECONDS ?= 20
+FUZZ_DIR := build/fuzz
+FUZZ_SOURCES := tests/fuzz/notification_fuzz.cpp driver/bluetooth/Notification.cpp \
+  driver/bluetooth/LinkContext.cpp driver/bluetooth/Radio.cpp driver/DriverState.cpp
 
+$(FUZZ_DIR)/notification_fuzz: $(FUZZ_SOURCES) driver/bluetooth/Notification.h driver/bluetooth/LinkContext.h \
+  driver/bluetooth/Radio.h driver/DriverState.h driver/DriverLog.h shared/PoseLock.h
+	@mkdir -p $(FUZZ_DIR)
+	clang++-14 -std=c++17 -g -O1 -pthread -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+	  -Idriver -Ishared -o $@ $(FUZZ_SOURCES)
+
+fuzz: deps
+	$(MAKE) $(FUZZ_DIR)/notification_fuzz
+	@mkdir -p $(FUZZ_DIR)/corpus
+	$(FUZZ_DIR)/notification_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	  $(FUZZ_DIR)/corpus tests/fuzz/seeds
+
+fuzz-long: FUZZ_SECONDS = 1800
+fuzz-long: fuzz
+
+# Every test natively, under the sanitizers, and the Windows build under Wine; then the fuzzer.
+test: test-linux test-windows test-asan test-tsan fuzz
+
+# The driver built with the simulated radio: a scripted rifle is found, connected, pressed,
+# loses its link and comes back.
 demo: build
-	build/linux/bin/vrserver --root build/linux/pkg --seconds 3 $(ARGS)
+	build/linux/bin/vrserver --sim-radio --seconds 5 $(ARGS)
 
 # The SteamVR driver package for Windows: dist/tarvolt_rq508/ and dist/tarvolt_rq508.zip.
 # OPENVR_SDK_DIR=<OpenVR SDK> adds its openvr_api.dll for vistrel.exe; ALLOW_MISSING_VISTREL=1

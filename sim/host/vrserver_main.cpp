@@ -2,6 +2,7 @@
 // program finds it in the process list and sees it end.
 //
 //   vrserver [--root <package root>] [--seconds <s> | --frames <n>] [--sim-radio]
+#include "RadioDemo.h"
 #include "SimHost.h"
 
 #include <cstdio>
@@ -69,10 +70,20 @@ int main(int argc, char **argv)
     for (const sim::ComponentRecord &c : host.Recorder().Components())
         Print("component: %s\n", c.name + (c.kind == sim::ComponentKind::Scalar ? " (scalar)" : " (boolean)"));
 
+    // With the simulated radio, a scripted rifle is found, pressed, dropped and found again.
+    std::thread demo;
+    if (simRadio && !sim::StartRadioDemo(host, demo))
+        Print("%s\n", std::string("The driver has no simulated radio"));
+
     if (frames >= 0)
         host.RunFrames(static_cast<uint64_t>(frames));
     else
         host.RunFor(std::chrono::milliseconds(static_cast<long long>(seconds * 1000)));
+    if (demo.joinable())
+        demo.join();
+    for (const sim::ComponentUpdate &u : host.Recorder().Updates())
+        if (u.kind == sim::ComponentKind::Boolean)
+            Print("%s\n", "frame " + std::to_string(u.frame) + ": " + u.name + " = " + (u.boolValue ? "true" : "false"));
     Print("Ran %s frames; shutting down\n", std::to_string(host.FramesRun()));
     host.Shutdown();
     return 0;

@@ -1,0 +1,348 @@
+// The link's state table through the simulated radio, one pass at a time: the test plays the
+// worker's loop (without its sleep) and the radio plays the rifle. Handler lines come on the
+// radio's thread and are checked apart from the worker's ordered lines.
+#include "DriverState.h"
+#include "LinkTestSupport.h"
+#include "bluetooth/BluetoothWorker.h"
+#include "bluetooth/Discovery.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace {
+
+using namespace link_test;
+using tarvolt::LinkState;
+using Lines = std::vector<std::string>;
+namespace radio = tarvolt::radio;
+
+const std::string kConnecting = "Connecting to device: " + kRifleAddressText;
+const std::string kFoundService = "Found GATT service: " + kServiceText;
+const std::string kSubscribing = "Subscribing to characteristic: " + kCharacteristicText;
+const std::string kSubscribed = "Successfully subscribed to notifications for characteristic: " + kCharacteristicText;
+const std::string kRefused = "Failed to subscribe to notifications for characteristic: " + kCharacteristicText;
+const std::string kNotFound = "Target characteristic not found.";
+
+class Link : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        InitHost(host);
+        radio.SetAdvertiseInterval(5ms);
+        tarvolt::CreateAdvertisementWatcher(context);
+    }
+    void TearDown() override
+    {
+        tarvolt::EndWorker(context);
+        radio.ResumeEvents();
+        radio.Shutdown();
+    }
+    void Pass() { tarvolt::WorkerPass(context); }
+    int32_t State() const { return context.linkState.load(); }
+    size_t Mark() { return host.Recorder().LogTexts().size(); }
+    Lines Since(size_t mark) { return WorkerLines(host.Recorder(), mark); }
+
+    // A pass at StartScanning, then the rifle's advertisement; returns once the handler is done
+    // (its stop request is reported after it returns).
+    void Discover()
+    {
+        const size_t stops = host.Recorder().CountLog("Watcher stopped.");
+        ASSERT_EQ(State(), tarvolt::StartScanning);
+        Pass();
+        ASSERT_TRUE(host.Recorder().WaitForLog("Watcher stopped.", kLimit, stops + 1));
+        ASSERT_EQ(State(), tarvolt::TargetFound);
+    }
+    // Discovery and the connect step; the lines of the connect step.
+    Lines Connect()
+    {
+        Discover();
+        const size_t mark = Mark();
+        Pass();
+        return Since(mark);
+    }
+    // After a reset: nothing held, and the scan starts again at the next pass.
+    void ExpectResetAndRescan()
+    {
+        EXPECT_EQ(State(), tarvolt::StartScanning);
+        EXPECT_EQ(context.targetAddress.load(), 0u);
+        EXPECT_EQ(context.device, nullptr);
+        EXPECT_EQ(context.characteristic, nullptr);
+        const size_t mark = Mark();
+        Pass();
+        Lines lines = Since(mark);
+        // The rifle may be seen again at once; those lines are discovery's.
+        lines.erase(std::remove_if(lines.begin(), lines.end(),
+                                   [](const std::string &line) {
+                                       return line.rfind("Found device: ", 0) == 0 || line == "Target device found.";
+                                   }),
+                    lines.end());
+        EXPECT_EQ(lines, Lines{"Starting the advertisement watcher."});
+    }
+    // Waits until the radio has delivered its events, handlers' stores included.
+    void Settle() { ASSERT_TRUE(radio.WaitUntilIdle(kLimit)); }
+
+    sim::SimHost host;
+    sim::RadioControl &radio = sim::SimRadioControl();
+    tarvolt::LinkContext context;
+};
+
+// Catches: a wrong message or order on the way to a subscription, a missing connect report,
+// other services or characteristics subscribed, and a state other than Connected at the end.
+TEST_F(Link, FirstConnectionSubscribesToTheRifle)
+{
+    sim::PeripheralScript nameless, pad;
+    nameless.address = 1;
+    pad.name = u"Pad";
+    pad.address = 2;
+    radio.AddPeripheral(nameless);
+    radio.AddPeripheral(pad);
+    radio.AddPeripheral(Rifle());
+    Discover();
+    const Lines discovery = Since(1);
+    ASSERT_EQ(discovery.front(), "Starting the advertisement watcher.");
+    EXPECT_EQ(discovery.back(), "Target device found.");
+    EXPECT_EQ(discovery[discovery.size() - 2], "Found device: Rifle Q508 (Address: " + kRifleAddressText + ")");
+    EXPECT_EQ(host.Recorder().CountLogPrefix("Found device: "), discovery.size() - 2);
+
+    const size_t mark = Mark();
+    Pass();
+    EXPECT_EQ(Since(mark), (Lines{kConnecting, kFoundService, kSubscribing, kSubscribed, "Device successfully connected."}));
+    EXPECT_EQ(State(), tarvolt::Connected);
+    EXPECT_TRUE(host.Recorder().WaitForLog("Connected to device: Rifle Q508", kLimit));
+    EXPECT_EQ(radio.Stats().closes, 0);
+
+    const size_t idle = Mark();
+    Pass();
+    EXPECT_EQ(Mark(), idle);
+    EXPECT_EQ(State(), tarvolt::Connected);
+}
+
+struct Failure {
+    const char *name;
+    std::function<void(sim::PeripheralScript &)> script;
+    Lines lines;  // after "Connecting to device: "
+};
+
+void PrintTo(const Failure &failure, std::ostream *out) { *out << failure.name; }
+
+class FailedConnect : public Link, public ::testing::WithParamInterface<Failure> {};
+
+// Catches, per reported failure or raised error of a connect step: a missing or wrong message,
+// going on past the failure, no reset, the device left open, or no rescan one pass later.
+TEST_P(FailedConnect, IsReportedAndStartsOver)
+{
+    sim::PeripheralScript rifle = Rifle();
+    GetParam().script(rifle);
+    radio.AddPeripheral(rifle);
+    Lines expected{kConnecting};
+    expected.insert(expected.end(), GetParam().lines.begin(), GetParam().lines.end());
+    EXPECT_EQ(Connect(), expected);
+    ExpectResetAndRescan();
+    EXPECT_EQ(radio.Stats().closes, rifle.connectable && !rifle.connectError ? 1 : 0);
+}
+
+sim::Outcome Status(radio::CommunicationStatus status) { return {status, 0}; }
+sim::Outcome Raised(uint32_t code) { return {radio::CommunicationStatus::Success, static_cast<radio::ResultCode>(code)}; }
+sim::ServiceScript &Target(sim::PeripheralScript &p) { return p.services[1]; }
+
+const Failure kFailures[] = {
+    {"NoTargetService", [](auto &p) { p.services.pop_back(); }, {kNotFound}},
+    {"ServiceWithoutTheCharacteristic", [](auto &p) { Target(p).characteristics.pop_back(); }, {kFoundService, kNotFound}},
+    {"RefusedDescriptorWrite",
+     [](auto &p) { Target(p).characteristics[1].subscribe = Status(radio::CommunicationStatus::AccessDenied); },
+     {kFoundService, kSubscribing, kRefused, kNotFound}},
+    {"DescriptorWriteRaises", [](auto &p) { Target(p).characteristics[1].subscribe = Raised(0x80070005u); },
+     {kFoundService, kSubscribing, kRefused, kNotFound}},
+    {"FailedCharacteristicsQueryEndsTheEnumeration",
+     [](auto &p) {
+         p.services.insert(p.services.begin(), {tarvolt::kTargetServiceUuid, Status(radio::CommunicationStatus::Unreachable), {}});
+     },
+     {kFoundService, "Failed to get characteristics for service: " + kServiceText, kNotFound}},
+    {"CharacteristicsQueryRaises", [](auto &p) { Target(p).query = Raised(0x80004005u); },
+     {kFoundService, "Failed to get characteristics for service: " + kServiceText, kNotFound}},
+    {"ServicesQueryFails", [](auto &p) { p.servicesQuery = Status(radio::CommunicationStatus::ProtocolError); },
+     {"Failed to get GATT services."}},
+    {"ServicesQueryRaises", [](auto &p) { p.servicesQuery = Raised(0x8000000Eu); }, {"Failed to get GATT services."}},
+    {"NoDeviceForTheAddress", [](auto &p) { p.connectable = false; }, {"Failed to connect to device: " + kRifleAddressText}},
+    {"DeviceLookupRaises", [](auto &p) { p.connectError = static_cast<radio::ResultCode>(0x800704C7u); },
+     {"Failed to connect to device: " + kRifleAddressText}},
+};
+
+INSTANTIATE_TEST_SUITE_P(StateTable, FailedConnect, ::testing::ValuesIn(kFailures),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// Catches: stopping at the first target characteristic, holding the earlier one, or needing
+// every write to succeed.
+TEST_F(Link, TwoTargetCharacteristicsAreBothSubscribedAndTheLaterIsHeld)
+{
+    sim::PeripheralScript rifle = Rifle();
+    Target(rifle).characteristics.push_back({tarvolt::kTargetCharacteristicUuid, Status(radio::CommunicationStatus::AccessDenied)});
+    radio.AddPeripheral(rifle);
+    EXPECT_EQ(Connect(), (Lines{kConnecting, kFoundService, kSubscribing, kSubscribed, kSubscribing, kRefused,
+                                "Device successfully connected."}));
+    EXPECT_EQ(State(), tarvolt::Connected);
+    ASSERT_NE(context.characteristic, nullptr);
+    EXPECT_EQ(context.characteristic->WriteClientCharacteristicConfigurationDescriptor(radio::CccdValue::Notify),
+              radio::CommunicationStatus::AccessDenied);
+}
+
+// Catches: a connect step run with no address instead of being reported and reset.
+TEST_F(Link, TargetWithoutAddressIsInvalid)
+{
+    context.linkState = tarvolt::TargetFound;
+    const size_t mark = Mark();
+    Pass();
+    EXPECT_EQ(Since(mark), Lines{"Target device address is invalid."});
+    ExpectResetAndRescan();
+}
+
+// Catches: a lost link not reported, reconnecting straight away instead of rescanning, a
+// notification flag lost with the link, and no second connection to the rifle.
+TEST_F(Link, LostLinkIsRescannedOnePassLaterAndFlagsOutliveIt)
+{
+    const int rifle = radio.AddPeripheral(Rifle());
+    Connect();
+    radio.Notify(rifle, {0x60, 0x01, 0x61, 0x5D});
+    ASSERT_TRUE(host.Recorder().WaitForLog("Received data: 96 1 97 93 END", kLimit));
+    radio.Drop(rifle);
+    Settle();
+    EXPECT_EQ(host.Recorder().CountLog("Disconnected from device: Rifle Q508"), 1u);
+    EXPECT_EQ(State(), tarvolt::ConnectionLost);
+    const size_t mark = Mark();
+    Pass();
+    EXPECT_EQ(Since(mark), Lines{"Device connection lost."});
+    EXPECT_EQ(radio.Stats().closes, 1);
+    ExpectResetAndRescan();
+    EXPECT_TRUE(tarvolt::load_bullet.load());
+
+    ASSERT_TRUE(host.Recorder().WaitForLog("Watcher stopped.", kLimit, 2));
+    const size_t again = Mark();
+    Pass();
+    const Lines reconnect = Since(again);
+    ASSERT_FALSE(reconnect.empty());
+    EXPECT_EQ(reconnect.back(), "Device successfully connected.");
+    EXPECT_TRUE(host.Recorder().WaitForLog("Connected to device: Rifle Q508", kLimit, 2));
+}
+
+// Catches: a link that stays at Connected although its device was lost during the connect step
+// (nothing would report the loss again), and a stale report from a device that is connected
+// again tearing the new link down.
+TEST_F(Link, DisconnectionDuringTheConnectStepIsKeptOnlyWhileTheDeviceIsLost)
+{
+    const int rifle = radio.AddPeripheral(Rifle());
+    Discover();
+    radio.Hold(rifle, sim::Step::Subscribe);
+    std::thread pass([this] { Pass(); });
+    ASSERT_TRUE(radio.WaitUntilHeld(rifle, sim::Step::Subscribe, kLimit));
+    radio.Drop(rifle);
+    Settle();
+    EXPECT_EQ(State(), tarvolt::ConnectionLost);
+    radio.Release(rifle, sim::Step::Subscribe);
+    pass.join();
+    EXPECT_EQ(WorkerLines(host.Recorder()).back(), "Device successfully connected.");
+    EXPECT_EQ(State(), tarvolt::ConnectionLost);
+    const size_t mark = Mark();
+    Pass();
+    EXPECT_EQ(Since(mark), Lines{"Device connection lost."});
+
+    // The same report, but the device is connected again by the end of the step.
+    ExpectResetAndRescan();
+    ASSERT_TRUE(host.Recorder().WaitForLog("Watcher stopped.", kLimit, 2));
+    context.linkState = tarvolt::TargetFound;
+    radio.Hold(rifle, sim::Step::Characteristics);
+    std::thread again([this] { Pass(); });
+    ASSERT_TRUE(radio.WaitUntilHeld(rifle, sim::Step::Characteristics, kLimit));
+    Settle();  // the new device's own report (connected) has come
+    context.linkState = tarvolt::ConnectionLost;  // a report from the device closed before
+    radio.Release(rifle, sim::Step::Characteristics);
+    again.join();
+    EXPECT_EQ(State(), tarvolt::Connected);
+}
+
+// Catches: a disconnection of a device that ResetLink already closed being lost, or not
+// leading to another reset and another Start on the (already started) watcher.
+TEST_F(Link, DisconnectionAfterTheResetResetsAgain)
+{
+    sim::PeripheralScript script = Rifle();
+    script.services.pop_back();
+    script.disconnectOnClose = true;
+    const int rifle = radio.AddPeripheral(script);
+    Discover();
+    radio.SetAdvertising(rifle, false);
+    radio.PauseEvents();  // the closed device's report comes after the reset and the rescan
+    Pass();
+    ExpectResetAndRescan();
+    const int starts = radio.Stats().starts;
+    radio.ResumeEvents();
+    Settle();
+    EXPECT_EQ(host.Recorder().CountLog("Disconnected from device: Rifle Q508"), 1u);
+    EXPECT_EQ(State(), tarvolt::ConnectionLost);
+    const size_t mark = Mark();
+    Pass();
+    EXPECT_EQ(Since(mark), Lines{"Device connection lost."});
+    ExpectResetAndRescan();
+    EXPECT_EQ(radio.Stats().starts, starts + 1);
+}
+
+// Catches: a scan that the platform ended being restarted, or the link leaving Scanning.
+TEST_F(Link, ScanEndedByThePlatformStaysScanning)
+{
+    Pass();
+    ASSERT_EQ(State(), tarvolt::Scanning);
+    radio.EndScan();
+    ASSERT_TRUE(host.Recorder().WaitForLog("Watcher stopped.", kLimit));
+    const size_t mark = Mark();
+    Pass();
+    EXPECT_EQ(Mark(), mark);
+    EXPECT_EQ(State(), tarvolt::Scanning);
+    EXPECT_EQ(radio.Stats().starts, 1);
+}
+
+// Catches: a handler that reaches the context after the worker ended (a late platform call),
+// handlers left attached to the platform's objects, a scan left running, and a connection
+// handler whose platform error escapes instead of becoming its result.
+TEST_F(Link, EndingTheRunDetachesEveryHandlerAndStopsTheScan)
+{
+    sim::PeripheralScript script = Rifle();
+    const int rifle = radio.AddPeripheral(script);
+    Connect();
+    radio.SetAdvertising(rifle, false);
+    radio.Drop(rifle);
+    Settle();
+    Pass();
+    Pass();
+    ASSERT_EQ(radio.Stats().scanning, 1);
+    EXPECT_GT(radio.Stats().attachedHandlers, 0);
+
+    tarvolt::EndWorker(context);
+    const size_t mark = Mark();
+    EXPECT_EQ(radio.Stats().attachedHandlers, 0);
+    EXPECT_EQ(radio.Stats().scanning, 0);
+    radio.SetAdvertising(rifle, true);
+    radio.WaitUntilIdle(kLimit);
+    EXPECT_EQ(Mark(), mark);
+}
+
+// Catches: a gate that lets a handler in after Close, or a Close that returns while a handler
+// is still inside.
+TEST(HandlerGate, CloseWaitsForTheHandlerInsideAndShutsOutLaterOnes)
+{
+    tarvolt::HandlerGate gate;
+    ASSERT_TRUE(gate.Enter());
+    std::atomic<bool> closed{false};
+    std::thread closer([&] {
+        gate.Close();
+        closed = true;
+    });
+    while (gate.Enter()) {  // until the closer has shut the gate
+        gate.Leave();
+        std::this_thread::yield();
+    }
+    EXPECT_FALSE(closed.load());
+    gate.Leave();
+    closer.join();
+    EXPECT_TRUE(closed.load());
+    EXPECT_FALSE(gate.Enter());
+}
+
+} // namespace

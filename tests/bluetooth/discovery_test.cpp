@@ -1,0 +1,140 @@
+// Discovery: which advertisements are logged, which one becomes the target, and what reaches
+// the link context. Radio-independent except for the watcher's creation (simulated radio).
+#include "LinkTestSupport.h"
+#include "bluetooth/BluetoothWorker.h"
+#include "bluetooth/Discovery.h"
+#include "bluetooth/LinkText.h"
+
+namespace {
+
+namespace radio = tarvolt::radio;
+using link_test::kRifleAddress;
+using link_test::kRifleAddressText;
+
+class Advert final : public radio::AdvertisementReceivedArgs {
+public:
+    Advert(std::u16string name, uint64_t address) : name_(std::move(name)), address_(address) {}
+    std::u16string LocalName() override { return name_; }
+    uint64_t BluetoothAddress() override { return address_; }
+
+private:
+    std::u16string name_;
+    uint64_t address_;
+};
+
+// A watcher that only counts Stop calls, or fails them.
+class CountingWatcher final : public radio::Watcher {
+public:
+    void SetScanningMode(radio::ScanningMode) override {}
+    radio::EventToken AddReceived(ReceivedHandler) override { return 1; }
+    radio::EventToken AddStopped(StoppedHandler) override { return 2; }
+    void RemoveReceived(radio::EventToken) override {}
+    void RemoveStopped(radio::EventToken) override {}
+    void Start() override {}
+    void Stop() override
+    {
+        ++stops;
+        if (stopError)
+            throw radio::PlatformError(stopError);
+    }
+    int stops = 0;
+    radio::ResultCode stopError = 0;
+};
+
+class Discovery : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        link_test::InitHost(host);
+        context.watcher = watcher;
+        context.linkState = tarvolt::Scanning;
+    }
+    radio::ResultCode See(const std::u16string &name, uint64_t address)
+    {
+        Advert advert(name, address);
+        return tarvolt::OnAdvertisementReceived(context, *watcher, advert);
+    }
+    std::vector<std::string> Logs() { return link_test::WorkerLines(host.Recorder(), 1); }
+
+    sim::SimHost host;
+    std::shared_ptr<CountingWatcher> watcher = std::make_shared<CountingWatcher>();
+    tarvolt::LinkContext context;
+};
+
+// Catches: logging nameless advertisements, matching by case, prefix or trimmed name, printing
+// the address in hexadecimal or with separators, and names not converted to UTF-8.
+TEST_F(Discovery, LogsEveryNamedDeviceButTakesOnlyTheExactName)
+{
+    See(u"", kRifleAddress);
+    EXPECT_TRUE(Logs().empty());
+    for (const std::u16string name : {u"rifle q508", u"RIFLE Q508", u"Rifle Q508 ", u" Rifle Q508", u"Rifle Q50",
+                                      u"Rifle Q5080"})
+        See(name, kRifleAddress);
+    See(u"Caf\u00E9 \U0001F3AF", 1);
+    See(u"bad \xD800 half", 0xFFFFFFFFFFFFFFFFull);
+    EXPECT_EQ(Logs(), (std::vector<std::string>{
+                          "Found device: rifle q508 (Address: 187723572702975)",
+                          "Found device: RIFLE Q508 (Address: 187723572702975)",
+                          "Found device: Rifle Q508  (Address: 187723572702975)",
+                          "Found device:  Rifle Q508 (Address: 187723572702975)",
+                          "Found device: Rifle Q50 (Address: 187723572702975)",
+                          "Found device: Rifle Q5080 (Address: 187723572702975)",
+                          "Found device: Caf\xC3\xA9 \xF0\x9F\x8E\xAF (Address: 1)",
+                          "Found device: bad \xEF\xBF\xBD half (Address: 18446744073709551615)",
+                      }));
+    EXPECT_EQ(context.targetAddress.load(), 0u);
+    EXPECT_EQ(context.linkState.load(), tarvolt::Scanning);
+    EXPECT_EQ(watcher->stops, 0);
+}
+
+// Catches: the target taken without stopping the scan, the state stored before the address,
+// and a later matching advertisement ignored instead of replacing the address (also after the
+// link moved on).
+TEST_F(Discovery, TheRifleBecomesTheTargetAndALaterOneReplacesIt)
+{
+    EXPECT_EQ(See(u"Rifle Q508", kRifleAddress), radio::kOk);
+    EXPECT_EQ(Logs(), (std::vector<std::string>{"Found device: Rifle Q508 (Address: " + kRifleAddressText + ")",
+                                                "Target device found."}));
+    EXPECT_EQ(context.targetAddress.load(), kRifleAddress);
+    EXPECT_EQ(context.linkState.load(), tarvolt::TargetFound);
+    EXPECT_EQ(watcher->stops, 1);
+
+    context.linkState = tarvolt::Connected;
+    See(u"Rifle Q508", 0x112233445566ull);
+    EXPECT_EQ(context.targetAddress.load(), 0x112233445566ull);
+    EXPECT_EQ(context.linkState.load(), tarvolt::TargetFound);
+    EXPECT_EQ(watcher->stops, 2);
+}
+
+// Catches: an exception escaping into the platform, and TargetFound stored although the scan
+// could not be stopped.
+TEST_F(Discovery, AFailedStopKeepsTheAddressButNotTheState)
+{
+    watcher->stopError = radio::kFail;
+    EXPECT_EQ(See(u"Rifle Q508", kRifleAddress), radio::kFail);
+    EXPECT_EQ(context.targetAddress.load(), kRifleAddress);
+    EXPECT_EQ(context.linkState.load(), tarvolt::Scanning);
+}
+
+// Catches: a stopped handler that touches the link, and a watcher created with a filter-less
+// passive scan, started early, or without both handlers.
+TEST_F(Discovery, CreatesAnActiveWatcherWithBothHandlersAndDoesNotStartIt)
+{
+    EXPECT_EQ(tarvolt::OnWatcherStopped(*watcher), radio::kOk);
+    EXPECT_EQ(host.Recorder().LogTexts().back(), "Watcher stopped.");
+    EXPECT_EQ(context.linkState.load(), tarvolt::Scanning);
+
+    tarvolt::LinkContext fresh;
+    tarvolt::CreateAdvertisementWatcher(fresh);
+    ASSERT_NE(fresh.watcher, nullptr);
+    const sim::RadioStats stats = sim::SimRadioControl().Stats();
+    EXPECT_EQ(stats.watchersCreated, 1);
+    EXPECT_EQ(stats.activeScanning, 1);
+    EXPECT_EQ(stats.attachedHandlers, 2);
+    EXPECT_EQ(stats.starts, 0);
+    EXPECT_EQ(fresh.linkState.load(), tarvolt::StartScanning);
+    EXPECT_EQ(tarvolt::GuidToText(tarvolt::kTargetServiceUuid), link_test::kServiceText);
+    tarvolt::EndWorker(fresh);
+}
+
+} // namespace

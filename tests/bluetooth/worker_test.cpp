@@ -1,0 +1,103 @@
+// The worker as the device runs it: started by Activate, paced by its poll, ended by
+// Deactivate. Real time, so kept to a few runs; every wait is on a logged line or radio event.
+#include "ControllerDriver.h"
+#include "DriverState.h"
+#include "LinkTestSupport.h"
+
+#include <thread>
+
+namespace {
+
+using namespace link_test;
+using Lines = std::vector<std::string>;
+
+class Worker : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        InitHost(host);
+        controller = tarvolt::deviceProvider.controller;
+        ASSERT_NE(controller, nullptr);
+    }
+    void TearDown() override
+    {
+        host.Shutdown();
+        radio.Shutdown();
+    }
+    sim::SimHost host;
+    sim::RadioControl &radio = sim::SimRadioControl();
+    tarvolt::ControllerDriver *controller = nullptr;
+};
+
+// Catches: a worker that does not scan, connect and subscribe on its own in the documented
+// order, that does not come back after a lost link, or that leaves a scan or handlers behind.
+TEST_F(Worker, ConnectsReconnectsAfterADropAndLeavesNothingBehind)
+{
+    const int rifle = radio.AddPeripheral(Rifle());
+    ASSERT_EQ(controller->Activate(0), vr::VRInitError_None);
+    ASSERT_TRUE(host.Recorder().WaitForLog("Device successfully connected.", kLimit));
+    EXPECT_EQ(WorkerLines(host.Recorder()),
+              (Lines{"Tarvolt Running", "Starting the advertisement watcher.",
+                     "Found device: Rifle Q508 (Address: " + kRifleAddressText + ")", "Target device found.",
+                     "Connecting to device: " + kRifleAddressText, "Found GATT service: " + kServiceText,
+                     "Subscribing to characteristic: " + kCharacteristicText,
+                     "Successfully subscribed to notifications for characteristic: " + kCharacteristicText,
+                     "Device successfully connected."}));
+
+    radio.Drop(rifle);
+    ASSERT_TRUE(host.Recorder().WaitForLog("Device successfully connected.", kLimit, 2));
+    EXPECT_EQ(host.Recorder().CountLog("Device connection lost."), 1u);
+    radio.Notify(rifle, {0x5B, 0, 0, 0, 0, 0x5D});
+    ASSERT_TRUE(host.Recorder().WaitForLog("Received data: 91 0 0 0 0 93 END", kLimit));
+    EXPECT_TRUE(tarvolt::fire.load());
+
+    controller->Deactivate();
+    const sim::RadioStats stats = radio.Stats();
+    EXPECT_EQ(stats.watchersCreated, 1);
+    EXPECT_EQ(stats.scanning, 0);
+    EXPECT_EQ(stats.attachedHandlers, 0);
+    EXPECT_TRUE(stats.handlerFailures.empty());
+}
+
+// Catches: a worker started after Deactivate scanning although the run flag stays cleared.
+TEST_F(Worker, StartedAfterDeactivateEndsWithoutScanning)
+{
+    ASSERT_EQ(controller->Activate(0), vr::VRInitError_None);
+    ASSERT_TRUE(host.Recorder().WaitForLog("Starting the advertisement watcher.", kLimit));
+    controller->Deactivate();
+    ASSERT_EQ(controller->Activate(0), vr::VRInitError_None);
+    controller->Deactivate();
+    EXPECT_EQ(host.Recorder().CountLog("Tarvolt Running"), 2u);
+    EXPECT_EQ(WorkerLines(host.Recorder()).back(), "Tarvolt Running");
+    const sim::RadioStats stats = radio.Stats();
+    EXPECT_EQ(stats.watchersCreated, 2);
+    EXPECT_EQ(stats.starts, 1);
+    EXPECT_EQ(stats.attachedHandlers, 0);
+}
+
+// Catches: Deactivate returning while the worker is still inside a platform wait (the worker
+// would then use the link after the device was torn down), or cutting the connect step short.
+TEST_F(Worker, DeactivationWaitsForABlockedConnectStep)
+{
+    const int rifle = radio.AddPeripheral(Rifle());
+    radio.Hold(rifle, sim::Step::Connect);
+    ASSERT_EQ(controller->Activate(0), vr::VRInitError_None);
+    ASSERT_TRUE(radio.WaitUntilHeld(rifle, sim::Step::Connect, kLimit));
+
+    std::atomic<bool> returned{false};
+    std::thread host_thread([&] {
+        controller->Deactivate();
+        returned = true;
+    });
+    while (tarvolt::runFlag.load())
+        std::this_thread::yield();
+    EXPECT_FALSE(returned.load());
+    radio.Release(rifle, sim::Step::Connect);
+    host_thread.join();
+    const Lines lines = WorkerLines(host.Recorder());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "Device successfully connected.");
+    EXPECT_EQ(radio.Stats().attachedHandlers, 0);
+}
+
+} // namespace
