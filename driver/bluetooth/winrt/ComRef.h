@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <unknwn.h>
 
+#include <type_traits>
 #include <utility>
 
 namespace tarvolt::radio::winrt {
@@ -22,6 +23,9 @@ public:
     ComRef() = default;
     ComRef(const ComRef &other) : p_(other.p_) { AddRef(); }
     ComRef(ComRef &&other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+    // From a reference to a derived interface or object.
+    template <class U, class = std::enable_if_t<std::is_convertible_v<U *, T *>>>
+    ComRef(const ComRef<U> &other) : p_(other.Get()) { AddRef(); }
     ~ComRef() { Reset(); }
     ComRef &operator=(ComRef other) noexcept
     {
