@@ -2,6 +2,8 @@
 
 #include "../DriverLog.h"
 #include "../DriverState.h"
+#include "Connection.h"
+#include "Discovery.h"
 
 #include <chrono>
 #include <thread>
@@ -9,14 +11,107 @@
 namespace tarvolt {
 
 namespace {
-constexpr int kPollIntervalMs = 500;
+
+// Ends the run on every way out of the loop, so that no handler outlives the context.
+struct WorkerRun {
+    LinkContext context;
+    WorkerRun() = default;
+    WorkerRun(const WorkerRun &) = delete;
+    WorkerRun &operator=(const WorkerRun &) = delete;
+    ~WorkerRun() { EndWorker(context); }
+};
+
+void RunWorker()
+{
+    Log("Tarvolt Running");
+    // An error the platform raises instead of reporting a status is handled like the reported
+    // failure of the same step: a log line, then the link starts over.
+    try {
+        radio::PlatformRadio().EnterApartment();
+    } catch (...) {
+        Log("Failed to enter the multithreaded apartment.");
+    }
+    WorkerRun run;
+    try {
+        CreateAdvertisementWatcher(run.context);
+    } catch (...) {
+        Log("Failed to create the advertisement watcher.");
+    }
+    while (runFlag.load(std::memory_order_acquire)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollIntervalMs));
+        try {
+            WorkerPass(run.context);
+        } catch (...) {
+            // Only a failing log call or allocation gets here; start over rather than stop.
+            ResetLink(run.context);
+        }
+    }
 }
+
+} // namespace
 
 void BluetoothWorkerMain()
 {
-    Log("Tarvolt Running");
-    while (runFlag.load(std::memory_order_acquire))
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPollIntervalMs));
+    try {
+        RunWorker();
+    } catch (...) {
+        // A thread function that throws ends the runtime's process.
+    }
+}
+
+void WorkerPass(LinkContext &context)
+{
+    switch (context.linkState.load()) {
+    case StartScanning:
+        try {
+            StartAdvertisementWatcher(context);
+        } catch (const radio::PlatformError &) {
+            Log("Failed to start the advertisement watcher.");
+            ResetLink(context);
+        }
+        break;
+    case TargetFound:
+        ConnectStep(context);
+        break;
+    case ConnectionLost:
+        Log("Device connection lost.");
+        ResetLink(context);
+        break;
+    case Scanning:
+    case Connected:
+    default:
+        break;
+    }
+}
+
+void ResetLink(LinkContext &context)
+{
+    if (context.device) {
+        try {
+            context.device->Close();
+        } catch (...) {
+            // The reference goes all the same; the link must start over.
+        }
+        context.device.reset();
+    }
+    context.targetAddress.store(0);
+    context.characteristic.reset();
+    context.linkState.store(StartScanning);
+}
+
+void EndWorker(LinkContext &context)
+{
+    context.gate->Close();
+    if (context.watcher) {
+        try {
+            context.watcher->Stop();
+        } catch (...) {
+        }
+    }
+    DetachHandlers(context);
+    context.characteristic.reset();
+    context.device.reset();
+    context.watcher.reset();
 }
 
 } // namespace tarvolt

@@ -23,6 +23,7 @@ inline constexpr ResultCode kFail = static_cast<ResultCode>(0x80004005u);       
 inline constexpr ResultCode kCanceled = static_cast<ResultCode>(0x800704C7u);         // ERROR_CANCELLED
 inline constexpr ResultCode kNotInitialized = static_cast<ResultCode>(0x800401F0u);   // CO_E_NOTINITIALIZED
 inline constexpr ResultCode kClassNotRegistered = static_cast<ResultCode>(0x80040154u);  // REGDB_E_CLASSNOTREG
+inline constexpr ResultCode kOutOfMemory = static_cast<ResultCode>(0x8007000Eu);        // E_OUTOFMEMORY
 
 class PlatformError : public std::runtime_error {
 public:

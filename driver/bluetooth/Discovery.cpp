@@ -1,0 +1,90 @@
+#include "Discovery.h"
+
+#include "../DriverLog.h"
+#include "LinkText.h"
+
+#include <string>
+
+namespace tarvolt {
+
+void CreateAdvertisementWatcher(LinkContext &context)
+{
+    try {
+        context.watcher = radio::PlatformRadio().CreateWatcher();
+        if (!context.watcher)
+            throw radio::PlatformError(radio::kFail);
+        const std::shared_ptr<radio::Watcher> watcher = context.watcher;
+        watcher->SetScanningMode(radio::ScanningMode::Active);
+
+        // The handlers hold the gate, not the context: the gate outlives the context and keeps a
+        // late invocation away from it.
+        LinkContext *const link = &context;
+        const std::shared_ptr<HandlerGate> gate = context.gate;
+        const std::weak_ptr<radio::Watcher> weak = watcher;
+        const radio::EventToken received =
+            watcher->AddReceived([gate, link](radio::Watcher &sender, radio::AdvertisementReceivedArgs &args) {
+                GatePass pass(*gate);
+                return pass.Entered() ? OnAdvertisementReceived(*link, sender, args) : radio::kOk;
+            });
+        context.detachers.push_back([weak, received] {
+            if (auto w = weak.lock())
+                w->RemoveReceived(received);
+        });
+        const radio::EventToken stopped = watcher->AddStopped([gate](radio::Watcher &sender) {
+            GatePass pass(*gate);
+            return pass.Entered() ? OnWatcherStopped(sender) : radio::kOk;
+        });
+        context.detachers.push_back([weak, stopped] {
+            if (auto w = weak.lock())
+                w->RemoveStopped(stopped);
+        });
+    } catch (...) {
+        // A watcher that never starts raises no events; the start step reports the missing one.
+        context.watcher.reset();
+        throw;
+    }
+}
+
+void StartAdvertisementWatcher(LinkContext &context)
+{
+    Log("Starting the advertisement watcher.");
+    if (!context.watcher)
+        throw radio::PlatformError(radio::kFail);
+    context.watcher->Start();
+    context.linkState.store(Scanning);
+}
+
+radio::ResultCode OnAdvertisementReceived(LinkContext &context, radio::Watcher & /*sender*/,
+                                          radio::AdvertisementReceivedArgs &args)
+{
+    try {
+        const std::u16string name = args.LocalName();
+        if (name.empty())
+            return radio::kOk;
+        Log("Found device: " + Utf16ToUtf8(name) + " (Address: " + std::to_string(args.BluetoothAddress()) +
+            ")");
+        if (name != kTargetName)
+            return radio::kOk;
+        Log("Target device found.");
+        // The address before the state: the worker reads the address only after it has seen
+        // TargetFound (sequentially consistent stores and loads).
+        context.targetAddress.store(args.BluetoothAddress());
+        context.watcher->Stop();
+        context.linkState.store(TargetFound);
+        return radio::kOk;
+    } catch (...) {
+        return ResultOfCurrentException();
+    }
+}
+
+radio::ResultCode OnWatcherStopped(radio::Watcher & /*sender*/)
+{
+    try {
+        Log("Watcher stopped.");
+        return radio::kOk;
+    } catch (...) {
+        return ResultOfCurrentException();
+    }
+}
+
+} // namespace tarvolt

@@ -1,0 +1,27 @@
+#pragma once
+// Discovery: one advertisement watcher, owned by the worker, and its two handlers. The rifle is
+// recognised by its advertised local name; its address goes into the link context.
+#include "LinkContext.h"
+
+#include <string>
+
+namespace tarvolt {
+
+// Matched code unit for code unit: no case folding, trimming or prefix match.
+inline const std::u16string kTargetName = u"Rifle Q508";
+
+// Creates the watcher (active scanning, no filters) with both handlers attached, and stores it
+// in the context; does not start it. Throws radio::PlatformError; the context then has no watcher.
+void CreateAdvertisementWatcher(LinkContext &context);
+
+// The start step of the worker's pass at StartScanning.
+void StartAdvertisementWatcher(LinkContext &context);
+
+// The watcher's Received handler. Returns its result code to the platform.
+radio::ResultCode OnAdvertisementReceived(LinkContext &context, radio::Watcher &sender,
+                                          radio::AdvertisementReceivedArgs &args);
+
+// The watcher's Stopped handler: only logs.
+radio::ResultCode OnWatcherStopped(radio::Watcher &sender);
+
+} // namespace tarvolt

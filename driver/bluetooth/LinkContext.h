@@ -1,0 +1,79 @@
+#pragma once
+// The state the Bluetooth worker shares with the platform's event handlers. One per run of the
+// worker; the handlers run on platform threads at any time, so everything they touch is atomic,
+// and they reach the context only through a HandlerGate that the worker closes before the
+// context ends.
+#include "Radio.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace tarvolt {
+
+enum LinkState : int32_t {
+    StartScanning = 0,   // the scan is to be (re)started
+    Scanning = 1,        // the watcher runs; waiting for the rifle
+    TargetFound = 2,     // the target address is set; the worker is to connect
+    ConnectionLost = 3,  // the platform reported the connected device as disconnected
+    Connected = 4,       // connected and subscribed to notifications
+};
+
+// Lets handler invocations into the link context until the worker closes it; Close waits for
+// the invocations already inside. The platform may still call a handler after it was detached
+// (an event already on its way), which then finds the gate closed and touches nothing.
+class HandlerGate {
+public:
+    // True when the caller may go on; pair every successful Enter with Leave.
+    bool Enter();
+    void Leave();
+    void Close();
+
+private:
+    std::atomic<int32_t> inside_{0};
+    std::atomic<bool> closed_{false};
+};
+
+// Enter/Leave as a scope.
+class GatePass {
+public:
+    explicit GatePass(HandlerGate &gate) : gate_(gate), entered_(gate.Enter()) {}
+    ~GatePass()
+    {
+        if (entered_)
+            gate_.Leave();
+    }
+    GatePass(const GatePass &) = delete;
+    GatePass &operator=(const GatePass &) = delete;
+    bool Entered() const { return entered_; }
+
+private:
+    HandlerGate &gate_;
+    bool entered_;
+};
+
+struct LinkContext {
+    // Written by the advertisement handler before it stores TargetFound, and by ResetLink.
+    std::atomic<uint64_t> targetAddress{0};
+    std::atomic<int32_t> linkState{StartScanning};
+    std::shared_ptr<radio::Watcher> watcher;
+    std::shared_ptr<radio::Device> device;
+    std::shared_ptr<radio::Characteristic> characteristic;
+
+    // Shared with every handler registered for this context, so that it outlives late calls.
+    std::shared_ptr<HandlerGate> gate = std::make_shared<HandlerGate>();
+    // How to take each registered handler off its platform object again when the worker ends.
+    // The objects are held weakly: a device that ResetLink dropped is not kept alive for this.
+    std::vector<std::function<void()>> detachers;
+};
+
+// Detaches every handler of this context that is still registered; platform errors are ignored,
+// since the gate keeps a handler that stays attached from reaching the context.
+void DetachHandlers(LinkContext &context);
+
+// Turns whatever escapes a handler into its result code to the platform.
+radio::ResultCode ResultOfCurrentException();
+
+} // namespace tarvolt

@@ -1,0 +1,101 @@
+#pragma once
+// How a test or the demo scripts the simulated radio: peripherals that advertise, accept or
+// refuse a connection, offer services and characteristics, answer each query with a chosen
+// status or raised error, notify bytes and drop the link. Events reach the driver's handlers on
+// the radio's own thread, as the platform's do.
+//
+// In-process tests reach it through sim::SimRadioControl(); a driver library built with the
+// simulated radio exports it as TarvoltSimRadio (kSimRadioExport).
+#include "bluetooth/Radio.h"
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+using tarvolt::radio::CommunicationStatus;
+using tarvolt::radio::Guid;
+using tarvolt::radio::ResultCode;
+
+inline constexpr const char *kSimRadioExport = "TarvoltSimRadio";
+
+// How the platform answers one query: a status, or (error != 0) a raised error.
+struct Outcome {
+    CommunicationStatus status = CommunicationStatus::Success;
+    ResultCode error = 0;
+};
+
+struct CharacteristicScript {
+    Guid uuid;
+    Outcome subscribe;  // the descriptor write
+};
+
+struct ServiceScript {
+    Guid uuid;
+    Outcome query;  // the characteristics query
+    std::vector<CharacteristicScript> characteristics;
+};
+
+struct PeripheralScript {
+    std::u16string name;  // advertised local name; empty advertises none
+    uint64_t address = 0;
+    bool advertising = true;       // repeatedly, while a watcher is started
+    bool connectable = true;       // false: the platform has no device for the address
+    ResultCode connectError = 0;   // raised by the device lookup
+    Outcome servicesQuery;
+    std::vector<ServiceScript> services;
+    bool disconnectOnClose = false;  // closing a device reports it disconnected
+};
+
+// Platform waits that a test can hold open until it releases them.
+enum class Step { Connect, Services, Characteristics, Subscribe };
+
+struct RadioStats {
+    int watchersCreated = 0;
+    int starts = 0;
+    int stops = 0;
+    int closes = 0;
+    int scanning = 0;          // watchers started and not stopped
+    int attachedHandlers = 0;  // handlers still attached to objects of the radio that are alive
+    std::vector<ResultCode> handlerFailures;  // every non-zero result a handler returned
+};
+
+class RadioControl {
+public:
+    // Returns the peripheral's id for the calls below.
+    virtual int AddPeripheral(const PeripheralScript &script) = 0;
+    virtual void SetAdvertising(int peripheral, bool advertising) = 0;
+    virtual void SetAdvertiseInterval(std::chrono::milliseconds interval) = 0;
+    // Notifies the bytes on every characteristic of the peripheral with notifications enabled.
+    virtual void Notify(int peripheral, const std::vector<uint8_t> &bytes) = 0;
+    // A notification whose buffer the platform fails to read.
+    virtual void NotifyFailing(int peripheral, ResultCode error) = 0;
+    // The link is lost: every open device of the peripheral reports itself disconnected.
+    virtual void Drop(int peripheral) = 0;
+    // The platform ends every running scan by itself.
+    virtual void EndScan() = 0;
+    virtual void Hold(int peripheral, Step step) = 0;
+    virtual bool WaitUntilHeld(int peripheral, Step step, std::chrono::milliseconds limit) = 0;
+    virtual void Release(int peripheral, Step step) = 0;
+    // Holds back every event and advertisement until resumed, to order them after a step.
+    virtual void PauseEvents() = 0;
+    virtual void ResumeEvents() = 0;
+    // Waits until every event raised so far has been delivered.
+    virtual bool WaitUntilIdle(std::chrono::milliseconds limit) = 0;
+    virtual RadioStats Stats() = 0;
+    // Ends the radio's event thread; called before the library that holds the radio is unloaded.
+    virtual void Shutdown() = 0;
+
+protected:
+    ~RadioControl() = default;
+};
+
+// The type of the export kSimRadioExport.
+using SimRadioEntry = RadioControl *(*)();
+
+// The simulated radio of this program (in-process tests).
+RadioControl &SimRadioControl();
+
+} // namespace sim

@@ -1,0 +1,115 @@
+// The simulated radio's event thread: it delivers posted events in order and, while a watcher
+// is started, the advertisements of every advertising peripheral at the advertising interval.
+#include "SimObjects.h"
+
+namespace sim {
+
+void SimRadio::Post(std::function<void()> event)
+{
+    events_.push_back(std::move(event));
+    EnsureThreadLocked();
+    changed_.notify_all();
+}
+
+void SimRadio::WatcherStarted()
+{
+    // The first advertisements come at once, as from peripherals already in range.
+    nextAdvertising_ = std::chrono::steady_clock::now();
+    EnsureThreadLocked();
+    changed_.notify_all();
+}
+
+void SimRadio::EnsureThreadLocked()
+{
+    // While Shutdown joins the thread, events wait in the queue for the next start.
+    if (!thread_.joinable() && !stopping_)
+        thread_ = std::thread([this] { EventLoop(); });
+}
+
+void SimRadio::EventLoop()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!stopping_) {
+        if (paused_) {
+            changed_.wait(lock);
+            continue;
+        }
+        if (!events_.empty()) {
+            std::function<void()> event = std::move(events_.front());
+            events_.pop_front();
+            delivering_ = true;
+            lock.unlock();
+            event();
+            event = nullptr;  // its references go before the radio counts as idle
+            lock.lock();
+            delivering_ = false;
+            changed_.notify_all();
+            continue;
+        }
+        bool scanning = false;
+        for (auto &weak : watchers_)
+            if (auto w = weak.lock(); w && w->started)
+                scanning = true;
+        if (!scanning) {
+            changed_.wait(lock);
+        } else if (std::chrono::steady_clock::now() >= nextAdvertising_) {
+            AdvertiseOnce(lock);
+            nextAdvertising_ = std::chrono::steady_clock::now() + interval_;
+        } else {
+            changed_.wait_until(lock, nextAdvertising_);
+        }
+    }
+}
+
+void SimRadio::AdvertiseOnce(std::unique_lock<std::mutex> &lock)
+{
+    std::vector<std::shared_ptr<SimWatcher>> watchers;
+    for (auto &weak : watchers_)
+        if (auto w = weak.lock(); w && w->started)
+            watchers.push_back(w);
+    std::vector<std::pair<std::u16string, uint64_t>> adverts;
+    for (const Peripheral &p : peripherals_)
+        if (p.script.advertising)
+            adverts.emplace_back(p.script.name, p.script.address);
+    for (auto &w : watchers) {
+        for (auto &advert : adverts) {
+            // A watcher that a handler stopped receives nothing more.
+            if (!w->started)
+                break;
+            lock.unlock();
+            w->RaiseReceived(advert.first, advert.second);
+            lock.lock();
+        }
+    }
+}
+
+void SimRadio::PauseEvents()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    paused_ = true;
+}
+
+void SimRadio::ResumeEvents()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    paused_ = false;
+    changed_.notify_all();
+}
+
+void SimRadio::Shutdown()
+{
+    std::thread thread;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+        events_.clear();
+        changed_.notify_all();
+        thread = std::move(thread_);
+    }
+    if (thread.joinable())
+        thread.join();
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = false;
+}
+
+} // namespace sim

@@ -1,0 +1,101 @@
+#pragma once
+// The simulated platform objects. Their mutable state is guarded by the radio's mutex.
+#include "SimRadio.h"
+
+namespace sim {
+
+class SimWatcher final : public radio::Watcher, public std::enable_shared_from_this<SimWatcher> {
+public:
+    explicit SimWatcher(SimRadio &owner) : owner_(owner) {}
+    void SetScanningMode(radio::ScanningMode mode) override;
+    radio::EventToken AddReceived(ReceivedHandler handler) override { return received.Add(std::move(handler)); }
+    radio::EventToken AddStopped(StoppedHandler handler) override { return stopped.Add(std::move(handler)); }
+    void RemoveReceived(radio::EventToken token) override { received.Remove(token); }
+    void RemoveStopped(radio::EventToken token) override { stopped.Remove(token); }
+    void Start() override;
+    void Stop() override;
+
+    void RaiseReceived(const std::u16string &name, uint64_t address);
+    void RaiseStopped();
+    void StopLocked();  // the platform ends the scan; mutex held
+
+    EventSource<ReceivedHandler> received;
+    EventSource<StoppedHandler> stopped;
+    bool started = false;
+    radio::ScanningMode mode = radio::ScanningMode::Passive;
+
+private:
+    SimRadio &owner_;
+};
+
+class SimDevice final : public radio::Device, public std::enable_shared_from_this<SimDevice> {
+public:
+    SimDevice(SimRadio &owner, int peripheral, radio::ConnectionStatus initial)
+        : status(initial), owner_(owner), peripheral_(peripheral)
+    {
+    }
+    radio::EventToken AddConnectionStatusChanged(ConnectionStatusHandler handler) override
+    {
+        return statusChanged.Add(std::move(handler));
+    }
+    void RemoveConnectionStatusChanged(radio::EventToken token) override { statusChanged.Remove(token); }
+    radio::ConnectionStatus GetConnectionStatus() override;
+    std::u16string Name() override;
+    radio::ServicesResult GetGattServices() override;
+    void Close() override;
+
+    void RaiseStatusChanged();
+
+    EventSource<ConnectionStatusHandler> statusChanged;
+    radio::ConnectionStatus status;
+    bool closed = false;
+
+private:
+    SimRadio &owner_;
+    int peripheral_;
+};
+
+class SimService final : public radio::Service {
+public:
+    SimService(SimRadio &owner, std::weak_ptr<SimDevice> device, int peripheral, size_t index)
+        : owner_(owner), device_(std::move(device)), peripheral_(peripheral), index_(index)
+    {
+    }
+    radio::Guid Uuid() override;
+    radio::CharacteristicsResult GetCharacteristics() override;
+
+private:
+    SimRadio &owner_;
+    std::weak_ptr<SimDevice> device_;
+    int peripheral_;
+    size_t index_;
+};
+
+class SimCharacteristic final : public radio::Characteristic {
+public:
+    SimCharacteristic(SimRadio &owner, std::weak_ptr<SimDevice> device, int peripheral,
+                      const CharacteristicScript &script)
+        : device(std::move(device)), owner_(owner), peripheral_(peripheral), script_(script)
+    {
+    }
+    radio::Guid Uuid() override { return script_.uuid; }
+    radio::EventToken AddValueChanged(ValueChangedHandler handler) override
+    {
+        return valueChanged.Add(std::move(handler));
+    }
+    void RemoveValueChanged(radio::EventToken token) override { valueChanged.Remove(token); }
+    radio::CommunicationStatus WriteClientCharacteristicConfigurationDescriptor(radio::CccdValue value) override;
+
+    void RaiseValueChanged(radio::ValueChangedArgs &args);
+
+    EventSource<ValueChangedHandler> valueChanged;
+    std::weak_ptr<SimDevice> device;
+    bool notifying = false;
+
+private:
+    SimRadio &owner_;
+    int peripheral_;
+    CharacteristicScript script_;
+};
+
+} // namespace sim

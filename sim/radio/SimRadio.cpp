@@ -1,0 +1,252 @@
+#include "SimRadio.h"
+
+#include "SimObjects.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace sim {
+
+namespace {
+
+// A notification as the platform's data reader sees it, or one whose buffer cannot be read.
+class Notification final : public radio::ValueChangedArgs {
+public:
+    Notification(const std::vector<uint8_t> &bytes, ResultCode error) : bytes_(bytes), error_(error) {}
+    uint32_t UnconsumedBufferLength() override
+    {
+        if (error_ != 0)
+            throw radio::PlatformError(error_);
+        return static_cast<uint32_t>(bytes_.size() - read_);
+    }
+    void ReadBytes(uint8_t *destination, uint32_t count) override
+    {
+        if (count > bytes_.size() - read_)
+            throw radio::PlatformError(radio::kFail);
+        if (count != 0)
+            std::memcpy(destination, bytes_.data() + read_, count);
+        read_ += count;
+    }
+
+private:
+    std::vector<uint8_t> bytes_;
+    size_t read_ = 0;
+    ResultCode error_;
+};
+
+} // namespace
+
+SimRadio &SimRadioInstance()
+{
+    // Never destroyed: the driver's threads may still use it while the program exits.
+    static SimRadio *const instance = new SimRadio();
+    return *instance;
+}
+
+RadioControl &SimRadioControl() { return SimRadioInstance(); }
+
+std::shared_ptr<radio::Watcher> SimRadio::CreateWatcher()
+{
+    auto watcher = std::make_shared<SimWatcher>(*this);
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++stats_.watchersCreated;
+    watchers_.push_back(watcher);
+    return watcher;
+}
+
+std::shared_ptr<radio::Device> SimRadio::FromBluetoothAddress(uint64_t address)
+{
+    int id = -1;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (size_t i = 0; i < peripherals_.size(); ++i)
+            if (peripherals_[i].script.address == address)
+                id = static_cast<int>(i);
+    }
+    if (id < 0)
+        return nullptr;
+    Checkpoint(id, Step::Connect);
+    std::lock_guard<std::mutex> lock(mutex_);
+    Peripheral &p = peripherals_[static_cast<size_t>(id)];
+    if (p.script.connectError != 0)
+        throw radio::PlatformError(p.script.connectError);
+    if (!p.script.connectable)
+        return nullptr;
+    auto device = std::make_shared<SimDevice>(
+        *this, id, p.connected ? radio::ConnectionStatus::Connected : radio::ConnectionStatus::Disconnected);
+    p.devices.push_back(device);
+    return device;
+}
+
+std::u16string SimRadio::GuidToString(const radio::Guid &g)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g.data1, g.data2,
+                  g.data3, g.data4[0], g.data4[1], g.data4[2], g.data4[3], g.data4[4], g.data4[5], g.data4[6],
+                  g.data4[7]);
+    return std::u16string(text, text + std::strlen(text));
+}
+
+int SimRadio::AddPeripheral(const PeripheralScript &script)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    peripherals_.push_back(Peripheral{script, false, {}, {}});
+    changed_.notify_all();
+    return static_cast<int>(peripherals_.size() - 1);
+}
+
+void SimRadio::SetAdvertising(int peripheral, bool advertising)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    PeripheralLocked(peripheral).script.advertising = advertising;
+    changed_.notify_all();
+}
+
+void SimRadio::SetAdvertiseInterval(std::chrono::milliseconds interval)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    interval_ = interval;
+}
+
+void SimRadio::Notify(int peripheral, const std::vector<uint8_t> &bytes) { NotifyWith(peripheral, bytes, 0); }
+
+void SimRadio::NotifyFailing(int peripheral, ResultCode error) { NotifyWith(peripheral, {}, error); }
+
+void SimRadio::NotifyWith(int peripheral, const std::vector<uint8_t> &bytes, ResultCode error)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    Post([this, peripheral, bytes, error] {
+        std::vector<std::shared_ptr<SimCharacteristic>> targets;
+        {
+            std::lock_guard<std::mutex> inner(mutex_);
+            Peripheral &p = PeripheralLocked(peripheral);
+            for (auto &weak : p.characteristics) {
+                auto c = weak.lock();
+                auto d = c ? c->device.lock() : nullptr;
+                if (c && c->notifying && d && !d->closed && p.connected)
+                    targets.push_back(c);
+            }
+        }
+        for (auto &c : targets) {
+            Notification args(bytes, error);
+            c->RaiseValueChanged(args);
+        }
+    });
+}
+
+void SimRadio::Drop(int peripheral)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    Peripheral &p = PeripheralLocked(peripheral);
+    p.connected = false;
+    for (auto &weak : p.characteristics)
+        if (auto c = weak.lock())
+            c->notifying = false;
+    for (auto &weak : p.devices)
+        if (auto d = weak.lock(); d && !d->closed)
+            PostStatus(d, radio::ConnectionStatus::Disconnected);
+}
+
+void SimRadio::EndScan()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto &weak : watchers_)
+        if (auto w = weak.lock())
+            w->StopLocked();
+}
+
+void SimRadio::Hold(int peripheral, Step step)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_.insert({peripheral, step});
+}
+
+bool SimRadio::WaitUntilHeld(int peripheral, Step step, std::chrono::milliseconds limit)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, limit, [&] { return waiting_.count({peripheral, step}) != 0; });
+}
+
+void SimRadio::Release(int peripheral, Step step)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_.erase({peripheral, step});
+    changed_.notify_all();
+}
+
+void SimRadio::Checkpoint(int peripheral, Step step)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (held_.count({peripheral, step}) == 0)
+        return;
+    waiting_.insert({peripheral, step});
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return held_.count({peripheral, step}) == 0; });
+    waiting_.erase({peripheral, step});
+}
+
+bool SimRadio::WaitUntilIdle(std::chrono::milliseconds limit)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, limit, [&] { return events_.empty() && !delivering_; });
+}
+
+RadioStats SimRadio::Stats()
+{
+    std::vector<std::shared_ptr<SimWatcher>> watchers;
+    std::vector<std::shared_ptr<SimDevice>> devices;
+    std::vector<std::shared_ptr<SimCharacteristic>> characteristics;
+    RadioStats stats;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stats = stats_;
+        for (auto &w : watchers_)
+            if (auto s = w.lock())
+                watchers.push_back(s);
+        for (auto &p : peripherals_) {
+            for (auto &d : p.devices)
+                if (auto s = d.lock())
+                    devices.push_back(s);
+            for (auto &c : p.characteristics)
+                if (auto s = c.lock())
+                    characteristics.push_back(s);
+        }
+    }
+    for (auto &w : watchers) {
+        stats.attachedHandlers += w->received.Count() + w->stopped.Count();
+        std::lock_guard<std::mutex> lock(mutex_);
+        stats.scanning += w->started ? 1 : 0;
+    }
+    for (auto &d : devices)
+        stats.attachedHandlers += d->statusChanged.Count();
+    for (auto &c : characteristics)
+        stats.attachedHandlers += c->valueChanged.Count();
+    return stats;
+}
+
+void SimRadio::Count(int RadioStats::*counter)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++(stats_.*counter);
+}
+
+void SimRadio::RecordResult(ResultCode result)
+{
+    if (result == radio::kOk)
+        return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    stats_.handlerFailures.push_back(result);
+}
+
+void SimRadio::PostStatus(const std::shared_ptr<SimDevice> &device, radio::ConnectionStatus status)
+{
+    Post([this, device, status] {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            device->status = status;
+        }
+        device->RaiseStatusChanged();
+    });
+}
+
+} // namespace sim

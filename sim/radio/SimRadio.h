@@ -1,0 +1,129 @@
+#pragma once
+// The simulated radio behind tarvolt::radio::Radio. One mutex guards its state; handlers are
+// always called with it released, on the radio's event thread, so that they may call back into
+// the radio (the advertisement handler stops the watcher) as they may on the real platform.
+#include "RadioControl.h"
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <utility>
+
+namespace sim {
+
+namespace radio = tarvolt::radio;
+
+class SimRadio;
+class SimWatcher;
+class SimDevice;
+class SimCharacteristic;
+
+// An event of one object: handlers by token. Raising calls a snapshot of them, so a handler
+// removed meanwhile may still be called once, as with the platform.
+template <typename Handler>
+class EventSource {
+public:
+    radio::EventToken Add(Handler handler)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        handlers_.emplace(++last_, std::move(handler));
+        return last_;
+    }
+    void Remove(radio::EventToken token)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        handlers_.erase(token);
+    }
+    std::vector<Handler> Snapshot() const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<Handler> out;
+        for (const auto &entry : handlers_)
+            out.push_back(entry.second);
+        return out;
+    }
+    int Count() const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return static_cast<int>(handlers_.size());
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::map<radio::EventToken, Handler> handlers_;
+    radio::EventToken last_ = 0;
+};
+
+struct Peripheral {
+    PeripheralScript script;
+    bool connected = false;
+    std::vector<std::weak_ptr<SimDevice>> devices;
+    std::vector<std::weak_ptr<SimCharacteristic>> characteristics;
+};
+
+class SimRadio final : public radio::Radio, public RadioControl {
+public:
+    // radio::Radio
+    void EnterApartment() override {}
+    std::shared_ptr<radio::Watcher> CreateWatcher() override;
+    std::shared_ptr<radio::Device> FromBluetoothAddress(uint64_t address) override;
+    std::u16string GuidToString(const radio::Guid &guid) override;
+
+    // RadioControl
+    int AddPeripheral(const PeripheralScript &script) override;
+    void SetAdvertising(int peripheral, bool advertising) override;
+    void SetAdvertiseInterval(std::chrono::milliseconds interval) override;
+    void Notify(int peripheral, const std::vector<uint8_t> &bytes) override;
+    void NotifyFailing(int peripheral, ResultCode error) override;
+    void Drop(int peripheral) override;
+    void EndScan() override;
+    void Hold(int peripheral, Step step) override;
+    bool WaitUntilHeld(int peripheral, Step step, std::chrono::milliseconds limit) override;
+    void Release(int peripheral, Step step) override;
+    void PauseEvents() override;
+    void ResumeEvents() override;
+    bool WaitUntilIdle(std::chrono::milliseconds limit) override;
+    RadioStats Stats() override;
+    void Shutdown() override;
+
+    // For the radio's objects.
+    std::mutex &Mutex() { return mutex_; }
+    Peripheral &PeripheralLocked(int id) { return peripherals_.at(static_cast<size_t>(id)); }
+    void Post(std::function<void()> event);  // mutex held
+    void Checkpoint(int peripheral, Step step);  // blocks while the step is held; mutex not held
+    void Count(int RadioStats::*counter);
+    void RecordResult(ResultCode result);
+    void WatcherStarted();  // mutex held
+    // Posts a connection status change to a device (mutex held).
+    void PostStatus(const std::shared_ptr<SimDevice> &device, radio::ConnectionStatus status);
+
+private:
+    void NotifyWith(int peripheral, const std::vector<uint8_t> &bytes, ResultCode error);
+    void EnsureThreadLocked();
+    void EventLoop();
+    void AdvertiseOnce(std::unique_lock<std::mutex> &lock);
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::function<void()>> events_;
+    bool delivering_ = false;
+    bool stopping_ = false;
+    bool paused_ = false;
+    std::thread thread_;
+    std::chrono::milliseconds interval_{50};
+    std::chrono::steady_clock::time_point nextAdvertising_{};
+    std::vector<std::weak_ptr<SimWatcher>> watchers_;
+    std::vector<Peripheral> peripherals_;
+    std::set<std::pair<int, Step>> held_;
+    std::set<std::pair<int, Step>> waiting_;
+    RadioStats stats_;
+};
+
+SimRadio &SimRadioInstance();
+
+} // namespace sim
