@@ -13,6 +13,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
 fi
 /usr/lib/wine/wineserver -p >/dev/null 2>&1
+# The first Wine program of a session starts Wine's own background processes, which inherit its
+# standard output and keep it open until the server ends: a test discovery that reads that
+# output through a pipe would then wait for ever. Start them here, with output elsewhere.
+/usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 </dev/null
 "$@"
 status=$?
 /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true

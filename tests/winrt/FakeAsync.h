@@ -9,6 +9,10 @@
 namespace fakes {
 
 enum class Finish { Already, InsidePutCompleted, OnAnotherThread };
+inline const char *FinishName(Finish finish)
+{
+    return finish == Finish::Already ? "Already" : finish == Finish::InsidePutCompleted ? "InsidePutCompleted" : "OnAnotherThread";
+}
 
 template <class Op>
 class FakeAsyncOperation final : public FakeObject<Op, IAsyncInfo> {

@@ -125,7 +125,8 @@ TEST_P(WinrtWait, CancelledAndFailedOperationsRaiseAndFailedStatusesAreReported)
     EXPECT_EQ(liveObjects, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Finishing, WinrtWait, testing::Values(Finish::Already, Finish::InsidePutCompleted, Finish::OnAnotherThread));
+INSTANTIATE_TEST_SUITE_P(Finishing, WinrtWait, testing::Values(Finish::Already, Finish::InsidePutCompleted, Finish::OnAnotherThread),
+                         [](const testing::TestParamInfo<Finish> &info) { return std::string(FinishName(info.param)); });
 
 // Catches: an exception thrown across the platform's call (it would end the runtime's process)
 // and a failure code that does not reach the platform, including a data reader that cannot be

@@ -176,6 +176,7 @@ TEST_P(WinrtSession, ScanConnectSubscribeNotifyAndLoseTheLink)
 }
 
 INSTANTIATE_TEST_SUITE_P(Finishing, WinrtSession,
-                         testing::Values(Finish::Already, Finish::InsidePutCompleted, Finish::OnAnotherThread));
+                         testing::Values(Finish::Already, Finish::InsidePutCompleted, Finish::OnAnotherThread),
+                         [](const testing::TestParamInfo<Finish> &info) { return std::string(FinishName(info.param)); });
 
 } // namespace
