@@ -31,12 +31,6 @@ ComRef<I> Up(const ComRef<T> &object)
     return ComRef<I>::Borrow(object.Get());
 }
 
-template <class Op>
-ComRef<Op> Ending(Finish finish, AsyncStatus outcome, HRESULT code = S_OK)
-{
-    return ComRef<Op>::Attach(new FakeAsyncOperation<Op>(finish, outcome, typename Op::Result{}, code));
-}
-
 // What the platform relies on in every handler we give it: it may call from any thread without
 // marshaling (IAgileObject), and it asks for exactly the instance's IID.
 template <class Iface>
