@@ -1,0 +1,89 @@
+#pragma once
+// The radio interface's objects over the Windows Runtime's: each holds its platform object by
+// counted reference and raises PlatformError for a failing call.
+#include "../Radio.h"
+#include "BleAbi.h"
+#include "ComRef.h"
+
+namespace tarvolt::radio::winrt {
+
+Guid FromPlatformGuid(const GUID &guid);
+GUID ToPlatformGuid(const Guid &guid);
+// Takes over an HSTRING the platform returned and frees it.
+std::u16string TakeString(HSTRING text);
+
+class WinrtWatcher final : public Watcher {
+public:
+    explicit WinrtWatcher(ComRef<bleabi::IBluetoothLEAdvertisementWatcher> watcher) : watcher_(std::move(watcher)) {}
+    void SetScanningMode(ScanningMode mode) override;
+    EventToken AddReceived(ReceivedHandler handler) override;
+    EventToken AddStopped(StoppedHandler handler) override;
+    void RemoveReceived(EventToken token) override;
+    void RemoveStopped(EventToken token) override;
+    void Start() override;
+    void Stop() override;
+
+private:
+    ComRef<bleabi::IBluetoothLEAdvertisementWatcher> watcher_;
+};
+
+class WinrtAdvertisementReceivedArgs final : public AdvertisementReceivedArgs {
+public:
+    explicit WinrtAdvertisementReceivedArgs(ComRef<bleabi::IBluetoothLEAdvertisementReceivedEventArgs> args) : args_(std::move(args)) {}
+    std::u16string LocalName() override;
+    uint64_t BluetoothAddress() override;
+
+private:
+    ComRef<bleabi::IBluetoothLEAdvertisementReceivedEventArgs> args_;
+};
+
+// The notification's buffer is opened with DataReader::FromBuffer on first use.
+class WinrtValueChangedArgs final : public ValueChangedArgs {
+public:
+    explicit WinrtValueChangedArgs(ComRef<bleabi::IGattValueChangedEventArgs> args) : args_(std::move(args)) {}
+    uint32_t UnconsumedBufferLength() override;
+    void ReadBytes(uint8_t *destination, uint32_t count) override;
+
+private:
+    bleabi::IDataReader &Reader();
+    ComRef<bleabi::IGattValueChangedEventArgs> args_;
+    ComRef<bleabi::IDataReader> reader_;
+};
+
+class WinrtCharacteristic final : public Characteristic {
+public:
+    explicit WinrtCharacteristic(ComRef<bleabi::IGattCharacteristic> characteristic) : characteristic_(std::move(characteristic)) {}
+    Guid Uuid() override;
+    EventToken AddValueChanged(ValueChangedHandler handler) override;
+    void RemoveValueChanged(EventToken token) override;
+    CommunicationStatus WriteClientCharacteristicConfigurationDescriptor(CccdValue value) override;
+
+private:
+    ComRef<bleabi::IGattCharacteristic> characteristic_;
+};
+
+class WinrtService final : public Service {
+public:
+    explicit WinrtService(ComRef<bleabi::IGattDeviceService> service) : service_(std::move(service)) {}
+    Guid Uuid() override;
+    CharacteristicsResult GetCharacteristics() override;
+
+private:
+    ComRef<bleabi::IGattDeviceService> service_;
+};
+
+class WinrtDevice final : public Device {
+public:
+    explicit WinrtDevice(ComRef<bleabi::IBluetoothLEDevice> device) : device_(std::move(device)) {}
+    EventToken AddConnectionStatusChanged(ConnectionStatusHandler handler) override;
+    void RemoveConnectionStatusChanged(EventToken token) override;
+    ConnectionStatus GetConnectionStatus() override;
+    std::u16string Name() override;
+    ServicesResult GetGattServices() override;
+    void Close() override;
+
+private:
+    ComRef<bleabi::IBluetoothLEDevice> device_;
+};
+
+} // namespace tarvolt::radio::winrt

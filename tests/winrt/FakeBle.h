@@ -1,0 +1,153 @@
+#pragma once
+// Fake Bluetooth LE objects of the Windows Runtime, implementing the declared interfaces. Each
+// records what the backend asked of it; events are raised by calling the delegates it holds.
+#include "FakeAsync.h"
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace fakes {
+
+namespace abi = bleabi;
+
+inline HSTRING NewString(const std::wstring &text)
+{
+    HSTRING s = nullptr;
+    if (!text.empty())
+        WindowsCreateString(text.c_str(), static_cast<UINT32>(text.size()), &s);
+    return s;
+}
+
+// The delegates added to one event, by token.
+template <class Handler>
+class FakeEvent {
+public:
+    HRESULT Add(Handler *handler, EventRegistrationToken *token)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        token->value = ++next_;
+        handlers_[token->value] = ComRef<Handler>::Borrow(handler);
+        return S_OK;
+    }
+    HRESULT Remove(EventRegistrationToken token)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return handlers_.erase(token.value) ? S_OK : E_INVALIDARG;
+    }
+    std::vector<ComRef<Handler>> Handlers()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<ComRef<Handler>> out;
+        for (auto &entry : handlers_)
+            out.push_back(entry.second);
+        return out;
+    }
+    // Raises the event as the platform does; returns the last handler's result.
+    template <class Sender, class Args>
+    HRESULT Raise(Sender sender, Args args)
+    {
+        HRESULT hr = S_OK;
+        for (auto &handler : Handlers())
+            hr = handler->Invoke(sender, args);
+        return hr;
+    }
+    void Clear()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        handlers_.clear();
+    }
+
+private:
+    std::mutex mutex_;
+    INT64 next_ = 0;
+    std::map<INT64, ComRef<Handler>> handlers_;
+};
+
+class FakeAdvertisement final : public FakeObject<abi::IBluetoothLEAdvertisement> {
+public:
+    explicit FakeAdvertisement(std::wstring name) : name_(std::move(name)) {}
+    FAKE_NOTIMPL(get_Flags(IInspectable **))
+    FAKE_NOTIMPL(put_Flags(IInspectable *))
+    HRESULT STDMETHODCALLTYPE get_LocalName(HSTRING *value) override
+    {
+        *value = NewString(name_);
+        return S_OK;
+    }
+    FAKE_NOTIMPL(put_LocalName(HSTRING))
+    FAKE_NOTIMPL(get_ServiceUuids(IInspectable **))
+    FAKE_NOTIMPL(get_ManufacturerData(IInspectable **))
+    FAKE_NOTIMPL(get_DataSections(IInspectable **))
+    FAKE_NOTIMPL(GetManufacturerDataByCompanyId(UINT16, IInspectable **))
+    FAKE_NOTIMPL(GetSectionsByType(BYTE, IInspectable **))
+
+private:
+    std::wstring name_;
+};
+
+class FakeReceivedArgs final : public FakeObject<abi::IBluetoothLEAdvertisementReceivedEventArgs> {
+public:
+    FakeReceivedArgs(std::wstring name, UINT64 address) : advertisement_(Make<FakeAdvertisement>(std::move(name))), address_(address) {}
+    FAKE_NOTIMPL(get_RawSignalStrengthInDBm(INT16 *))
+    HRESULT STDMETHODCALLTYPE get_BluetoothAddress(UINT64 *value) override
+    {
+        *value = address_;
+        return S_OK;
+    }
+    FAKE_NOTIMPL(get_AdvertisementType(abi::BluetoothLEAdvertisementType *))
+    FAKE_NOTIMPL(get_Timestamp(abi::DateTime *))
+    HRESULT STDMETHODCALLTYPE get_Advertisement(abi::IBluetoothLEAdvertisement **value) override { return Lend(advertisement_, value); }
+
+private:
+    ComRef<FakeAdvertisement> advertisement_;
+    UINT64 address_;
+};
+
+class FakeStoppedArgs final : public FakeObject<abi::IBluetoothLEAdvertisementWatcherStoppedEventArgs> {
+public:
+    FAKE_NOTIMPL(get_Error(abi::BluetoothError *))
+};
+
+class FakeWatcher final : public FakeObject<abi::IBluetoothLEAdvertisementWatcher> {
+public:
+    FAKE_NOTIMPL(get_MinSamplingInterval(abi::TimeSpan *))
+    FAKE_NOTIMPL(get_MaxSamplingInterval(abi::TimeSpan *))
+    FAKE_NOTIMPL(get_MinOutOfRangeTimeout(abi::TimeSpan *))
+    FAKE_NOTIMPL(get_MaxOutOfRangeTimeout(abi::TimeSpan *))
+    FAKE_NOTIMPL(get_Status(abi::BluetoothLEAdvertisementWatcherStatus *))
+    FAKE_NOTIMPL(get_ScanningMode(abi::BluetoothLEScanningMode *))
+    HRESULT STDMETHODCALLTYPE put_ScanningMode(abi::BluetoothLEScanningMode value) override
+    {
+        scanningMode = value;
+        return S_OK;
+    }
+    FAKE_NOTIMPL(get_SignalStrengthFilter(IInspectable **))
+    FAKE_NOTIMPL(put_SignalStrengthFilter(IInspectable *))
+    FAKE_NOTIMPL(get_AdvertisementFilter(IInspectable **))
+    FAKE_NOTIMPL(put_AdvertisementFilter(IInspectable *))
+    HRESULT STDMETHODCALLTYPE Start() override
+    {
+        ++starts;
+        return startResult;
+    }
+    HRESULT STDMETHODCALLTYPE Stop() override
+    {
+        ++stops;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE add_Received(abi::ITypedEventHandler_Watcher_Received *h, EventRegistrationToken *t) override { return received.Add(h, t); }
+    HRESULT STDMETHODCALLTYPE remove_Received(EventRegistrationToken t) override { return received.Remove(t); }
+    HRESULT STDMETHODCALLTYPE add_Stopped(abi::ITypedEventHandler_Watcher_Stopped *h, EventRegistrationToken *t) override { return stopped.Add(h, t); }
+    HRESULT STDMETHODCALLTYPE remove_Stopped(EventRegistrationToken t) override { return stopped.Remove(t); }
+
+    std::atomic<abi::BluetoothLEScanningMode> scanningMode{abi::BluetoothLEScanningMode::Passive};
+    std::atomic<int> starts{0}, stops{0};
+    HRESULT startResult = S_OK;
+    FakeEvent<abi::ITypedEventHandler_Watcher_Received> received;
+    FakeEvent<abi::ITypedEventHandler_Watcher_Stopped> stopped;
+};
+
+} // namespace fakes
+
+#include "FakeGatt.h"

@@ -1,0 +1,42 @@
+// The shipped Windows library, loaded from its package by the simulated runtime under Wine.
+// Wine has no Bluetooth LE classes, so the real activation fails with REGDB_E_CLASSNOTREG: the
+// worker must report it, start over each pass, and still end when the device is deactivated.
+#include "SimHost.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+namespace {
+
+constexpr std::chrono::seconds kLimit{60};  // a bound on waiting for events, not a speed check
+
+// Catches: a platform error that escapes the worker (it would end the runtime's process), a
+// worker that stops trying after the first failure, and one that blocks its join for ever.
+TEST(ProductDriverUnderWine, ReportsTheMissingBluetoothClassesResetsAndKeepsGoing)
+{
+    sim::SimHost host;
+    ASSERT_TRUE(host.Load(sim::SimHost::DefaultPackageRoot(false))) << host.Error();
+    ASSERT_EQ(host.Init(), vr::VRInitError_None);
+    ASSERT_EQ(host.Activate(), vr::VRInitError_None);
+
+    auto &recorder = host.Recorder();
+    ASSERT_TRUE(recorder.WaitForLog("Tarvolt Running", kLimit));
+    ASSERT_TRUE(recorder.WaitForLog("Failed to create the advertisement watcher.", kLimit));
+    ASSERT_TRUE(recorder.WaitForLog("Failed to start the advertisement watcher.", kLimit, 3));
+    host.RunFrames(10);
+
+    host.Deactivate();  // joins the worker: returns at the end of its current pass
+    EXPECT_EQ(recorder.CountLog("Failed to enter the multithreaded apartment."), 0u)
+        << "CoInitializeEx works under Wine; only the Bluetooth classes are missing";
+    EXPECT_EQ(recorder.CountLog("Starting the advertisement watcher."),
+              recorder.CountLog("Failed to start the advertisement watcher."));
+    const size_t linesAfterDeactivate = recorder.Logs().size();
+    host.Cleanup();
+    host.Unload();
+    EXPECT_EQ(recorder.CountLog("Starting the advertisement watcher."),
+              recorder.CountLog("Failed to start the advertisement watcher."));
+    EXPECT_GE(recorder.Logs().size(), linesAfterDeactivate);
+}
+
+} // namespace

@@ -1,0 +1,178 @@
+// Each way the platform can fail the Windows Runtime backend, against fake platform objects:
+// activation, waits that end cancelled or in error, failed statuses, and errors inside handlers.
+#include "FakePlatform.h"
+#include "bluetooth/winrt/WinrtObjects.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <stdexcept>
+#include <thread>
+
+using namespace tarvolt::radio;
+using namespace fakes;
+
+namespace {
+
+constexpr GUID kUuid{0x0000FFF0, 0x0000, 0x1000, {0x80, 0x00, 0x00, 0x80, 0x5F, 0x9B, 0x34, 0xFB}};
+constexpr HRESULT kNotConnected = HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED);
+
+template <class Op>
+ComRef<Op> Ending(Finish finish, AsyncStatus outcome, HRESULT code = S_OK)
+{
+    return ComRef<Op>::Attach(new FakeAsyncOperation<Op>(finish, outcome, typename Op::Result{}, code));
+}
+
+ResultCode CodeOf(const std::function<void()> &call)
+{
+    try {
+        call();
+    } catch (const PlatformError &e) {
+        return e.Code();
+    }
+    return kOk;
+}
+
+// Catches: no retry after CO_E_NOTINITIALIZED (the watcher would never exist on a thread that
+// is in no apartment), a retry without CoIncrementMTAUsage, retrying for ever, and retrying or
+// swallowing other failures such as a class that is not registered.
+TEST(WinrtActivation, RetriesOnceInsideTheMultithreadedApartmentAndOnlyForNotInitialized)
+{
+    FakePlatform platform;
+    Radio &radio = PlatformRadio();
+
+    platform.failures = {CO_E_NOTINITIALIZED};
+    EXPECT_TRUE(radio.CreateWatcher());
+    EXPECT_EQ(platform.mtaIncrements, 1);
+    EXPECT_EQ(platform.requests, (std::vector<std::wstring>(2, tarvolt::radio::winrt::kWatcherClass)));
+
+    platform.failures = {CO_E_NOTINITIALIZED};
+    platform.deviceStatics->deviceOperation = Operation<bleabi::IAsyncOperation_BluetoothLEDevice>(Finish::Already, nullptr);
+    EXPECT_EQ(radio.FromBluetoothAddress(1), nullptr) << "a null device is no device";
+    EXPECT_EQ(platform.mtaIncrements, 2);
+
+    platform.requests.clear();
+    platform.failures = {CO_E_NOTINITIALIZED, CO_E_NOTINITIALIZED};
+    EXPECT_EQ(CodeOf([&] { radio.CreateWatcher(); }), kNotInitialized);
+    EXPECT_EQ(platform.requests.size(), 2u);
+    EXPECT_EQ(platform.mtaIncrements, 3);
+
+    platform.requests.clear();
+    platform.instances.clear();
+    platform.factories.clear();
+    EXPECT_EQ(CodeOf([&] { radio.CreateWatcher(); }), kClassNotRegistered);
+    EXPECT_EQ(CodeOf([&] { radio.FromBluetoothAddress(1); }), kClassNotRegistered);
+    EXPECT_EQ(platform.requests.size(), 2u);
+    EXPECT_EQ(platform.mtaIncrements, 3);
+}
+
+class WinrtWait : public testing::TestWithParam<Finish> {};
+
+// Catches: a cancelled or failed operation taken as a result (GetResults on an unfinished
+// operation, a null device taken as found), an error code lost on the way, and failed statuses
+// reported as success or followed by a read of the missing list.
+TEST_P(WinrtWait, CancelledAndFailedOperationsRaiseAndFailedStatusesAreReported)
+{
+    const Finish finish = GetParam();
+    {
+        FakePlatform platform;
+        Radio &radio = PlatformRadio();
+        auto &statics = platform.deviceStatics;
+
+        statics->deviceOperation = Ending<bleabi::IAsyncOperation_BluetoothLEDevice>(finish, Canceled);
+        EXPECT_EQ(CodeOf([&] { radio.FromBluetoothAddress(1); }), kCanceled);
+        statics->deviceOperation = Ending<bleabi::IAsyncOperation_BluetoothLEDevice>(finish, Error, kNotConnected);
+        EXPECT_EQ(CodeOf([&] { radio.FromBluetoothAddress(1); }), kNotConnected);
+
+        auto fakeDevice = Make<FakeDevice>(L"");
+        statics->deviceOperation = Operation<bleabi::IAsyncOperation_BluetoothLEDevice>(finish, fakeDevice.Get());
+        auto device = radio.FromBluetoothAddress(1);
+        ASSERT_TRUE(device);
+        EXPECT_EQ(device->Name(), u"") << "a device without a name";
+        fakeDevice->servicesOperation = Operation<bleabi::IAsyncOperation_GattDeviceServicesResult>(finish,
+            Make<FakeServicesResult>(bleabi::GattCommunicationStatus::Unreachable, std::vector<ComRef<bleabi::IGattDeviceService>>{
+                Make<FakeService>(kUuid)}).Get());
+        ServicesResult services = device->GetGattServices();
+        EXPECT_EQ(services.status, CommunicationStatus::Unreachable);
+        EXPECT_TRUE(services.services.empty());
+        fakeDevice->servicesOperation = Ending<bleabi::IAsyncOperation_GattDeviceServicesResult>(finish, Error, kNotConnected);
+        EXPECT_EQ(CodeOf([&] { device->GetGattServices(); }), kNotConnected);
+
+        auto fakeService = Make<FakeService>(kUuid);
+        fakeDevice->servicesOperation = Operation<bleabi::IAsyncOperation_GattDeviceServicesResult>(finish,
+            Make<FakeServicesResult>(bleabi::GattCommunicationStatus::Success, std::vector<ComRef<bleabi::IGattDeviceService>>{fakeService}).Get());
+        auto service = device->GetGattServices().services.at(0);
+        fakeService->characteristicsOperation = Operation<bleabi::IAsyncOperation_GattCharacteristicsResult>(finish,
+            Make<FakeCharacteristicsResult>(bleabi::GattCommunicationStatus::AccessDenied, std::vector<ComRef<bleabi::IGattCharacteristic>>{}).Get());
+        EXPECT_EQ(service->GetCharacteristics().status, CommunicationStatus::AccessDenied);
+        fakeService->characteristicsOperation = Ending<bleabi::IAsyncOperation_GattCharacteristicsResult>(finish, Canceled);
+        EXPECT_EQ(CodeOf([&] { service->GetCharacteristics(); }), kCanceled);
+
+        auto fakeCharacteristic = Make<FakeCharacteristic>(kUuid);
+        fakeService->characteristicsOperation = Operation<bleabi::IAsyncOperation_GattCharacteristicsResult>(finish,
+            Make<FakeCharacteristicsResult>(bleabi::GattCommunicationStatus::Success, std::vector<ComRef<bleabi::IGattCharacteristic>>{fakeCharacteristic}).Get());
+        auto characteristic = service->GetCharacteristics().characteristics.at(0);
+        fakeCharacteristic->writeOperation = Operation<bleabi::IAsyncOperation_GattCommunicationStatus>(finish, bleabi::GattCommunicationStatus::ProtocolError);
+        EXPECT_EQ(characteristic->WriteClientCharacteristicConfigurationDescriptor(CccdValue::Notify), CommunicationStatus::ProtocolError);
+        fakeCharacteristic->writeOperation = Ending<bleabi::IAsyncOperation_GattCommunicationStatus>(finish, Error, kNotConnected);
+        EXPECT_EQ(CodeOf([&] { characteristic->WriteClientCharacteristicConfigurationDescriptor(CccdValue::Notify); }), kNotConnected);
+
+        fakeDevice->statusResult = kNotConnected;
+        EXPECT_EQ(CodeOf([&] { device->GetConnectionStatus(); }), kNotConnected);
+        platform.watcher->startResult = kNotConnected;
+        EXPECT_EQ(CodeOf([&] { radio.CreateWatcher()->Start(); }), kNotConnected);
+    }
+    EXPECT_EQ(liveObjects, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Finishing, WinrtWait, testing::Values(Finish::Already, Finish::InsidePutCompleted, Finish::OnAnotherThread),
+                         [](const testing::TestParamInfo<Finish> &info) { return std::string(FinishName(info.param)); });
+
+// Catches: an exception thrown across the platform's call (it would end the runtime's process)
+// and a failure code that does not reach the platform, including a data reader that cannot be
+// made because the class is not registered.
+TEST(WinrtHandlers, TurnErrorsIntoTheirResultCode)
+{
+    FakePlatform platform;
+    Radio &radio = PlatformRadio();
+    auto watcher = radio.CreateWatcher();
+    watcher->AddReceived([](Watcher &, AdvertisementReceivedArgs &) -> ResultCode { throw PlatformError(kNotConnected); });
+    watcher->AddStopped([](Watcher &) -> ResultCode { throw std::runtime_error("not a platform error"); });
+    HRESULT received = S_OK, stopped = S_OK;
+    std::thread([&] {
+        received = platform.watcher->received.Raise(platform.watcher.Get(), Make<FakeReceivedArgs>(L"x", 1).Get());
+        stopped = platform.watcher->stopped.Raise(platform.watcher.Get(), Make<FakeStoppedArgs>().Get());
+    }).join();
+    EXPECT_EQ(received, kNotConnected);
+    EXPECT_EQ(stopped, E_FAIL);
+
+    auto fakeCharacteristic = Make<FakeCharacteristic>(kUuid);
+    fakeCharacteristic->writeOperation = Operation<bleabi::IAsyncOperation_GattCommunicationStatus>(Finish::Already, {});
+    tarvolt::radio::winrt::WinrtCharacteristic characteristic(fakeCharacteristic);
+    bool reached = false;
+    characteristic.AddValueChanged([&](Characteristic &, ValueChangedArgs &args) {
+        reached = true;
+        args.UnconsumedBufferLength();
+        return kOk;
+    });
+    platform.factories.erase(tarvolt::radio::winrt::kDataReaderClass);
+    EXPECT_EQ(fakeCharacteristic->valueChanged.Raise(fakeCharacteristic.Get(), Make<FakeValueChangedArgs>(std::vector<BYTE>{1}).Get()),
+              kClassNotRegistered);
+    EXPECT_TRUE(reached);
+}
+
+// Catches: a failing apartment entry ignored (the worker would then call the platform from a
+// single-threaded apartment it does not pump), or "already entered" (S_FALSE) taken as failure.
+TEST(WinrtApartment, EntersTheMultithreadedApartmentAndReportsAConflict)
+{
+    std::thread([] {
+        EXPECT_EQ(CodeOf([] { PlatformRadio().EnterApartment(); }), kOk);
+        EXPECT_EQ(CodeOf([] { PlatformRadio().EnterApartment(); }), kOk);
+    }).join();
+    std::thread([] {
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+        EXPECT_EQ(CodeOf([] { PlatformRadio().EnterApartment(); }), static_cast<ResultCode>(RPC_E_CHANGED_MODE));
+    }).join();
+}
+
+} // namespace
