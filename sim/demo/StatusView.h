@@ -41,6 +41,7 @@ public:
     void AddNote(const std::string &line);  // a line of the script's own, shown among the log
     void Show(const Status &status);       // redraw (live) or print what changed (plain)
     void Finish();
+    bool Live() const { return live_; }
 
 private:
     void Draw(const Status &status);

@@ -214,6 +214,12 @@ bool HostRecorder::WaitForLogPrefix(const std::string &prefix, std::chrono::mill
     return changed_.wait_for(lock, limit, [&] { return CountLogLocked(prefix, true) >= count; });
 }
 
+void HostRecorder::Wake()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    Notify();
+}
+
 void HostRecorder::SetFrame(uint64_t frame)
 {
     std::lock_guard<std::mutex> lock(mutex_);

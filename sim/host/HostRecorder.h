@@ -102,6 +102,8 @@ public:
     // Waits for the count-th log line equal to text (or starting with it, for a prefix).
     bool WaitForLog(const std::string &text, std::chrono::milliseconds limit, size_t count = 1);
     bool WaitForLogPrefix(const std::string &prefix, std::chrono::milliseconds limit, size_t count = 1);
+    // Makes every waiter evaluate its predicate again (a condition outside the recorder changed).
+    void Wake();
 
     void SetFrame(uint64_t frame);
     uint64_t Frame() const;

@@ -2,13 +2,18 @@
 // program finds it in the process list and sees it end.
 //
 //   vrserver [--root <package root>] [--seconds <s> | --frames <n>] [--sim-radio]
-#include "RadioDemo.h"
+//   vrserver --demo [--interactive] [--plain] [--root <package root>]
+//
+// --sim-radio loads the driver built with the simulated radio; --demo runs a whole session with
+// it (see sim/demo), scripted or, with --interactive, played from the keyboard.
+#include "DemoSession.h"
 #include "SimHost.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -18,10 +23,34 @@ void Print(const char *format, const std::string &text)
     std::fflush(stdout);
 }
 
+int Demo(int argc, char **argv)
+{
+    demo::Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--demo")
+            continue;
+        if (arg == "--interactive")
+            options.interactive = true;
+        else if (arg == "--plain")
+            options.plain = true;
+        else if (arg == "--root" && i + 1 < argc)
+            options.root = argv[++i];
+        else {
+            std::fprintf(stderr, "usage: vrserver --demo [--interactive] [--plain] [--root DIR]\n");
+            return demo::kExitUsage;
+        }
+    }
+    return demo::RunDemo(options);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--demo") == 0)
+            return Demo(argc, argv);
     std::string root;
     bool simRadio = false;
     double seconds = 3.0;
@@ -70,17 +99,10 @@ int main(int argc, char **argv)
     for (const sim::ComponentRecord &c : host.Recorder().Components())
         Print("component: %s\n", c.name + (c.kind == sim::ComponentKind::Scalar ? " (scalar)" : " (boolean)"));
 
-    // With the simulated radio, a scripted rifle is found, pressed, dropped and found again.
-    std::thread demo;
-    if (simRadio && !sim::StartRadioDemo(host, demo))
-        Print("%s\n", std::string("The driver has no simulated radio"));
-
     if (frames >= 0)
         host.RunFrames(static_cast<uint64_t>(frames));
     else
         host.RunFor(std::chrono::milliseconds(static_cast<long long>(seconds * 1000)));
-    if (demo.joinable())
-        demo.join();
     for (const sim::ComponentUpdate &u : host.Recorder().Updates())
         if (u.kind == sim::ComponentKind::Boolean)
             Print("%s\n", "frame " + std::to_string(u.frame) + ": " + u.name + " = " + (u.boolValue ? "true" : "false"));

@@ -1,0 +1,162 @@
+#include "DemoSession.h"
+
+#include "DemoPoses.h"
+#include "DemoScript.h"
+#include "InputTally.h"
+#include "LinkState.h"
+
+namespace demo {
+
+namespace {
+
+constexpr uint64_t kPlainPoseEveryFrames = 270;
+
+std::string PoseText(const PoseSummary &p)
+{
+    char text[128];
+    std::snprintf(text, sizeof text, "(%.3f, %.3f, %.3f) yaw %.1f pitch %.1f roll %.1f", p.position[0],
+                  p.position[1], p.position[2], p.yawPitchRoll[0], p.yawPitchRoll[1], p.yawPitchRoll[2]);
+    return text;
+}
+
+} // namespace
+
+DemoSession::DemoSession(const Options &options) : options_(options) {}
+
+DemoSession::~DemoSession() { host_.Shutdown(); }
+
+void DemoSession::Note(const std::string &text)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    pending_.push_back({true, text});
+}
+
+void DemoSession::SetStep(const std::string &text)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    step_ = text;
+}
+
+void DemoSession::DropLink()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        dropTime_ = sim::Clock::now();
+        dropPending_ = true;
+    }
+    radio_->Drop(rifle_);
+}
+
+void DemoSession::EndSession()
+{
+    ending_ = true;
+    host_.Recorder().Wake();
+    gate_.Close();
+}
+
+bool DemoSession::Start(std::string &error)
+{
+    const std::string root = options_.root.empty() ? sim::SimHost::DefaultPackageRoot(true) : options_.root;
+    host_.Recorder().SetLogListener([this](const std::string &line) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        pending_.push_back({false, line});
+        if (dropPending_ && line == "Device successfully connected.") {
+            reconnectSeconds_ = std::chrono::duration<double>(sim::Clock::now() - dropTime_).count();
+            dropPending_ = false;
+        }
+    });
+    host_.Recorder().KeepPoseHistory(false);
+    view_->AddNote("loading the driver from " + root);
+    if (!host_.Load(root)) {
+        error = "cannot load the driver from " + root + ": " + host_.Error() + " (run `make build` first)";
+        return false;
+    }
+    auto entry = reinterpret_cast<sim::SimRadioEntry>(host_.Symbol(sim::kSimRadioExport));
+    if (entry == nullptr) {
+        error = "the driver in " + root + " has no simulated radio; the demo needs the build's pkg-sim package";
+        return false;
+    }
+    radio_ = entry();
+    rifle_ = AddDevices(*radio_);
+    if (host_.Init() != vr::VRInitError_None) {
+        error = "the driver's Init failed";
+        return false;
+    }
+    if (host_.Activate() != vr::VRInitError_None || host_.Recorder().Components().size() != 6) {
+        error = "the driver's device did not activate with its six input components";
+        return false;
+    }
+    return true;
+}
+
+void DemoSession::Drain()
+{
+    // The updates of the frames run so far first: a line that arrived meanwhile comes either
+    // during a frame (and leads to updates of the next one) or after the script saw them.
+    if (!view_->Live())
+        PrintNewUpdates();
+    std::deque<Line> lines;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lines.swap(pending_);
+        status_.step = step_;
+    }
+    for (const Line &line : lines) {
+        if (line.note) {
+            view_->AddNote(line.text);
+            continue;
+        }
+        status_.linkState = NextLinkState(status_.linkState, line.text);
+        view_->AddLog(line.text);
+        if (!view_->Live())
+            view_->Show(status_);  // a link change comes right after the line that made it
+    }
+}
+
+void DemoSession::PrintNewUpdates()
+{
+    const std::vector<sim::ComponentUpdate> updates = host_.Recorder().Updates();
+    for (; updatesShown_ < updates.size(); ++updatesShown_) {
+        const sim::ComponentUpdate &u = updates[updatesShown_];
+        const std::string value = u.kind == sim::ComponentKind::Scalar ? std::to_string(u.scalarValue).substr(0, 3)
+                                  : u.boolValue                        ? "pressed"
+                                                                       : "released";
+        view_->AddNote("frame " + std::to_string(u.frame) + ": " + u.name + " " + value);
+    }
+}
+
+void DemoSession::Refresh(bool force)
+{
+    const uint64_t frame = host_.FramesRun();
+    status_.frames = frame;
+    const sim::Clock::time_point now = sim::Clock::now();
+    while (!frameTimes_.empty() && now - frameTimes_.front() > std::chrono::seconds(1))
+        frameTimes_.pop_front();
+    status_.framesPerSecond = static_cast<double>(frameTimes_.size());
+    const InputTally tally = TallyInputs(host_.Recorder().Updates());
+    auto pressed = [&](const char *name) { return tally.pressed.count(name) ? tally.pressed.at(name) : false; };
+    status_.fireClick = pressed(kFireClick);
+    status_.fireValue = tally.fireValue;
+    status_.ejectMag = pressed(kEjectMag);
+    status_.loadMag = pressed(kLoadMag);
+    status_.loadBullet = pressed(kLoadBullet);
+    status_.unloadBullet = pressed(kUnloadBullet);
+    status_.controller = Summarise(ControllerPoseAt(frame));
+    sim::PoseRecord rifle;
+    if (host_.Recorder().LastPose(rifle))
+        status_.rifle = Summarise(rifle.pose);
+    if (view_->Live()) {
+        view_->Show(status_);
+        return;
+    }
+    if (force || frame >= lastPlainPoseFrame_ + kPlainPoseEveryFrames) {
+        lastPlainPoseFrame_ = frame;
+        char rate[64];
+        std::snprintf(rate, sizeof rate, "frame %llu, %.0f fps", static_cast<unsigned long long>(frame),
+                      status_.framesPerSecond);
+        view_->AddNote(std::string(rate) + "; controller " + PoseText(status_.controller) + "; rifle " +
+                       (status_.rifle.present ? PoseText(status_.rifle) : "(no pose yet)"));
+    }
+}
+
+} // namespace demo

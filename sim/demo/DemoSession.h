@@ -1,0 +1,94 @@
+#pragma once
+// One demo session in the simulated server: the driver built with the simulated radio loaded
+// from its package folder, a few Bluetooth devices around it and the rifle among them, frames
+// at 90 per second, the live status view, and at the end the shutdown and a summary.
+//
+// The frame loop runs on the thread that calls Run. The script (or, interactively, the keys)
+// acts on the radio from another thread and waits for what the driver does, each wait bounded
+// by a generous limit that only a broken driver reaches.
+#include "FrameGate.h"
+#include "HostRecorder.h"
+#include "RadioControl.h"
+#include "SimHost.h"
+#include "StatusView.h"
+
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace demo {
+
+struct Options {
+    bool interactive = false;
+    bool plain = false;    // plain lines even on a terminal
+    std::string root;      // package root; empty: the build's pkg-sim
+};
+
+// Exit codes of the demo.
+enum ExitCode : int { kExitOk = 0, kExitExpectationFailed = 1, kExitCannotStart = 2, kExitUsage = 64 };
+
+inline constexpr std::chrono::seconds kStepLimit{30};
+
+class DemoSession {
+public:
+    explicit DemoSession(const Options &options);
+    ~DemoSession();
+    DemoSession(const DemoSession &) = delete;
+    DemoSession &operator=(const DemoSession &) = delete;
+
+    int Run();
+
+    // For the script and the keys (any thread).
+    sim::HostRecorder &Recorder() { return host_.Recorder(); }
+    sim::RadioControl &Radio() { return *radio_; }
+    int Rifle() const { return rifle_; }
+    FrameGate &Gate() { return gate_; }
+    void Note(const std::string &text);
+    void SetStep(const std::string &text);
+    void DropLink();  // the rifle's link breaks; the reconnection is timed
+    void EndSession();
+    bool Ending() const { return ending_; }
+
+private:
+    bool Start(std::string &error);
+    void FrameLoop();
+    void Drain();
+    void Refresh(bool force);
+    void PrintNewUpdates();
+    void PrintSummary(double seconds);
+    bool CheckEnd(std::string &error);
+    void HandleKey(int key);
+
+    Options options_;
+    sim::SimHost host_;
+    sim::RadioControl *radio_ = nullptr;
+    int rifle_ = -1;
+    FrameGate gate_;
+    std::unique_ptr<StatusView> view_;
+    Status status_;
+    std::atomic<bool> ending_{false};
+    std::atomic<bool> userEnded_{false};
+
+    // Filled on other threads, taken by the frame loop.
+    std::mutex mutex_;
+    struct Line {
+        bool note;  // the demo's own, or else the driver's log
+        std::string text;
+    };
+    std::deque<Line> pending_;  // in arrival order
+    std::string step_;
+    sim::Clock::time_point dropTime_{};
+    bool dropPending_ = false;
+    double reconnectSeconds_ = -1.0;
+
+    size_t updatesShown_ = 0;
+    uint64_t lastPlainPoseFrame_ = 0;
+    std::deque<sim::Clock::time_point> frameTimes_;  // of the last second, for the rate
+};
+
+int RunDemo(const Options &options);
+
+} // namespace demo
