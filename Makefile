@@ -59,10 +59,10 @@ fuzz-long: fuzz
 # Every test natively, under the sanitizers, and the Windows build under Wine; then the fuzzer.
 test: test-linux test-windows test-asan test-tsan fuzz
 
-# The driver built with the simulated radio: a scripted rifle is found, connected, pressed,
-# loses its link and comes back.
+# A whole session of about 20 seconds in the simulated server with the driver built with the
+# simulated radio (ARGS=--interactive: played from the keyboard; ARGS=--plain: plain lines).
 demo: build
-	build/linux/bin/vrserver --sim-radio --seconds 5 $(ARGS)
+	build/linux/bin/vrserver --demo $(ARGS)
 
 # The SteamVR driver package for Windows: dist/tarvolt_rq508/ and dist/tarvolt_rq508.zip.
 # OPENVR_SDK_DIR=<OpenVR SDK> adds its openvr_api.dll for vistrel.exe; ALLOW_MISSING_VISTREL=1

@@ -164,6 +164,8 @@ int DemoSession::Run()
     Drain();
     host_.Shutdown();
     Drain();
+    if (view_->Live())
+        Refresh(true);  // the shutdown's lines in the view's last picture
     view_->Finish();
     PrintSummary(seconds);
     // Quitting the interactive session before the rifle came up is no failure.
