@@ -2,6 +2,8 @@
 
 #include "DriverLog.h"
 #include "DriverState.h"
+#include "RelayProcess.h"
+#include "SharedPoseBlock.h"
 #include "bluetooth/BluetoothWorker.h"
 
 #include <cstring>
@@ -37,7 +39,10 @@ vr::EVRInitError ControllerDriver::Activate(uint32_t unObjectId)
             return vr::VRInitError_Driver_Failed;
         }
 
-        // The shared pose block and the relay program come up here, in this order.
+        // The block is zeroed, lock included, before the relay program that writes it starts.
+        CreateSharedPoseBlock();
+        // Its outcome is logged; the device comes up either way.
+        StartRelayProcess(kRelayProgramName);
 
         deviceIndex = unObjectId;
         // The container is looked up once; properties and components go onto it.
@@ -105,7 +110,10 @@ void ControllerDriver::Deactivate()
         // Only an attached worker is joined; without one there is nothing to wait for.
         StopWorker();
 
-        // The shared pose block is released and the relay program ended here, in this order.
+        // The block is unmapped before the relay program is ended, so a frame that still runs
+        // finds no block rather than a stale one.
+        ReleaseSharedPoseBlock();
+        StopRelayProcess();
     } catch (...) {
         // Nothing may leave into the runtime.
     }

@@ -15,6 +15,16 @@ inline constexpr const char *kInputProfilePath =
     "{tarvolt_rq508}/input/tarvolt_rq508_controller_profile.json";
 inline constexpr int32_t kHandSelectionPriority = 999999;
 
+// A button pulse stays on for this many frame updates after the one that began it, so the
+// runtime sees every press for 21 updates.
+inline constexpr int32_t kPulseFrames = 20;
+
+// The frame update's bound on waiting for the pose lock: at most this many sleeps of
+// kLockRetryMs (10 ms), about 100 ms, then that frame's pose is skipped and the next frame tries
+// again. The lock has no owner, so a relay that died holding it would otherwise stall the
+// runtime's frame thread for ever; a live relay holds it only for one 80-byte copy.
+inline constexpr uint32_t kFramePoseLockMaxSleeps = 10;
+
 // Per-button pulse state: the rifle reports only the moment of a press, so the driver reports the
 // button pressed for a fixed number of frames and then releases it itself.
 struct ButtonPulse {
@@ -59,6 +69,9 @@ private:
     // properties are skipped and components go onto the invalid container.
     void DeclareProperties(vr::PropertyContainerHandle_t container);
     void CreateComponents(vr::PropertyContainerHandle_t container);
+    // The frame update's two halves.
+    void UpdatePulses();
+    void UpdatePose();
 };
 
 } // namespace tarvolt

@@ -10,4 +10,7 @@ std::atomic<bool> load_mag{false};
 std::atomic<bool> load_bullet{false};
 std::atomic<bool> unload_bullet{false};
 
+PoseBlockHandle poseBlockMapping = nullptr;
+SharedPose *poseBlockView = nullptr;
+
 } // namespace tarvolt

@@ -2,6 +2,8 @@
 // Library-wide state of the driver: one copy per loaded library, shared by the runtime's threads,
 // the Bluetooth worker and the platform's event handlers. Everything here is static storage that
 // is valid before any code of the library has run.
+#include "PoseLock.h"
+
 #include <atomic>
 
 namespace tarvolt {
@@ -20,5 +22,13 @@ extern std::atomic<bool> load_bullet;
 extern std::atomic<bool> unload_bullet;
 
 static_assert(sizeof(std::atomic<bool>) == 1, "input event flags are one byte each");
+
+struct SharedPose;
+
+// The shared pose block of this driver process, whichever device activated it: the section's
+// handle and the mapped view. Both are null while no block is mapped (before activation, after a
+// failed mapping, after deactivation); the frame update publishes no pose then.
+extern PoseBlockHandle poseBlockMapping;
+extern SharedPose *poseBlockView;
 
 } // namespace tarvolt

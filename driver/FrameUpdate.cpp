@@ -1,7 +1,83 @@
+// The device's work for one runtime frame: pending input events become button pulses of fixed
+// length, then the pose is copied out of the shared pose block, converted and published. Runs
+// on the runtime's frame thread: no allocation, no logging, and a bounded wait for the lock.
 #include "ControllerDriver.h"
+
+#include "ConvertPose.h"
+#include "DriverState.h"
+#include "SharedPose.h"
+
+#include <cstring>
 
 namespace tarvolt {
 
-void ControllerDriver::UpdateFrame() {}
+namespace {
+
+// One button's pulse for this update. valueHandle is the fire button's scalar, null for the
+// others. Without the input interface the pulse still runs; only the reports are skipped.
+void StepPulse(vr::IVRDriverInput *input, std::atomic<bool> &flag, ButtonPulse &pulse,
+               vr::VRInputComponentHandle_t clickHandle, const vr::VRInputComponentHandle_t *valueHandle)
+{
+    const bool pending = flag.load();
+    if (pulse.active) {
+        // An event during a pulse is dropped: it neither prolongs this pulse nor starts another.
+        if (pending)
+            flag.exchange(false);
+        if (++pulse.frames <= kPulseFrames)
+            return;
+        pulse.active = false;
+        pulse.frames = 0;
+        if (input != nullptr) {
+            input->UpdateBooleanComponent(clickHandle, false, 0.0);
+            if (valueHandle != nullptr)
+                input->UpdateScalarComponent(*valueHandle, 0.0f, 0.0);
+        }
+        return;
+    }
+    if (!pending)
+        return;
+    flag.exchange(false);
+    pulse.active = true;
+    if (input != nullptr) {
+        input->UpdateBooleanComponent(clickHandle, true, 0.0);
+        if (valueHandle != nullptr)
+            input->UpdateScalarComponent(*valueHandle, 1.0f, 0.0);
+    }
+}
+
+} // namespace
+
+void ControllerDriver::UpdateFrame()
+{
+    UpdatePulses();
+    UpdatePose();
+}
+
+void ControllerDriver::UpdatePulses()
+{
+    vr::IVRDriverInput *input = vr::VRDriverInput();
+    StepPulse(input, fire, firePulse, fireClickHandle, &fireValueHandle);
+    StepPulse(input, eject_mag, ejectMagPulse, ejectMagClickHandle, nullptr);
+    StepPulse(input, load_mag, loadMagPulse, loadMagClickHandle, nullptr);
+    StepPulse(input, load_bullet, loadBulletPulse, loadBulletClickHandle, nullptr);
+    StepPulse(input, unload_bullet, unloadBulletPulse, unloadBulletClickHandle, nullptr);
+}
+
+void ControllerDriver::UpdatePose()
+{
+    SharedPose *block = poseBlockView;
+    if (block == nullptr)
+        return;
+    // A lock held past the bound skips this frame's pose; the last published one stays.
+    if (!AcquirePoseLockWithin(block->lock, kFramePoseLockMaxSleeps))
+        return;
+    vr::TrackedDevicePose_t record;
+    std::memcpy(&record, &block->pose, sizeof record);
+    ReleasePoseLock(block->lock);
+
+    pose = ConvertPose(record);
+    if (vr::IVRServerDriverHost *host = vr::VRServerDriverHost())
+        host->TrackedDevicePoseUpdated(deviceIndex, pose, sizeof(vr::DriverPose_t));
+}
 
 } // namespace tarvolt

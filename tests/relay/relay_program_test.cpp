@@ -1,7 +1,7 @@
 // The vistrel program as the driver runs it: started from the package folder, next to the client
 // library, against a shared pose block, a tracked-device table and a server process that the
 // test controls. What it printed, its exit code and what it left in the block are checked.
-#include "ChildProcess.h"
+#include "ProgramRun.h"
 #include "DriverLibrary.h"
 #include "PoseSamples.h"
 #include "Relay.h"
@@ -15,7 +15,7 @@
 #include <vector>
 
 using namespace std::chrono_literals;
-using testing_support::ChildProcess;
+using testing_support::ProgramRun;
 using testing_support::SamplePose;
 using testing_support::SameBytes;
 using testing_support::StdinMode;
@@ -26,7 +26,7 @@ constexpr auto kLimit = 30s;  // only a fail-safe: every wait ends on its condit
 
 std::string RelayPath()
 {
-    return testing_support::ProgramPath(
+    return testing_support::ProgramIn(
         sim::DriverBinaryDirectory(testing_support::PathIn(sim::BuildDirectory(), "pkg")), "vistrel");
 }
 
@@ -82,7 +82,7 @@ protected:
     // A process under the server's name that lives until its standard input ends.
     void StartServer(const std::string &directory, const std::string &name)
     {
-        ASSERT_TRUE(server.Start(testing_support::ProgramPath(directory, name),
+        ASSERT_TRUE(server.Start(testing_support::ProgramIn(directory, name),
                                  {"--no-driver", "--no-devices", "--until-eof"}));
         ASSERT_TRUE(server.WaitForLine("vrserver running without a driver", kLimit));
     }
@@ -97,8 +97,8 @@ protected:
     sim::TrackedDevicePublisher devices;
     tarvolt::PoseBlockHandle mapping = nullptr;
     void *view = nullptr;
-    ChildProcess server;
-    ChildProcess relay;
+    ProgramRun server;
+    ProgramRun relay;
 };
 
 } // namespace

@@ -1,54 +1,42 @@
 #include "ChildProcess.h"
 
+#include <filesystem>
+#include <system_error>
+#include <thread>
+
 namespace testing_support {
 
-std::vector<std::string> ChildProcess::Lines() const
+std::string ChildProcess::Ask(const std::string &command)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return lines_;
+    std::string answer;
+    if (!WriteLine(command) || !ReadLine(answer))
+        return {};
+    return answer;
 }
 
-bool ChildProcess::WaitForLine(const std::string &line, std::chrono::milliseconds limit, size_t count)
+bool WaitForFile(const std::string &path, std::chrono::milliseconds limit)
 {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, limit, [&] {
-        size_t seen = 0;
-        for (const std::string &l : lines_)
-            seen += l == line ? 1 : 0;
-        return seen >= count;
-    });
-}
-
-void ChildProcess::AddOutput(const char *data, size_t size)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (size_t i = 0; i < size; ++i) {
-        if (data[i] == '\n') {
-            if (!partial_.empty() && partial_.back() == '\r')
-                partial_.pop_back();
-            lines_.push_back(partial_);
-            partial_.clear();
-        } else {
-            partial_ += data[i];
-        }
+    const auto end = std::chrono::steady_clock::now() + limit;
+    std::error_code error;
+    while (!std::filesystem::exists(path, error)) {
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    changed_.notify_all();
+    return true;
 }
 
-void ChildProcess::EndOutput()
+bool MakeDirectories(const std::string &path)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!partial_.empty())
-        lines_.push_back(partial_);
-    partial_.clear();
-    outputEnded_ = true;
-    changed_.notify_all();
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    return std::filesystem::is_directory(path, error);
 }
 
-bool ChildProcess::WaitForOutputEnd(std::chrono::steady_clock::time_point deadline)
+bool CopyFileTo(const std::string &from, const std::string &to)
 {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_until(lock, deadline, [&] { return outputEnded_; });
+    std::error_code error;
+    return std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, error);
 }
 
 } // namespace testing_support

@@ -1,26 +1,13 @@
 #pragma once
-// Starts a program the way the tests need it: with its standard input a pipe, closed, or the null
-// device, and its standard output read line by line on a thread, so that a test waits for a
-// line or for the end instead of sleeping. The destructor kills a child that is still running.
+// Test support: starts a program of the build as a child with pipes on its standard input and
+// output, so a test can direct it line by line and wait for its answers instead of sleeping.
+// Also the few process queries the relay tests need, natively and under Wine.
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
-#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace testing_support {
-
-enum class StdinMode { Pipe, Closed, Null };
-
-struct StartOptions {
-    StdinMode stdinMode = StdinMode::Pipe;
-    // Windows: as the driver starts the relay, without a console window and without handles;
-    // nothing is captured then. POSIX: ignored.
-    bool likeTheDriver = false;
-};
 
 class ChildProcess {
 public:
@@ -29,51 +16,60 @@ public:
     ChildProcess(const ChildProcess &) = delete;
     ChildProcess &operator=(const ChildProcess &) = delete;
 
-    bool Start(const std::string &program, const std::vector<std::string> &args, const StartOptions &options = {});
-
-    // Output lines so far, without line ends (a carriage return before the newline is dropped).
-    std::vector<std::string> Lines() const;
-    bool WaitForLine(const std::string &line, std::chrono::milliseconds limit, size_t count = 1);
-    // The exit code once the program has ended (and its output has been read), or nothing when
-    // the limit passed first.
-    std::optional<int> WaitForExit(std::chrono::milliseconds limit);
-
-    void WriteStdin(const std::string &text);
-    void CloseStdin();
-    void Kill();
-    int64_t Id() const { return id_; }
+    bool Start(const std::string &program, const std::vector<std::string> &arguments = {});
+    bool WriteLine(const std::string &line);
+    // Blocks until a whole line arrived (without its line end); false at the end of the output.
+    bool ReadLine(std::string &line);
+    // Sends a command and returns its one-line answer ("" when the child ended).
+    std::string Ask(const std::string &command);
+    // Waits for the child to end and returns its exit code (-1 when it cannot be had).
+    int Wait();
 
 private:
-    void ReadOutput();  // reader thread
-    void AddOutput(const char *data, size_t size);
-    void EndOutput();
-    bool WaitForOutputEnd(std::chrono::steady_clock::time_point deadline);
-    void StopReader();
-
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<std::string> lines_;
-    std::string partial_;
-    bool outputEnded_ = false;
-    std::thread reader_;
-    int64_t id_ = 0;
-    bool exited_ = false;
-    int exitCode_ = -1;
-    // Platform handles: descriptors (POSIX) or HANDLEs (Windows).
-    intptr_t process_ = -1;
-    intptr_t stdinWrite_ = -1;
-    intptr_t stdoutRead_ = -1;
-    intptr_t wakeRead_ = -1;  // POSIX: ends the reader's wait on demand
-    intptr_t wakeWrite_ = -1;
+    void *process_ = nullptr;  // Windows: process handle
+    intptr_t pid_ = 0;         // POSIX: process id
+    intptr_t toChild_ = -1;
+    intptr_t fromChild_ = -1;
 };
 
-// A program's path on this platform: directory, separator, name, and .exe on Windows.
-std::string ProgramPath(const std::string &directory, const std::string &name);
-// directory, the platform's separator, entry.
-std::string PathIn(const std::string &directory, const std::string &entry);
+// The folder of this test program, with the platform's separator after it.
+std::string ProgramPath(const std::string &name);
+std::string ExecutableSuffix();
+char PathSeparator();
 
-// Deletes the name of a shared pose block left behind by an earlier run (POSIX; on Windows a
-// section goes with its last handle).
-void RemoveLeftoverPoseBlock();
+void SetEnvironment(const std::string &name, const std::string &value);
+std::string CurrentDirectory();
+bool SetCurrentDirectoryTo(const std::string &path);
+
+// Watches a process that the driver under test started (a child of this process natively): open
+// it while it exists, then wait for its end without taking it from its parent.
+class ProcessWatch {
+public:
+    // Ended, but its parent reaped it already, so its exit code is gone (POSIX only).
+    static constexpr int kReapedByParent = -2;
+
+    ProcessWatch() = default;
+    ~ProcessWatch();
+    ProcessWatch(const ProcessWatch &) = delete;
+    ProcessWatch &operator=(const ProcessWatch &) = delete;
+
+    bool Open(uint32_t processId);
+    // The exit code, kReapedByParent, or -1 when it did not end within the limit.
+    int WaitForEnd(std::chrono::milliseconds limit);
+
+private:
+    void *process_ = nullptr;
+    uint32_t processId_ = 0;
+};
+
+// An inheritable pipe end that a child started with inheritance would receive: its number as
+// text, for the child to check. Kept open until the test ends.
+std::string OpenInheritableProbe();
+
+// Whether a file exists; waits for it up to limit, checking every few milliseconds (the file
+// comes from another process, which has no other way to tell this one).
+bool WaitForFile(const std::string &path, std::chrono::milliseconds limit);
+bool MakeDirectories(const std::string &path);
+bool CopyFileTo(const std::string &from, const std::string &to);
 
 } // namespace testing_support

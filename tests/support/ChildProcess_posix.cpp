@@ -1,161 +1,144 @@
 #include "ChildProcess.h"
 
+#include "DriverLibrary.h"
+
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/mman.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 extern char **environ;
 
 namespace testing_support {
 
-namespace {
-
-void CloseFd(intptr_t &fd)
-{
-    if (fd >= 0)
-        close(static_cast<int>(fd));
-    fd = -1;
-}
-
-} // namespace
-
 ChildProcess::~ChildProcess()
 {
-    if (id_ != 0 && !exited_)
-        Kill();
-    CloseStdin();
-    StopReader();
-    CloseFd(process_);
-    CloseFd(wakeRead_);
-    CloseFd(wakeWrite_);
+    if (toChild_ >= 0)
+        close(static_cast<int>(toChild_));
+    if (fromChild_ >= 0)
+        close(static_cast<int>(fromChild_));
+    if (pid_ > 0) {
+        kill(static_cast<pid_t>(pid_), SIGKILL);
+        Wait();
+    }
 }
 
-bool ChildProcess::Start(const std::string &program, const std::vector<std::string> &args, const StartOptions &options)
+bool ChildProcess::Start(const std::string &program, const std::vector<std::string> &arguments)
 {
-    int out[2], in[2] = {-1, -1}, wake[2];
-    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(wake, O_CLOEXEC) != 0)
+    int in[2];
+    int out[2];
+    if (pipe2(in, O_CLOEXEC) != 0)
         return false;
-    if (options.stdinMode == StdinMode::Pipe && pipe2(in, O_CLOEXEC) != 0)
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        close(in[0]);
+        close(in[1]);
         return false;
-
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    switch (options.stdinMode) {
-    case StdinMode::Pipe: posix_spawn_file_actions_adddup2(&actions, in[0], 0); break;
-    case StdinMode::Closed: posix_spawn_file_actions_addclose(&actions, 0); break;
-    case StdinMode::Null: posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0); break;
-    }
-    std::vector<char *> argv;
-    argv.push_back(const_cast<char *>(program.c_str()));
-    for (const std::string &a : args)
+    std::vector<char *> argv{const_cast<char *>(program.c_str())};
+    for (const std::string &a : arguments)
         argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
     pid_t pid = 0;
-    const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int result = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    close(in[0]);
     close(out[1]);
-    if (in[0] >= 0)
-        close(in[0]);
-    if (error != 0) {
+    if (result != 0) {
+        close(in[1]);
         close(out[0]);
-        close(wake[0]);
-        close(wake[1]);
-        if (in[1] >= 0)
-            close(in[1]);
         return false;
     }
-    id_ = pid;
-    process_ = syscall(SYS_pidfd_open, pid, 0);
-    stdoutRead_ = out[0];
-    stdinWrite_ = in[1];
-    wakeRead_ = wake[0];
-    wakeWrite_ = wake[1];
-    reader_ = std::thread(&ChildProcess::ReadOutput, this);
+    pid_ = pid;
+    toChild_ = in[1];
+    fromChild_ = out[0];
     return true;
 }
 
-void ChildProcess::ReadOutput()
+bool ChildProcess::WriteLine(const std::string &line)
 {
-    char buffer[4096];
+    const std::string text = line + "\n";
+    return write(static_cast<int>(toChild_), text.data(), text.size()) == static_cast<ssize_t>(text.size());
+}
+
+bool ChildProcess::ReadLine(std::string &line)
+{
+    line.clear();
+    char c = 0;
     for (;;) {
-        pollfd fds[2] = {{static_cast<int>(stdoutRead_), POLLIN, 0}, {static_cast<int>(wakeRead_), POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0 && errno == EINTR)
-            continue;
-        if (fds[1].revents != 0)
-            break;
-        const ssize_t n = read(static_cast<int>(stdoutRead_), buffer, sizeof buffer);
+        const ssize_t n = read(static_cast<int>(fromChild_), &c, 1);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            break;
-        AddOutput(buffer, static_cast<size_t>(n));
+            return false;
+        if (c == '\n')
+            return true;
+        if (c != '\r')
+            line += c;
     }
-    EndOutput();
 }
 
-void ChildProcess::StopReader()
+int ChildProcess::Wait()
 {
-    if (!reader_.joinable())
-        return;
-    if (wakeWrite_ >= 0)
-        (void)!write(static_cast<int>(wakeWrite_), "x", 1);
-    reader_.join();
-    CloseFd(stdoutRead_);
-}
-
-std::optional<int> ChildProcess::WaitForExit(std::chrono::milliseconds limit)
-{
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    if (!exited_) {
-        if (process_ >= 0) {
-            pollfd p{static_cast<int>(process_), POLLIN, 0};
-            if (poll(&p, 1, static_cast<int>(limit.count())) <= 0)
-                return std::nullopt;
-        }
-        int status = 0;
-        if (waitpid(static_cast<pid_t>(id_), &status, 0) != static_cast<pid_t>(id_))
-            return std::nullopt;
-        exited_ = true;
-        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    // Lines written just before the end are still in the pipe.
-    WaitForOutputEnd(deadline);
-    return exitCode_;
-}
-
-void ChildProcess::WriteStdin(const std::string &text)
-{
-    if (stdinWrite_ >= 0)
-        (void)!write(static_cast<int>(stdinWrite_), text.data(), text.size());
-}
-
-void ChildProcess::CloseStdin() { CloseFd(stdinWrite_); }
-
-void ChildProcess::Kill()
-{
-    if (id_ == 0 || exited_)
-        return;
-    kill(static_cast<pid_t>(id_), SIGKILL);
-    WaitForExit(std::chrono::milliseconds(0));
+    if (pid_ <= 0)
+        return -1;
     int status = 0;
-    if (!exited_ && waitpid(static_cast<pid_t>(id_), &status, 0) == static_cast<pid_t>(id_)) {
-        exited_ = true;
-        exitCode_ = 128 + SIGKILL;
+    pid_t r;
+    while ((r = waitpid(static_cast<pid_t>(pid_), &status, 0)) < 0 && errno == EINTR) {
     }
+    pid_ = 0;
+    return r > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string ProgramPath(const std::string &directory, const std::string &name) { return directory + "/" + name; }
+std::string ProgramPath(const std::string &name) { return sim::ExecutableDirectory() + "/" + name; }
+std::string ExecutableSuffix() { return ""; }
+char PathSeparator() { return '/'; }
 
-std::string PathIn(const std::string &directory, const std::string &entry) { return directory + "/" + entry; }
+void SetEnvironment(const std::string &name, const std::string &value) { setenv(name.c_str(), value.c_str(), 1); }
 
-void RemoveLeftoverPoseBlock() { shm_unlink("/Vistrel_SharedMemory_RQ508"); }
+std::string CurrentDirectory()
+{
+    char buffer[4096];
+    return getcwd(buffer, sizeof buffer) != nullptr ? std::string(buffer) : std::string();
+}
+
+bool SetCurrentDirectoryTo(const std::string &path) { return chdir(path.c_str()) == 0; }
+
+ProcessWatch::~ProcessWatch() = default;
+
+bool ProcessWatch::Open(uint32_t processId)
+{
+    processId_ = processId;
+    return processId != 0 && kill(static_cast<pid_t>(processId), 0) == 0;
+}
+
+int ProcessWatch::WaitForEnd(std::chrono::milliseconds /*limit*/)
+{
+    // WNOWAIT leaves the child to the driver, which reaps it; a child it reaped already is gone.
+    // The test's own time limit bounds a child that never ends.
+    siginfo_t info{};
+    while (waitid(P_PID, static_cast<id_t>(processId_), &info, WEXITED | WNOWAIT) != 0) {
+        if (errno == ECHILD)
+            return kReapedByParent;
+        if (errno != EINTR)
+            return -1;
+    }
+    return info.si_code == CLD_EXITED ? info.si_status : 128 + info.si_status;
+}
+
+std::string OpenInheritableProbe()
+{
+    int ends[2];
+    if (pipe(ends) != 0)  // no O_CLOEXEC: a plain spawn would pass both ends on
+        return "-1";
+    return std::to_string(ends[0]);
+}
 
 } // namespace testing_support

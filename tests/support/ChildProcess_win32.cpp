@@ -1,143 +1,150 @@
 #include "ChildProcess.h"
 
+#include "DriverLibrary.h"
+
 #include <windows.h>
 
 namespace testing_support {
 
 namespace {
-
-HANDLE AsHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
-
-void CloseH(intptr_t &h)
-{
-    if (h != -1 && h != 0)
-        CloseHandle(AsHandle(h));
-    h = -1;
-}
-
-std::string Quote(const std::string &arg) { return "\"" + arg + "\""; }
-
+HANDLE AsHandle(intptr_t value) { return reinterpret_cast<HANDLE>(value); }
 } // namespace
 
 ChildProcess::~ChildProcess()
 {
-    if (id_ != 0 && !exited_)
-        Kill();
-    CloseStdin();
-    StopReader();
-    CloseH(process_);
+    if (toChild_ != -1)
+        CloseHandle(AsHandle(toChild_));
+    if (fromChild_ != -1)
+        CloseHandle(AsHandle(fromChild_));
+    if (process_ != nullptr) {
+        TerminateProcess(process_, 1);
+        Wait();
+    }
 }
 
-bool ChildProcess::Start(const std::string &program, const std::vector<std::string> &args, const StartOptions &options)
+bool ChildProcess::Start(const std::string &program, const std::vector<std::string> &arguments)
 {
-    std::string commandLine = Quote(program);
-    for (const std::string &a : args)
-        commandLine += " " + Quote(a);
-    PROCESS_INFORMATION pi{};
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-
-    if (options.likeTheDriver) {
-        // As the driver starts the relay: no console window, nothing inherited, no std handles.
-        if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                            nullptr, &si, &pi))
-            return false;
-        EndOutput();
-    } else {
-        SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-        HANDLE outRead = nullptr, outWrite = nullptr, inRead = nullptr, inWrite = nullptr;
-        if (!CreatePipe(&outRead, &outWrite, &sa, 0))
-            return false;
-        SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-        if (options.stdinMode == StdinMode::Pipe) {
-            CreatePipe(&inRead, &inWrite, &sa, 0);
-            SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
-        } else if (options.stdinMode == StdinMode::Null) {
-            inRead = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr);
-        }
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdInput = inRead;
-        si.hStdOutput = outWrite;
-        si.hStdError = outWrite;
-        const BOOL started = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                            nullptr, &si, &pi);
-        CloseHandle(outWrite);
-        if (inRead != nullptr && inRead != INVALID_HANDLE_VALUE)
-            CloseHandle(inRead);
-        if (!started) {
-            CloseHandle(outRead);
-            if (inWrite != nullptr)
-                CloseHandle(inWrite);
-            return false;
-        }
-        stdoutRead_ = reinterpret_cast<intptr_t>(outRead);
-        stdinWrite_ = inWrite != nullptr ? reinterpret_cast<intptr_t>(inWrite) : -1;
-        reader_ = std::thread(&ChildProcess::ReadOutput, this);
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr;
+    if (!CreatePipe(&inRead, &inWrite, &inherit, 0))
+        return false;
+    if (!CreatePipe(&outRead, &outWrite, &inherit, 0)) {
+        CloseHandle(inRead);
+        CloseHandle(inWrite);
+        return false;
     }
-    CloseHandle(pi.hThread);
-    process_ = reinterpret_cast<intptr_t>(pi.hProcess);
-    id_ = pi.dwProcessId;
+    // The child gets only its own ends.
+    SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+
+    std::string commandLine = "\"" + program + "\"";
+    for (const std::string &a : arguments)
+        commandLine += " " + a;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = inRead;
+    startup.hStdOutput = outWrite;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION info{};
+    const BOOL ok = CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                   &startup, &info);
+    CloseHandle(inRead);
+    CloseHandle(outWrite);
+    if (!ok) {
+        CloseHandle(inWrite);
+        CloseHandle(outRead);
+        return false;
+    }
+    CloseHandle(info.hThread);
+    process_ = info.hProcess;
+    toChild_ = reinterpret_cast<intptr_t>(inWrite);
+    fromChild_ = reinterpret_cast<intptr_t>(outRead);
     return true;
 }
 
-void ChildProcess::ReadOutput()
+bool ChildProcess::WriteLine(const std::string &line)
 {
-    char buffer[4096];
-    DWORD n = 0;
-    while (ReadFile(AsHandle(stdoutRead_), buffer, sizeof buffer, &n, nullptr) && n > 0)
-        AddOutput(buffer, n);
-    EndOutput();
-}
-
-void ChildProcess::StopReader()
-{
-    if (!reader_.joinable())
-        return;
-    // The output ends with the child: programs it starts in turn inherit no handles (the driver
-    // starts the relay so), so nothing else holds the pipe open.
-    reader_.join();
-    CloseH(stdoutRead_);
-}
-
-std::optional<int> ChildProcess::WaitForExit(std::chrono::milliseconds limit)
-{
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    if (!exited_) {
-        if (WaitForSingleObject(AsHandle(process_), static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0)
-            return std::nullopt;
-        DWORD code = 0;
-        GetExitCodeProcess(AsHandle(process_), &code);
-        exited_ = true;
-        exitCode_ = static_cast<int>(code);
-    }
-    WaitForOutputEnd(deadline);
-    return exitCode_;
-}
-
-void ChildProcess::WriteStdin(const std::string &text)
-{
+    const std::string text = line + "\n";
     DWORD written = 0;
-    if (stdinWrite_ != -1)
-        WriteFile(AsHandle(stdinWrite_), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    return WriteFile(AsHandle(toChild_), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size();
 }
 
-void ChildProcess::CloseStdin() { CloseH(stdinWrite_); }
-
-void ChildProcess::Kill()
+bool ChildProcess::ReadLine(std::string &line)
 {
-    if (id_ == 0 || exited_)
-        return;
-    TerminateProcess(AsHandle(process_), 137);
-    WaitForExit(std::chrono::milliseconds(10000));
+    line.clear();
+    char c = 0;
+    DWORD n = 0;
+    for (;;) {
+        if (!ReadFile(AsHandle(fromChild_), &c, 1, &n, nullptr) || n == 0)
+            return false;
+        if (c == '\n')
+            return true;
+        if (c != '\r')
+            line += c;
+    }
 }
 
-std::string ProgramPath(const std::string &directory, const std::string &name)
+int ChildProcess::Wait()
 {
-    return directory + "\\" + name + ".exe";
+    if (process_ == nullptr)
+        return -1;
+    WaitForSingleObject(process_, INFINITE);
+    DWORD code = 0;
+    const int result = GetExitCodeProcess(process_, &code) ? static_cast<int>(code) : -1;
+    CloseHandle(process_);
+    process_ = nullptr;
+    return result;
 }
 
-std::string PathIn(const std::string &directory, const std::string &entry) { return directory + "\\" + entry; }
+std::string ProgramPath(const std::string &name) { return sim::ExecutableDirectory() + "\\" + name + ".exe"; }
+std::string ExecutableSuffix() { return ".exe"; }
+char PathSeparator() { return '\\'; }
 
-void RemoveLeftoverPoseBlock() {}
+void SetEnvironment(const std::string &name, const std::string &value)
+{
+    SetEnvironmentVariableA(name.c_str(), value.c_str());
+}
+
+std::string CurrentDirectory()
+{
+    char buffer[MAX_PATH * 4];
+    const DWORD n = GetCurrentDirectoryA(sizeof buffer, buffer);
+    return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
+}
+
+bool SetCurrentDirectoryTo(const std::string &path) { return SetCurrentDirectoryA(path.c_str()) != 0; }
+
+ProcessWatch::~ProcessWatch()
+{
+    if (process_ != nullptr)
+        CloseHandle(process_);
+}
+
+bool ProcessWatch::Open(uint32_t processId)
+{
+    processId_ = processId;
+    process_ = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    return process_ != nullptr;
+}
+
+int ProcessWatch::WaitForEnd(std::chrono::milliseconds limit)
+{
+    DWORD code = 0;
+    if (process_ == nullptr || WaitForSingleObject(process_, static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(process_, &code))
+        return -1;
+    return static_cast<int>(code);
+}
+
+std::string OpenInheritableProbe()
+{
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE read = nullptr, write = nullptr;
+    if (!CreatePipe(&read, &write, &inherit, 0))
+        return "0";
+    return std::to_string(reinterpret_cast<uintptr_t>(read));
+}
 
 } // namespace testing_support

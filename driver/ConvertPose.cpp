@@ -1,0 +1,68 @@
+#include "ConvertPose.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace tarvolt {
+
+namespace {
+
+constexpr double kHalf = 0.5;
+constexpr float kOne = 1.0f;
+
+// Half the square root of a trace sum, with negative and not-a-number sums taken as 0.
+double HalfRoot(float sum) { return kHalf * std::sqrt(std::fmax(0.0, static_cast<double>(sum))); }
+
+} // namespace
+
+vr::DriverPose_t ConvertPose(const vr::TrackedDevicePose_t &in)
+{
+    vr::DriverPose_t out;
+    std::memset(&out, 0, sizeof out);
+
+    out.result = in.eTrackingResult;
+    out.poseIsValid = in.bPoseIsValid;
+    out.deviceIsConnected = in.bDeviceIsConnected;
+
+    const float(*m)[4] = in.mDeviceToAbsoluteTracking.m;
+
+    // The controller's orientation from the rotation part of its matrix. The sums are formed in
+    // float from the stored values, left to right.
+    const float sw = m[0][0] + kOne + m[1][1] + m[2][2];
+    const float sx = m[0][0] + kOne - m[1][1] - m[2][2];
+    const float sy = kOne - m[0][0] + m[1][1] - m[2][2];
+    const float sz = kOne - m[0][0] - m[1][1] + m[2][2];
+    const double w = HalfRoot(sw);
+    // The signs come from float differences of the off-diagonal elements; -0 counts as negative.
+    const float dx = m[2][1] - m[1][2];
+    const float dy = m[0][2] - m[2][0];
+    const float dz = m[1][0] - m[0][1];
+    const double x = std::copysign(HalfRoot(sx), static_cast<double>(dx));
+    const double y = std::copysign(HalfRoot(sy), static_cast<double>(dy));
+    const double z = std::copysign(HalfRoot(sz), static_cast<double>(dz));
+
+    // q times the mounting turn, q on the left, so that the turn acts in the controller's frame.
+    out.qRotation.w = kMountCos * w + kMountSin * x;
+    out.qRotation.x = kMountCos * x - kMountSin * w;
+    out.qRotation.y = kMountCos * y - kMountSin * z;
+    out.qRotation.z = kMountCos * z + kMountSin * y;
+
+    // The position moves along the controller's own z axis (the third column of its rotation,
+    // before the mounting turn); each product is formed in float.
+    for (int r = 0; r < 3; ++r) {
+        const float shift = kMountOffset * m[r][2];
+        out.vecPosition[r] = static_cast<double>(m[r][3]) + static_cast<double>(shift);
+    }
+
+    for (int i = 0; i < 3; ++i) {
+        out.vecVelocity[i] = in.vVelocity.v[i];
+        out.vecAngularVelocity[i] = in.vAngularVelocity.v[i];
+    }
+
+    out.poseTimeOffset = 0.0;
+    out.qWorldFromDriverRotation.w = 1.0;
+    out.qDriverFromHeadRotation.w = 1.0;
+    return out;
+}
+
+} // namespace tarvolt

@@ -1,0 +1,54 @@
+#pragma once
+// Control of the pose relay program: the driver starts it from its own directory when the device
+// is activated and terminates it when the device is deactivated. It tracks at most one relay
+// process per loaded library, the one it started last.
+#include <string>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <sys/types.h>
+#endif
+
+namespace tarvolt {
+
+#if defined(_WIN32)
+using RelayProcessInformation = PROCESS_INFORMATION;
+#else
+// The POSIX counterpart of PROCESS_INFORMATION: the child's process id, 0 for none.
+struct RelayProcessInformation {
+    pid_t processId;
+};
+#endif
+
+// All zero at load; zeroed at every start attempt and filled by a successful start. After
+// StopRelayProcess the values stay, but the process is never touched through them again.
+extern RelayProcessInformation relayProcessInfo;
+
+// The file name of the relay program next to the driver library on this platform
+// ("vistrel.exe" on Windows, "vistrel" elsewhere).
+extern const char *const kRelayProgramName;
+
+// The directory of the driver library's file, without a trailing separator. Logs
+// "Failed to get DLL path." and returns an empty string when the module cannot be found or its
+// path does not fit the buffer (a cut path could name another directory).
+std::string GetDriverDirectory();
+
+// Everything before the last backslash or forward slash of a module path; a path without either
+// is returned whole.
+std::string DirectoryOfModulePath(const std::string &modulePath);
+
+// The program's path: the directory, the platform's separator (always a backslash on Windows,
+// whatever separator the directory uses) and the file name.
+std::string RelayProgramPath(const std::string &directory, const char *exeName);
+
+// Starts exeName from the driver library's directory without a console, without inherited
+// handles and in the server's own current directory; logs "Vistrel process started." or
+// "CreateProcess failed.".
+void StartRelayProcess(const char *exeName);
+
+// Terminates the recorded process (exit code 0) and closes its handles; logs
+// "Vistrel process terminated." or "Failed to terminate Vistrel process, the process may not exist.".
+void StopRelayProcess();
+
+} // namespace tarvolt

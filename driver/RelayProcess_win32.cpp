@@ -1,0 +1,86 @@
+// Relay process control with the Win32 calls: the module path through GetModuleHandleExA and
+// GetModuleFileNameA, CreateProcessA without a window and without inherited handles,
+// TerminateProcess with exit code 0.
+#include "RelayProcess.h"
+
+#include "DriverLog.h"
+
+namespace tarvolt {
+
+RelayProcessInformation relayProcessInfo{};
+const char *const kRelayProgramName = "vistrel.exe";
+
+namespace {
+// Whether relayProcessInfo still holds open handles: once they are closed, their values may name
+// other objects of the server process and must not be terminated or closed again.
+bool relayHandlesOpen = false;
+} // namespace
+
+std::string GetDriverDirectory()
+{
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCSTR>(&GetDriverDirectory), &module)) {
+        Log("Failed to get DLL path.");
+        return {};
+    }
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
+    // A path that fills the buffer arrived cut; its directory could be another one.
+    if (length == 0 || length >= MAX_PATH) {
+        Log("Failed to get DLL path.");
+        return {};
+    }
+    return DirectoryOfModulePath(std::string(path, length));
+}
+
+std::string RelayProgramPath(const std::string &directory, const char *exeName)
+{
+    return directory + "\\" + exeName;
+}
+
+void StartRelayProcess(const char *exeName)
+{
+    const std::string directory = GetDriverDirectory();
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    ZeroMemory(&relayProcessInfo, sizeof relayProcessInfo);
+    relayHandlesOpen = false;
+
+    // Without the library's directory the path would be "\vistrel.exe" at the root of the
+    // current drive: whatever lies there is not ours to start.
+    if (directory.empty()) {
+        Log("CreateProcess failed.");
+        return;
+    }
+    const std::string path = RelayProgramPath(directory, exeName);
+    // No command line, no inherited handles, no console window; the server's own environment
+    // and current directory.
+    if (CreateProcessA(path.c_str(), nullptr, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                       &startup, &relayProcessInfo)) {
+        relayHandlesOpen = true;
+        Log("Vistrel process started.");
+    } else {
+        Log("CreateProcess failed.");
+    }
+}
+
+void StopRelayProcess()
+{
+    // A relay that already ended counts as not terminated. Windows fails TerminateProcess on it;
+    // Wine reports success, so the end is checked first for the same outcome everywhere.
+    const bool running = relayHandlesOpen && WaitForSingleObject(relayProcessInfo.hProcess, 0) == WAIT_TIMEOUT;
+    const bool terminated = running && TerminateProcess(relayProcessInfo.hProcess, 0);
+    if (terminated)
+        Log("Vistrel process terminated.");
+    else
+        Log("Failed to terminate Vistrel process, the process may not exist.");
+    if (relayHandlesOpen) {
+        CloseHandle(relayProcessInfo.hProcess);
+        CloseHandle(relayProcessInfo.hThread);
+        relayHandlesOpen = false;
+    }
+}
+
+} // namespace tarvolt

@@ -1,0 +1,40 @@
+#pragma once
+// The test packages that the build lays out next to this program: the shipped library with the
+// relay stand-in as its relay program (pkg-relaytest), or without any (pkg-relaytest-missing).
+#include "ChildProcess.h"
+#include "SimHost.h"
+
+#include <fstream>
+#include <map>
+#include <string>
+
+namespace testing_support {
+
+inline std::string BuildPath(const std::string &name)
+{
+    return sim::BuildDirectory() + PathSeparator() + name;
+}
+
+inline std::string RelayTestRoot() { return BuildPath("pkg-relaytest"); }
+inline std::string MissingRelayRoot() { return BuildPath("pkg-relaytest-missing"); }
+
+inline std::string RelayProgramIn(const std::string &root)
+{
+    return sim::DriverBinaryDirectory(root) + PathSeparator() + "vistrel" + ExecutableSuffix();
+}
+
+// key=value lines as the stand-in writes them.
+inline std::map<std::string, std::string> ReadReport(const std::string &path)
+{
+    std::map<std::string, std::string> values;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        const auto eq = line.find('=');
+        if (eq != std::string::npos)
+            values[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return values;
+}
+
+} // namespace testing_support

@@ -1,0 +1,152 @@
+// The shared pose block between two real processes: the built library in the simulated host
+// reads it every frame while a helper process opens it by name and writes or holds its lock, as
+// the relay program does.
+#include "RelayTestPackage.h"
+#include "SharedPose.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <future>
+#include <thread>
+
+using namespace testing_support;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr double C = 0.9659258262890683;
+constexpr double S = 0.25881904510252074;
+
+class PoseBlock : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(host.Load(RelayTestRoot())) << host.Error();
+        ASSERT_EQ(host.Init(), vr::VRInitError_None);
+    }
+
+    void StartHelper()
+    {
+        ASSERT_TRUE(helper.Start(ProgramPath("pose_block_helper")));
+        ASSERT_EQ(helper.Ask("open"), "ok");
+    }
+
+    // The position of the last published pose, which the helper chose per record.
+    double LastY()
+    {
+        sim::PoseRecord last{};
+        EXPECT_TRUE(host.Recorder().LastPose(last));
+        return last.pose.vecPosition[1];
+    }
+
+    sim::SimHost host;
+    ChildProcess helper;
+};
+
+// Catches: a block the other process cannot open by its name, a layout that differs between the
+// two builds, or a conversion that is not applied to what the other process wrote.
+TEST_F(PoseBlock, RecordsWrittenByAnotherProcessArePublishedConverted)
+{
+    ASSERT_EQ(host.Activate(), vr::VRInitError_None);
+    StartHelper();
+    ASSERT_EQ(helper.Ask("write 200 1.5 -2 0.5"), "ok");
+    host.RunFrame();
+    sim::PoseRecord last{};
+    ASSERT_TRUE(host.Recorder().LastPose(last));
+    EXPECT_EQ(last.pose.vecPosition[0], 1.5);
+    EXPECT_EQ(last.pose.vecPosition[1], -2.0);
+    EXPECT_EQ(last.pose.vecPosition[2], 0.75);
+    EXPECT_EQ(last.pose.qRotation.w, C);
+    EXPECT_EQ(last.pose.qRotation.x, -S);
+    EXPECT_EQ(static_cast<int>(last.pose.result), 200);
+    EXPECT_TRUE(last.pose.poseIsValid);
+    EXPECT_TRUE(last.pose.deviceIsConnected);
+
+    ASSERT_EQ(helper.Ask("write 201 0 7 0"), "ok");
+    host.RunFrame();
+    EXPECT_EQ(LastY(), 7.0);
+}
+
+// Catches: a frame that reads the record while the other process holds the lock (it would
+// publish the record the helper is about to replace), or one that gives up for good.
+TEST_F(PoseBlock, AHeldLockDelaysTheFrameWhichThenPublishesTheNewRecord)
+{
+    ASSERT_EQ(host.Activate(), vr::VRInitError_None);
+    StartHelper();
+    ASSERT_EQ(helper.Ask("write 200 0 1 0"), "ok");
+    host.RunFrame();
+    ASSERT_EQ(LastY(), 1.0);
+    ASSERT_EQ(helper.Ask("hold"), "held");
+    ASSERT_EQ(helper.Ask("put 200 0 2 0"), "ok");  // a record half written, as far as a reader knows
+
+    const size_t before = host.Recorder().PoseCount();
+    std::thread frame([&] { host.RunFrame(); });
+    // The new record goes in and the lock comes free while the frame waits for it.
+    ASSERT_EQ(helper.Ask("put 200 0 3 0"), "ok");
+    ASSERT_EQ(helper.Ask("release"), "released");
+    frame.join();
+    // That frame either waited and published the new record, or reached its bound first and
+    // published nothing; it never published what lay under a held lock.
+    for (const sim::PoseRecord &p : host.Recorder().Poses())
+        EXPECT_NE(p.pose.vecPosition[1], 2.0);
+    if (host.Recorder().PoseCount() > before) {
+        EXPECT_EQ(LastY(), 3.0);
+    }
+    host.RunFrame();
+    EXPECT_EQ(LastY(), 3.0);
+}
+
+// Catches: an unbounded wait on a lock whose holder never frees it, which would hang the
+// runtime's frame thread for ever.
+TEST_F(PoseBlock, ALockHeldForEverCostsOneFramesPoseNotTheFrameThread)
+{
+    ASSERT_EQ(host.Activate(), vr::VRInitError_None);
+    StartHelper();
+    ASSERT_EQ(helper.Ask("hold"), "held");
+    const size_t before = host.Recorder().PoseCount();
+    auto frame = std::async(std::launch::async, [&] { host.RunFrame(); });
+    const bool returned = frame.wait_for(60s) == std::future_status::ready;
+    EXPECT_TRUE(returned) << "the frame is still waiting for the lock";
+    if (!returned)
+        helper.Ask("release");
+    frame.get();
+    EXPECT_EQ(host.Recorder().PoseCount(), before);
+    if (returned) {
+        ASSERT_EQ(helper.Ask("release"), "released");
+    }
+    ASSERT_EQ(helper.Ask("write 200 0 4 0"), "ok");
+    host.RunFrame();
+    EXPECT_EQ(LastY(), 4.0);
+}
+
+// Catches: a block of the same name that is not re-used, a record or lock left as a previous
+// holder left it, or a zeroing that reaches past the record.
+TEST_F(PoseBlock, AnExistingSectionIsReusedAndOnlyItsRecordIsZeroed)
+{
+    tarvolt::PoseBlockHandle mapping = tarvolt::CreatePoseBlockMapping();
+    ASSERT_NE(mapping, nullptr);
+    auto *bytes = static_cast<unsigned char *>(tarvolt::MapPoseBlock(mapping));
+    ASSERT_NE(bytes, nullptr);
+    std::memset(bytes, 0xA5, tarvolt::kSharedPoseBlockSize);  // the lock byte reads as held, too
+
+    ASSERT_EQ(host.Activate(), vr::VRInitError_None);
+    EXPECT_EQ(host.Recorder().CountLog("Failed to create file mapping object."), 0u);
+    for (uint32_t i = 0; i < sizeof(tarvolt::SharedPose); ++i)
+        ASSERT_EQ(bytes[i], 0) << i;
+    for (uint32_t i = sizeof(tarvolt::SharedPose); i < tarvolt::kSharedPoseBlockSize; ++i)
+        ASSERT_EQ(bytes[i], 0xA5) << i;
+
+    host.RunFrame();  // the zero record of a fresh block, published
+    sim::PoseRecord last{};
+    ASSERT_TRUE(host.Recorder().LastPose(last));
+    EXPECT_FALSE(last.pose.poseIsValid);
+    EXPECT_EQ(last.pose.qRotation.w, 0.6123724356957945);
+
+    host.Deactivate();
+    tarvolt::UnmapPoseBlock(bytes);
+    tarvolt::ClosePoseBlockMapping(mapping);
+}
+
+} // namespace

@@ -1,0 +1,127 @@
+// The relay program's start and end as the built library does them in the simulated host, with
+// a stand-in that reports how it was started, natively and under Wine.
+#include "RelayTestPackage.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+using namespace testing_support;
+using namespace std::chrono_literals;
+
+namespace {
+
+const char *const kStarted = "Vistrel process started.";
+const char *const kStartFailed = "CreateProcess failed.";
+const char *const kTerminated = "Vistrel process terminated.";
+const char *const kTerminateFailed = "Failed to terminate Vistrel process, the process may not exist.";
+
+class RelayControl : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // The server's current directory is a folder of its own, not the driver's.
+        work = BuildPath("relaytest-work");
+        ASSERT_TRUE(MakeDirectories(work));
+        ASSERT_TRUE(SetCurrentDirectoryTo(work));
+        serverDirectory = CurrentDirectory();
+        report = work + PathSeparator() + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
+        std::remove(report.c_str());
+        SetEnvironment("TARVOLT_STANDIN_REPORT", report);
+    }
+
+    void BringUp(const std::string &root)
+    {
+        ASSERT_TRUE(host.Load(root)) << host.Error();
+        ASSERT_EQ(host.Init(), vr::VRInitError_None);
+        ASSERT_EQ(host.Activate(), vr::VRInitError_None);
+    }
+
+    std::map<std::string, std::string> Report()
+    {
+        EXPECT_TRUE(WaitForFile(report, 30s)) << "the stand-in wrote no report";
+        return ReadReport(report);
+    }
+
+    std::vector<std::string> RelayLines()
+    {
+        std::vector<std::string> lines;
+        for (const std::string &t : host.Recorder().LogTexts())
+            if (t == kStarted || t == kStartFailed || t == kTerminated || t == kTerminateFailed)
+                lines.push_back(t);
+        return lines;
+    }
+
+    sim::SimHost host;
+    std::string work;
+    std::string serverDirectory;
+    std::string report;
+};
+
+bool SamePath(std::string a, std::string b)
+{
+#if defined(_WIN32)
+    std::transform(a.begin(), a.end(), a.begin(), ::tolower);
+    std::transform(b.begin(), b.end(), b.begin(), ::tolower);
+#endif
+    return a == b;
+}
+
+// Catches: the program looked up in the server's directory, started in the driver's directory,
+// with a console or the server's standard streams, or with the server's inheritable handles; a
+// termination that leaves it running or ends it with another exit code.
+TEST_F(RelayControl, StartsFromTheLibraryFolderInTheServersDirectoryAndIsTerminated)
+{
+    SetEnvironment("TARVOLT_STANDIN_PROBE", OpenInheritableProbe());
+    BringUp(RelayTestRoot());
+    auto seen = Report();
+    EXPECT_TRUE(SamePath(seen["executable"], RelayProgramIn(RelayTestRoot()))) << seen["executable"];
+    EXPECT_TRUE(SamePath(seen["cwd"], serverDirectory)) << seen["cwd"];
+    EXPECT_EQ(seen["console"], "0");
+    EXPECT_EQ(seen["probe_inherited"], "0");
+#if !defined(_WIN32)
+    EXPECT_EQ(seen["stdin"], "/dev/null");
+    EXPECT_EQ(seen["stdout"], "/dev/null");
+    EXPECT_EQ(seen["stderr"], "/dev/null");
+    EXPECT_EQ(seen["extra_descriptors"], "0");
+#endif
+    ProcessWatch relay;
+    ASSERT_TRUE(relay.Open(static_cast<uint32_t>(std::stoul(seen["pid"]))));
+
+    host.Deactivate();
+    EXPECT_EQ(RelayLines(), (std::vector<std::string>{kStarted, kTerminated}));
+    const int code = relay.WaitForEnd(30s);
+#if defined(_WIN32)
+    EXPECT_EQ(code, 0);
+#else
+    EXPECT_EQ(code, ProcessWatch::kReapedByParent);  // ended and reaped by the driver
+#endif
+}
+
+// Catches: a missing program reported as started, activation cut short by it, or a termination
+// reported for a process that never existed.
+TEST_F(RelayControl, MissingProgramIsReportedAtStartAndAtTermination)
+{
+    BringUp(MissingRelayRoot());
+    EXPECT_EQ(host.Recorder().Components().size(), 6u);
+    host.Deactivate();
+    EXPECT_EQ(RelayLines(), (std::vector<std::string>{kStartFailed, kTerminateFailed}));
+}
+
+// Catches: a relay that ended on its own reported as terminated.
+TEST_F(RelayControl, ARelayThatAlreadyExitedIsReportedAsNotTerminated)
+{
+    SetEnvironment("TARVOLT_STANDIN_EXIT", "3");
+    BringUp(RelayTestRoot());
+    auto seen = Report();
+    ProcessWatch relay;
+    ASSERT_TRUE(relay.Open(static_cast<uint32_t>(std::stoul(seen["pid"]))));
+    ASSERT_EQ(relay.WaitForEnd(30s), 3);
+    host.Deactivate();
+    EXPECT_EQ(RelayLines(), (std::vector<std::string>{kStarted, kTerminateFailed}));
+}
+
+} // namespace

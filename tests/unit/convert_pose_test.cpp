@@ -1,0 +1,194 @@
+// The pose conversion from the borrowed controller's record to the rifle's pose: exact bits
+// where the values are known, the geometry of the mounting offset elsewhere.
+#include "ConvertPose.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr double C = 0.9659258262890683;
+constexpr double S = 0.25881904510252074;
+
+uint64_t Bits(double v)
+{
+    uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+// Bit-for-bit equality, so that -0 and +0 or a last-place difference do not pass as equal.
+#define EXPECT_BITS(actual, expected) EXPECT_EQ(Bits(actual), Bits(expected)) << (actual) << " vs " << (expected)
+
+vr::TrackedDevicePose_t Record(const float rows[3][4])
+{
+    vr::TrackedDevicePose_t r;
+    std::memset(&r, 0, sizeof r);
+    std::memcpy(r.mDeviceToAbsoluteTracking.m, rows, sizeof r.mDeviceToAbsoluteTracking.m);
+    return r;
+}
+
+void ExpectQuaternion(const vr::HmdQuaternion_t &q, double w, double x, double y, double z)
+{
+    EXPECT_BITS(q.w, w);
+    EXPECT_BITS(q.x, x);
+    EXPECT_BITS(q.y, y);
+    EXPECT_BITS(q.z, z);
+}
+
+// Catches: a normalisation, a changed sum order or precision, a missing clamp, frame fields
+// left zero (a zero world rotation makes the runtime drop the pose) or status fields crossed.
+TEST(ConvertPose, ZeroRecordOfAFreshBlockGivesTheKnownQuaternionAndFrameFields)
+{
+    vr::TrackedDevicePose_t in;
+    std::memset(&in, 0, sizeof in);
+    const vr::DriverPose_t out = tarvolt::ConvertPose(in);
+    ExpectQuaternion(out.qRotation, 0.6123724356957945, 0.3535533905932738, 0.3535533905932738,
+                     0.6123724356957945);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_BITS(out.vecPosition[i], 0.0);
+        EXPECT_BITS(out.vecAcceleration[i], 0.0);
+        EXPECT_BITS(out.vecAngularAcceleration[i], 0.0);
+        EXPECT_BITS(out.vecWorldFromDriverTranslation[i], 0.0);
+        EXPECT_BITS(out.vecDriverFromHeadTranslation[i], 0.0);
+    }
+    ExpectQuaternion(out.qWorldFromDriverRotation, 1.0, 0.0, 0.0, 0.0);
+    ExpectQuaternion(out.qDriverFromHeadRotation, 1.0, 0.0, 0.0, 0.0);
+    EXPECT_BITS(out.poseTimeOffset, 0.0);
+    EXPECT_FALSE(out.poseIsValid);
+    EXPECT_FALSE(out.deviceIsConnected);
+    EXPECT_FALSE(out.willDriftInYaw);
+    EXPECT_FALSE(out.shouldApplyHeadModel);
+    EXPECT_EQ(static_cast<int>(out.result), 0);
+}
+
+// Catches: the mounting turn applied with the wrong sign or on the wrong side, and the offset
+// taken from the wrong column, added in double instead of float, or rotated by the mounting turn.
+TEST(ConvertPose, KnownRotationsGiveExactQuaternionsAndOffsets)
+{
+    const float identity[3][4] = {{1, 0, 0, 1.5f}, {0, 1, 0, -2.25f}, {0, 0, 1, 0.1f}};
+    const vr::DriverPose_t a = tarvolt::ConvertPose(Record(identity));
+    ExpectQuaternion(a.qRotation, C, -S, 0.0, 0.0);
+    EXPECT_BITS(a.vecPosition[0], 1.5);
+    EXPECT_BITS(a.vecPosition[1], -2.25);
+    EXPECT_BITS(a.vecPosition[2], static_cast<double>(0.1f) + 0.25);
+
+    // 180 degrees about y: q = (0, 0, 1, 0) before the mounting turn.
+    const float turned[3][4] = {{-1, 0, 0, 0.5f}, {0, 1, 0, 0}, {0, 0, -1, 2.0f}};
+    const vr::DriverPose_t b = tarvolt::ConvertPose(Record(turned));
+    ExpectQuaternion(b.qRotation, 0.0, 0.0, C, S);
+    EXPECT_BITS(b.vecPosition[0], 0.5);
+    EXPECT_BITS(b.vecPosition[1], 0.0);
+    EXPECT_BITS(b.vecPosition[2], 1.75);
+}
+
+// Catches: a NaN or negative trace sum reaching the square root (a NaN orientation).
+TEST(ConvertPose, SumsThatAreNotANumberOrNegativeGiveZeroComponents)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float withNan[3][4] = {{nan, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}};
+    const float negative[3][4] = {{-1, 0, 0, 0}, {0, -1, 0, 0}, {0, 0, -1, 0}};
+    const vr::DriverPose_t a = tarvolt::ConvertPose(Record(withNan));
+    EXPECT_EQ(a.qRotation.w, 0.0);
+    EXPECT_EQ(a.qRotation.x, 0.0);
+    EXPECT_EQ(a.qRotation.y, 0.0);
+    EXPECT_EQ(a.qRotation.z, 0.0);
+    // Only sw = -2 is negative; sx = sy = sz = 2.
+    const vr::DriverPose_t b = tarvolt::ConvertPose(Record(negative));
+    const double h = 0.5 * std::sqrt(2.0);
+    ExpectQuaternion(b.qRotation, S * h, C * h, C * h - S * h, C * h + S * h);
+}
+
+// Catches: signs taken with a comparison (which treats -0 as +0) instead of copysign, or
+// differences formed the other way round.
+TEST(ConvertPose, SignedZeroDifferencesDecideTheComponentSigns)
+{
+    const float negZero[3][4] = {{0, 0, 0, 0}, {0, 0, 0, 0}, {0, -0.0f, 0, 0}};   // m21 - m12 = -0
+    const float posZero[3][4] = {{0, 0, 0, 0}, {0, 0, -0.0f, 0}, {0, 0, 0, 0}};   // m21 - m12 = +0
+    const float bothNeg[3][4] = {{0, 0, 0, 0}, {0, 0, -0.0f, 0}, {0, -0.0f, 0, 0}}; // -0 - -0 = +0
+    const vr::DriverPose_t a = tarvolt::ConvertPose(Record(negZero));
+    ExpectQuaternion(a.qRotation, C * 0.5 + S * -0.5, C * -0.5 - S * 0.5, C * 0.5 - S * 0.5, C * 0.5 + S * 0.5);
+    EXPECT_LT(a.qRotation.x, 0.0);
+    for (const auto *m : {posZero, bothNeg}) {
+        const vr::DriverPose_t b = tarvolt::ConvertPose(Record(m));
+        ExpectQuaternion(b.qRotation, 0.6123724356957945, 0.3535533905932738, 0.3535533905932738,
+                         0.6123724356957945);
+    }
+}
+
+// Rotation matrix of a unit quaternion, to compare orientations independently of the formula.
+void QuaternionToMatrix(const vr::HmdQuaternion_t &q, double r[3][3])
+{
+    r[0][0] = 1 - 2 * (q.y * q.y + q.z * q.z);
+    r[0][1] = 2 * (q.x * q.y - q.z * q.w);
+    r[0][2] = 2 * (q.x * q.z + q.y * q.w);
+    r[1][0] = 2 * (q.x * q.y + q.z * q.w);
+    r[1][1] = 1 - 2 * (q.x * q.x + q.z * q.z);
+    r[1][2] = 2 * (q.y * q.z - q.x * q.w);
+    r[2][0] = 2 * (q.x * q.z - q.y * q.w);
+    r[2][1] = 2 * (q.y * q.z + q.x * q.w);
+    r[2][2] = 1 - 2 * (q.x * q.x + q.y * q.y);
+}
+
+// Catches: an off-diagonal difference taken the wrong way round for one axis, which the
+// symmetric cases above cannot see: the rifle must be the controller turned -30 degrees about
+// the controller's own x axis, 0.25 m along the controller's own z axis.
+TEST(ConvertPose, RifleFrameIsTheControllerFrameTurnedAboutItsOwnX)
+{
+    const double rad = std::acos(-1.0) / 180.0;
+    const double mount[3][3] = {{1, 0, 0}, {0, std::cos(-30 * rad), -std::sin(-30 * rad)},
+                                {0, std::sin(-30 * rad), std::cos(-30 * rad)}};
+    const float cases[][3][4] = {
+        {{1, 0, 0, 0}, {0, 0, -1, 0}, {0, 1, 0, 0}},        // +90 about x
+        {{0, 0, 1, 0}, {0, 1, 0, 0}, {-1, 0, 0, 0}},        // +90 about y
+        {{0, -1, 0, 1}, {1, 0, 0, 2}, {0, 0, 1, 3}},        // +90 about z, moved
+        {{0, 0, 1, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}},         // 120 about (1,1,1)
+        {{0.36f, 0.48f, -0.8f, 0}, {-0.8f, 0.6f, 0, 0}, {0.48f, 0.64f, 0.6f, 0}},
+    };
+    for (const auto &m : cases) {
+        const vr::DriverPose_t out = tarvolt::ConvertPose(Record(m));
+        double got[3][3];
+        QuaternionToMatrix(out.qRotation, got);
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 3; ++c) {
+                double want = 0;
+                for (int k = 0; k < 3; ++k)
+                    want += m[r][k] * mount[k][c];
+                EXPECT_NEAR(got[r][c], want, 1e-6) << r << "," << c;
+            }
+            EXPECT_NEAR(out.vecPosition[r], m[r][3] + 0.25 * m[r][2], 1e-7);
+        }
+    }
+}
+
+// Catches: velocities rotated with the pose or dropped when the pose is invalid, and a tracking
+// result clamped to the defined values.
+TEST(ConvertPose, VelocitiesAndStatusPassThroughUnchanged)
+{
+    vr::TrackedDevicePose_t in;
+    std::memset(&in, 0, sizeof in);
+    in.mDeviceToAbsoluteTracking.m[0][1] = -1;  // a turned controller: velocities stay as given
+    in.mDeviceToAbsoluteTracking.m[1][0] = 1;
+    in.mDeviceToAbsoluteTracking.m[2][2] = 1;
+    const float v[3] = {0.1f, -2.5f, 3e-8f};
+    const float w[3] = {-7.0f, 0.3f, 1e20f};
+    std::memcpy(in.vVelocity.v, v, sizeof v);
+    std::memcpy(in.vAngularVelocity.v, w, sizeof w);
+    in.eTrackingResult = static_cast<vr::ETrackingResult>(12345);
+    in.bPoseIsValid = false;
+    in.bDeviceIsConnected = true;
+    const vr::DriverPose_t out = tarvolt::ConvertPose(in);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_BITS(out.vecVelocity[i], static_cast<double>(v[i]));
+        EXPECT_BITS(out.vecAngularVelocity[i], static_cast<double>(w[i]));
+    }
+    EXPECT_EQ(static_cast<int>(out.result), 12345);
+    EXPECT_FALSE(out.poseIsValid);
+    EXPECT_TRUE(out.deviceIsConnected);
+}
+
+} // namespace

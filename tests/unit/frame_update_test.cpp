@@ -1,0 +1,205 @@
+// The frame update in the driver linked into this program: input event flags become button
+// pulses of 21 updates, the pose is read from the shared pose block and published, and
+// deactivation takes the block away before the relay program is ended.
+#include "ControllerDriver.h"
+#include "ConvertPose.h"
+#include "DeviceProvider.h"
+#include "DriverState.h"
+#include "SharedPose.h"
+#include "SharedPoseBlock.h"
+#include "SimHost.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Seen {
+    std::string name;
+    bool boolValue;
+    float scalarValue;
+    uint64_t frame;
+    bool operator==(const Seen &o) const
+    {
+        return name == o.name && boolValue == o.boolValue && scalarValue == o.scalarValue && frame == o.frame;
+    }
+};
+
+std::ostream &operator<<(std::ostream &os, const Seen &s)
+{
+    return os << s.name << "=" << s.boolValue << "/" << s.scalarValue << "@" << s.frame;
+}
+
+class FrameUpdate : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        host.UseFactory(&tarvolt::ProviderFactory);
+        ASSERT_EQ(host.Init(), vr::VRInitError_None);
+        ASSERT_EQ(host.Activate(), vr::VRInitError_None);
+        controller = tarvolt::deviceProvider.controller;
+        ASSERT_NE(controller, nullptr);
+    }
+
+    std::vector<Seen> Updates()
+    {
+        std::vector<Seen> seen;
+        for (const sim::ComponentUpdate &u : host.Recorder().Updates()) {
+            EXPECT_EQ(u.timeOffset, 0.0);
+            seen.push_back({u.name, u.kind == sim::ComponentKind::Boolean && u.boolValue,
+                            u.kind == sim::ComponentKind::Scalar ? u.scalarValue : -1.0f, u.frame});
+        }
+        return seen;
+    }
+
+    sim::SimHost host;
+    tarvolt::ControllerDriver *controller = nullptr;
+};
+
+// Catches: a pulse one update too short or too long, value and click reported in the other
+// order, or a release that forgets the scalar.
+TEST_F(FrameUpdate, OneFireEventPressesInItsUpdateAndReleases21UpdatesLater)
+{
+    tarvolt::fire = true;
+    host.RunFrames(22);
+    const std::vector<Seen> expected = {{"/input/fire/click", true, -1, 1},
+                                        {"/input/fire/value", false, 1.0f, 1},
+                                        {"/input/fire/click", false, -1, 22},
+                                        {"/input/fire/value", false, 0.0f, 22}};
+    EXPECT_EQ(Updates(), expected);
+    EXPECT_FALSE(tarvolt::fire.load());
+    EXPECT_FALSE(controller->firePulse.active);
+    EXPECT_EQ(controller->firePulse.frames, 0);
+}
+
+// Catches: an event during a pulse that prolongs it, starts a second pulse later (remembered
+// instead of dropped), or stays pending in its flag.
+TEST_F(FrameUpdate, EventsDuringAPulseAreDroppedNotRemembered)
+{
+    tarvolt::fire = true;
+    host.RunFrame();                     // update 1 begins the pulse
+    for (int update = 2; update <= 22; ++update) {
+        tarvolt::fire = true;            // read in each of the 21 updates after the press
+        host.RunFrame();
+        EXPECT_FALSE(tarvolt::fire.load()) << update;
+    }
+    host.RunFrames(30);
+    ASSERT_EQ(Updates().size(), 4u);
+    EXPECT_EQ(Updates()[2].frame, 22u);
+
+    tarvolt::fire = true;                // after the pulse a new event presses again
+    host.RunFrame();
+    ASSERT_EQ(Updates().size(), 6u);
+    EXPECT_EQ(Updates()[4], (Seen{"/input/fire/click", true, -1, 53}));
+}
+
+// Catches: one button's flag stopping the others in the same update, a wrong table order, a
+// scalar sent for a button that has none, or a flag wired to another button's component.
+TEST_F(FrameUpdate, TwoButtonsInOneUpdatePulseTogetherInTableOrder)
+{
+    tarvolt::load_bullet = true;
+    tarvolt::eject_mag = true;
+    host.RunFrames(22);
+    const std::vector<Seen> expected = {{"/input/eject_mag/click", true, -1, 1},
+                                        {"/input/load_bullet/click", true, -1, 1},
+                                        {"/input/eject_mag/click", false, -1, 22},
+                                        {"/input/load_bullet/click", false, -1, 22}};
+    EXPECT_EQ(Updates(), expected);
+
+    tarvolt::unload_bullet = true;
+    tarvolt::load_mag = true;
+    host.RunFrame();
+    const std::vector<Seen> all = Updates();
+    ASSERT_EQ(all.size(), 6u);
+    EXPECT_EQ(all[4].name, "/input/load_mag/click");
+    EXPECT_EQ(all[5].name, "/input/unload_bullet/click");
+}
+
+// Catches: a frame that reads the block before the pose (or misses the conversion), publishes
+// under another index or size, or keeps a pose GetPose cannot return.
+TEST_F(FrameUpdate, PublishesTheConversionOfTheBlockEveryFrame)
+{
+    tarvolt::SharedPose *block = tarvolt::poseBlockView;
+    ASSERT_NE(block, nullptr);
+    host.RunFrame();
+    vr::TrackedDevicePose_t zero;
+    std::memset(&zero, 0, sizeof zero);
+    sim::PoseRecord published{};
+    ASSERT_TRUE(host.Recorder().LastPose(published));
+    const vr::DriverPose_t fresh = tarvolt::ConvertPose(zero);
+    EXPECT_EQ(std::memcmp(&published.pose, &fresh, sizeof fresh), 0);
+    EXPECT_EQ(published.deviceIndex, 0u);
+    EXPECT_EQ(published.size, 280u);
+
+    vr::TrackedDevicePose_t record = zero;
+    record.mDeviceToAbsoluteTracking.m[0][0] = record.mDeviceToAbsoluteTracking.m[1][1] = 1;
+    record.mDeviceToAbsoluteTracking.m[2][2] = 1;
+    record.mDeviceToAbsoluteTracking.m[1][3] = 1.25f;
+    record.eTrackingResult = vr::TrackingResult_Running_OK;
+    tarvolt::AcquirePoseLock(block->lock);
+    std::memcpy(&block->pose, &record, sizeof record);
+    tarvolt::ReleasePoseLock(block->lock);
+    host.RunFrames(2);  // unchanged records are published again
+    EXPECT_EQ(host.Recorder().PoseCount(), 3u);
+    ASSERT_TRUE(host.Recorder().LastPose(published));
+    const vr::DriverPose_t converted = tarvolt::ConvertPose(record);
+    EXPECT_EQ(std::memcmp(&published.pose, &converted, sizeof converted), 0);
+    const vr::DriverPose_t kept = controller->GetPose();
+    EXPECT_EQ(std::memcmp(&kept, &converted, sizeof converted), 0);
+}
+
+// Catches: a frame thread stalled for ever by a lock nobody will free, a frame that reads the
+// record without the lock, and a pose that stays skipped after the lock came free.
+TEST_F(FrameUpdate, ALockNeverFreedSkipsTheFramesPoseAndTheNextFrameTriesAgain)
+{
+    tarvolt::SharedPose *block = tarvolt::poseBlockView;
+    ASSERT_NE(block, nullptr);
+    block->lock.store(1);
+    host.RunFrame();
+    EXPECT_EQ(host.Recorder().PoseCount(), 0u);
+    EXPECT_EQ(block->lock.load(), 1);  // left to its holder
+    tarvolt::ReleasePoseLock(block->lock);
+    host.RunFrame();
+    EXPECT_EQ(host.Recorder().PoseCount(), 1u);
+    EXPECT_EQ(block->lock.load(), 0);
+}
+
+// Catches: pulses tied to the block's presence, or a pose call through a null view.
+TEST_F(FrameUpdate, WithoutABlockPulsesStillRunAndNoPoseIsSent)
+{
+    tarvolt::ReleaseSharedPoseBlock();
+    ASSERT_EQ(tarvolt::poseBlockView, nullptr);
+    tarvolt::fire = true;
+    host.RunFrames(22);
+    EXPECT_EQ(Updates().size(), 4u);
+    EXPECT_EQ(host.Recorder().PoseCount(), 0u);
+}
+
+// Catches: the relay ended while the block is still mapped, a view left behind (a frame after
+// deactivation would read unmapped memory) or a pose published after deactivation.
+TEST_F(FrameUpdate, DeactivationUnmapsTheBlockBeforeEndingTheRelayAndFramesSendNothingAfter)
+{
+    bool blockGoneAtRelayEnd = false;
+    int relayEndLines = 0;
+    host.Recorder().SetLogListener([&](const std::string &line) {
+        if (line == "Vistrel process terminated." ||
+            line == "Failed to terminate Vistrel process, the process may not exist.") {
+            ++relayEndLines;
+            blockGoneAtRelayEnd = tarvolt::poseBlockView == nullptr && tarvolt::poseBlockMapping == nullptr;
+        }
+    });
+    host.RunFrame();
+    ASSERT_EQ(host.Recorder().PoseCount(), 1u);
+    host.Deactivate();
+    EXPECT_EQ(relayEndLines, 1);
+    EXPECT_TRUE(blockGoneAtRelayEnd);
+    EXPECT_EQ(tarvolt::poseBlockView, nullptr);
+    tarvolt::fire = true;
+    host.RunFrames(3);
+    EXPECT_EQ(host.Recorder().PoseCount(), 1u);
+}
+
+} // namespace
