@@ -46,7 +46,8 @@ bool WritePoseRecord(SharedPose &block, const vr::TrackedDevicePose_t &record, c
     return true;
 }
 
-vr::IVRSystem *InitializeOpenVr(const std::function<void(uint32_t)> &sleep)
+vr::IVRSystem *InitializeOpenVr(const std::function<void(uint32_t)> &sleep,
+                                const std::function<bool()> &serverRunning)
 {
     for (;;) {
         vr::EVRInitError error = vr::VRInitError_None;
@@ -59,6 +60,8 @@ vr::IVRSystem *InitializeOpenVr(const std::function<void(uint32_t)> &sleep)
         const char *description = vr::VR_GetVRInitErrorAsEnglishDescription(error);
         PrintLine(std::string("Failed to initialize OpenVR, error code: ") + (description ? description : ""));
         vr::VR_Shutdown();
+        if (!serverRunning())
+            return nullptr;
         sleep(kInitRetryMs);
     }
 }
@@ -86,11 +89,16 @@ int RunRelay()
     PrintLine("Shared memory opened successfully.");
     SharedPose &block = *static_cast<SharedPose *>(view);
 
-    vr::IVRSystem *system = InitializeOpenVr(SleepMilliseconds);
-    PrintLine("OpenVR initialized");
-
+    vr::IVRSystem *system = InitializeOpenVr(SleepMilliseconds, IsVrServerRunning);
     ServerProcess server;
-    if (!FindVrServerProcess(server)) {
+    bool serverFound = false;
+    if (system == nullptr) {
+        PrintLine("vrserver.exe not found.");  // gone while OpenVR was refused
+    } else {
+        PrintLine("OpenVR initialized");
+        serverFound = FindVrServerProcess(server);
+    }
+    if (!serverFound) {
         PrintLine("SteamVR (vrserver.exe) not found. Exiting...");
         UnmapPoseBlock(view);
         ClosePoseBlockMapping(mapping);

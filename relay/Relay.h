@@ -41,8 +41,11 @@ const vr::TrackedDevicePose_t &SelectRightHandPose(vr::IVRSystem &system, PassSt
 bool WritePoseRecord(SharedPose &block, const vr::TrackedDevicePose_t &record, const ServerProcess &server);
 
 // Initialises OpenVR as a background application until it succeeds, printing one line per failed
-// attempt and pausing kInitRetryMs through sleep after each.
-vr::IVRSystem *InitializeOpenVr(const std::function<void(uint32_t)> &sleep);
+// attempt and pausing kInitRetryMs through sleep after each. The server started the relay (its
+// driver did), so once serverRunning says it is gone no runtime will ever come: then it gives up
+// and returns null rather than retry for ever after SteamVR has ended.
+vr::IVRSystem *InitializeOpenVr(const std::function<void(uint32_t)> &sleep,
+                                const std::function<bool()> &serverRunning);
 
 // The whole program; returns its exit code.
 int RunRelay();

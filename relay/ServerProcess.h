@@ -17,6 +17,9 @@ extern const char *const kServerProcessName;
 // True when name equals kServerProcessName but for the case of ASCII letters.
 bool IsServerProcessName(const char *name);
 
+// Whether a process of the server's name exists (false also when the list cannot be taken).
+bool IsVrServerRunning();
+
 // Looks for the server in the process list and opens it for waiting. On failure prints
 // "vrserver.exe not found." (no such process, or no process list) or "Failed to open
 // vrserver.exe process handle." and returns false.

@@ -82,6 +82,8 @@ bool HasEndedById(pid_t pid)
 
 } // namespace
 
+bool IsVrServerRunning() { return FindServerProcessId() != 0; }
+
 bool FindVrServerProcess(ServerProcess &server)
 {
     server = ServerProcess{};

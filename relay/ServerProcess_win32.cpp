@@ -32,6 +32,8 @@ DWORD FindServerProcessId()
 
 } // namespace
 
+bool IsVrServerRunning() { return FindServerProcessId() != 0; }
+
 bool FindVrServerProcess(ServerProcess &server)
 {
     server = ServerProcess{};

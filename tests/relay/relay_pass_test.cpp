@@ -21,7 +21,8 @@ protected:
 
     vr::IVRSystem *Init()
     {
-        vr::IVRSystem *system = tarvolt::InitializeOpenVr([](uint32_t) { FAIL() << "no retry expected"; });
+        vr::IVRSystem *system =
+            tarvolt::InitializeOpenVr([](uint32_t) { FAIL() << "no retry expected"; }, [] { return true; });
         EXPECT_NE(system, nullptr);
         return system;
     }
@@ -46,7 +47,7 @@ TEST_F(RelayInProcess, InitialisationRetriesWithTheRuntimesTextUntilItSucceeds)
     devices.FailInit(3, vr::VRInitError_Init_HmdNotFound);
     std::vector<uint32_t> pauses;
     ::testing::internal::CaptureStdout();
-    vr::IVRSystem *system = tarvolt::InitializeOpenVr([&](uint32_t ms) { pauses.push_back(ms); });
+    vr::IVRSystem *system = tarvolt::InitializeOpenVr([&](uint32_t ms) { pauses.push_back(ms); }, [] { return true; });
     const std::vector<std::string> lines = SplitLines(::testing::internal::GetCapturedStdout());
 
     EXPECT_NE(system, nullptr);
@@ -62,16 +63,33 @@ TEST_F(RelayInProcess, InitialisationWaitsForTheServerToComeUp)
     devices.Stop();
     int pauses = 0;
     ::testing::internal::CaptureStdout();
-    vr::IVRSystem *system = tarvolt::InitializeOpenVr([&](uint32_t) {
-        if (++pauses == 2) {
-            ASSERT_TRUE(devices.Start());
-        }
-    });
+    vr::IVRSystem *system = tarvolt::InitializeOpenVr(
+        [&](uint32_t) {
+            if (++pauses == 2) {
+                ASSERT_TRUE(devices.Start());
+            }
+        },
+        [] { return true; });
     const std::vector<std::string> lines = SplitLines(::testing::internal::GetCapturedStdout());
 
     EXPECT_NE(system, nullptr);
     EXPECT_EQ(lines, std::vector<std::string>(
                          2, "Failed to initialize OpenVR, error code: Not starting vrserver for background app (121)"));
+}
+
+// Catches: a relay that goes on retrying every 3 s for ever once the server that started it has
+// ended (it crashed before the relay got through): it must give up instead of lingering.
+TEST_F(RelayInProcess, InitialisationGivesUpWhenTheServerIsGone)
+{
+    devices.FailInit(5, vr::VRInitError_IPC_ConnectFailed);
+    int checks = 0;
+    ::testing::internal::CaptureStdout();
+    vr::IVRSystem *system = tarvolt::InitializeOpenVr([](uint32_t) {}, [&] { return ++checks < 2; });
+    const std::vector<std::string> lines = SplitLines(::testing::internal::GetCapturedStdout());
+
+    EXPECT_EQ(system, nullptr);
+    EXPECT_EQ(lines, std::vector<std::string>(2, "Failed to initialize OpenVR, error code: Connect to VR Server Failed (301)"));
+    EXPECT_EQ(devices.InitCalls(), 2u);
 }
 
 // Catches: the first right hand winning, index order taken for the sorted order, or a device that
