@@ -142,23 +142,51 @@ TEST_F(RelayProgram, WithoutBlockStartedLikeTheDriverEnds)
 }
 
 // Catches: a relay that stops at the first refused initialisation or prints its code instead of
-// the runtime's text, that reports success without looking for the server, or that leaves
-// OpenVR initialised on its way out. One failed attempt costs the real 3 s pause.
-TEST_F(RelayProgram, RetriesARefusedInitialisationThenEndsWithCode2WithoutServer)
+// the runtime's text, or does not go on to relay once initialised. One failed attempt costs the
+// real 3 s pause.
+TEST_F(RelayProgram, RetriesARefusedInitialisationWhileTheServerLives)
 {
+    StartServer(sim::ExecutableDirectory(), "vrserver");
     CreateBlock();
     devices.FailInit(1, vr::VRInitError_IPC_ConnectFailed);
     StartRelay();
-    const std::optional<int> code = relay.WaitForExit(kLimit);
-    ASSERT_TRUE(code.has_value()) << "the relay did not end";
-    EXPECT_EQ(*code, 2);
+    ASSERT_TRUE(relay.WaitForLine("OpenVR initialized", kLimit));
+    EXPECT_TRUE(WaitForBlock(tarvolt::DefaultPoseRecord()));
+    server.CloseStdin();
+    EXPECT_EQ(relay.WaitForExit(kLimit), std::optional<int>(0));
     EXPECT_EQ(relay.Lines(), (std::vector<std::string>{
                                  "Tarvolt Vistrel running ...", "Shared memory opened successfully.",
                                  "Failed to initialize OpenVR, error code: Connect to VR Server Failed (301)",
-                                 "OpenVR initialized", "vrserver.exe not found.",
-                                 "SteamVR (vrserver.exe) not found. Exiting..."}));
+                                 "OpenVR initialized", "vrserver.exe has exited. Exiting..."}));
     EXPECT_EQ(devices.InitCalls(), 2u);
+}
+
+// Catches: a relay that reports success without a server to follow, or lingers (retrying OpenVR
+// every 3 s for ever) when the server is gone; and one that leaves OpenVR initialised on its way
+// out.
+TEST_F(RelayProgram, EndsWithCode2WithoutServer)
+{
+    CreateBlock();
+    const std::vector<std::string> start = {"Tarvolt Vistrel running ...", "Shared memory opened successfully."};
+    const std::vector<std::string> end = {"vrserver.exe not found.", "SteamVR (vrserver.exe) not found. Exiting..."};
+
+    StartRelay();
+    EXPECT_EQ(relay.WaitForExit(kLimit), std::optional<int>(2));
+    std::vector<std::string> expected = start;
+    expected.push_back("OpenVR initialized");
+    expected.insert(expected.end(), end.begin(), end.end());
+    EXPECT_EQ(relay.Lines(), expected);
     EXPECT_EQ(devices.ShutdownCalls(), 1u);
+
+    // Refused by a runtime whose server is gone: no retry after the first refusal.
+    devices.FailInit(1, vr::VRInitError_IPC_ConnectFailed);
+    ProgramRun refused;
+    ASSERT_TRUE(refused.Start(RelayPath(), {}, {StdinMode::Closed}));
+    EXPECT_EQ(refused.WaitForExit(kLimit), std::optional<int>(2));
+    expected = start;
+    expected.push_back("Failed to initialize OpenVR, error code: Connect to VR Server Failed (301)");
+    expected.insert(expected.end(), end.begin(), end.end());
+    EXPECT_EQ(refused.Lines(), expected);
 }
 
 struct ServerName {
@@ -234,6 +262,27 @@ TEST_F(RelayProgram, AStuckPoseLockDoesNotHideTheServersEnd)
     vr::TrackedDevicePose_t untouched;
     std::memset(static_cast<void *>(&untouched), 0, sizeof untouched);
     EXPECT_TRUE(SameBytes(Block().pose, untouched));
+}
+
+// Catches: a relay left running, or spinning, after the server that started it through the
+// driver died without deactivating it; and one that clears the block on its way out.
+TEST_F(RelayProgram, StartedByTheDriverItEndsWithCode0WhenTheServerDies)
+{
+    testing_support::AdoptOrphans();
+    devices.SetDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, SamplePose(1));
+    ASSERT_TRUE(server.Start(testing_support::ProgramIn(sim::ExecutableDirectory(), "vrserver"),
+                             {"--no-devices", "--until-eof"}));
+    ASSERT_TRUE(server.WaitForLine("driver log: Vistrel process started.", kLimit));
+    testing_support::ProcessEndWatch relayEnd;
+    ASSERT_TRUE(relayEnd.Open(testing_support::FindChildProcess(server.Id(), "vistrel")));
+    mapping = tarvolt::OpenPoseBlockMapping();
+    view = tarvolt::MapPoseBlock(mapping);
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(WaitForBlock(SamplePose(1)));
+
+    server.Kill();
+    EXPECT_EQ(relayEnd.WaitForExit(kLimit), std::optional<int>(0));
+    EXPECT_TRUE(SameBytes(ReadBlock(), SamplePose(1)));
 }
 
 } // namespace

@@ -72,6 +72,30 @@ std::string ProgramIn(const std::string &directory, const std::string &name);
 // directory, the platform's separator, entry.
 std::string PathIn(const std::string &directory, const std::string &entry);
 
+// The id of a running process named name (without ".exe") whose parent is parentId; 0 if none.
+int64_t FindChildProcess(int64_t parentId, const std::string &name);
+
+// Makes this process the adopter of its descendants' orphans (POSIX: a child subreaper), so
+// that a grandchild whose parent died can still be waited for. Nothing to do on Windows.
+void AdoptOrphans();
+
+// Watches a process that is not this one's child (yet): opened while it runs, it gives the exit
+// code once the process has ended (-2 when the code went to another parent).
+class ProcessEndWatch {
+public:
+    ProcessEndWatch() = default;
+    ~ProcessEndWatch();
+    ProcessEndWatch(const ProcessEndWatch &) = delete;
+    ProcessEndWatch &operator=(const ProcessEndWatch &) = delete;
+
+    bool Open(int64_t id);
+    std::optional<int> WaitForExit(std::chrono::milliseconds limit);
+
+private:
+    intptr_t handle_ = -1;
+    int64_t id_ = 0;
+};
+
 // Deletes the name of a shared pose block left behind by an earlier run (POSIX; on Windows a
 // section goes with its last handle).
 void RemoveLeftoverPoseBlock();

@@ -5,11 +5,19 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <dirent.h>
+
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
 
 extern char **environ;
 
@@ -155,6 +163,61 @@ void ProgramRun::Kill()
 std::string ProgramIn(const std::string &directory, const std::string &name) { return directory + "/" + name; }
 
 std::string PathIn(const std::string &directory, const std::string &entry) { return directory + "/" + entry; }
+
+int64_t FindChildProcess(int64_t parentId, const std::string &name)
+{
+    DIR *proc = opendir("/proc");
+    if (proc == nullptr)
+        return 0;
+    int64_t found = 0;
+    while (const dirent *entry = readdir(proc)) {
+        char *end = nullptr;
+        const long pid = std::strtol(entry->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0')
+            continue;
+        std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+        std::stringstream text;
+        text << file.rdbuf();
+        // "<pid> (<name>) <state> <parent id> ...": the name may hold spaces and parentheses.
+        const std::string stat = text.str();
+        const size_t open = stat.find('('), close = stat.rfind(')');
+        if (open == std::string::npos || close == std::string::npos || close + 4 > stat.size())
+            continue;
+        const long parent = std::strtol(stat.c_str() + close + 4, nullptr, 10);
+        if (parent == parentId && stat.substr(open + 1, close - open - 1) == name) {
+            found = pid;
+            break;
+        }
+    }
+    closedir(proc);
+    return found;
+}
+
+void AdoptOrphans() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
+
+ProcessEndWatch::~ProcessEndWatch()
+{
+    if (handle_ >= 0)
+        close(static_cast<int>(handle_));
+}
+
+bool ProcessEndWatch::Open(int64_t id)
+{
+    id_ = id;
+    handle_ = syscall(SYS_pidfd_open, static_cast<pid_t>(id), 0);
+    return handle_ >= 0;
+}
+
+std::optional<int> ProcessEndWatch::WaitForExit(std::chrono::milliseconds limit)
+{
+    pollfd p{static_cast<int>(handle_), POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(limit.count())) <= 0)
+        return std::nullopt;
+    int status = 0;
+    if (waitpid(static_cast<pid_t>(id_), &status, 0) != static_cast<pid_t>(id_))
+        return -2;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
 
 void RemoveLeftoverPoseBlock() { shm_unlink("/Vistrel_SharedMemory_RQ508"); }
 

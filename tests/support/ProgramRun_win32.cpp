@@ -1,6 +1,7 @@
 #include "ProgramRun.h"
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 namespace testing_support {
 
@@ -137,6 +138,50 @@ std::string ProgramIn(const std::string &directory, const std::string &name)
 }
 
 std::string PathIn(const std::string &directory, const std::string &entry) { return directory + "\\" + entry; }
+
+int64_t FindChildProcess(int64_t parentId, const std::string &name)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    const std::string file = name + ".exe";
+    int64_t found = 0;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        if (entry.th32ParentProcessID == static_cast<DWORD>(parentId) && lstrcmpiA(entry.szExeFile, file.c_str()) == 0) {
+            found = entry.th32ProcessID;
+            break;
+        }
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
+void AdoptOrphans() {}
+
+ProcessEndWatch::~ProcessEndWatch()
+{
+    if (handle_ != -1)
+        CloseHandle(AsHandle(handle_));
+}
+
+bool ProcessEndWatch::Open(int64_t id)
+{
+    id_ = id;
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(id));
+    handle_ = process != nullptr ? reinterpret_cast<intptr_t>(process) : -1;
+    return process != nullptr;
+}
+
+std::optional<int> ProcessEndWatch::WaitForExit(std::chrono::milliseconds limit)
+{
+    if (WaitForSingleObject(AsHandle(handle_), static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0)
+        return std::nullopt;
+    DWORD code = 0;
+    GetExitCodeProcess(AsHandle(handle_), &code);
+    return static_cast<int>(code);
+}
 
 void RemoveLeftoverPoseBlock() {}
 
