@@ -1,6 +1,7 @@
 #include "ConvertPose.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace tarvolt {
@@ -20,7 +21,12 @@ vr::DriverPose_t ConvertPose(const vr::TrackedDevicePose_t &in)
     vr::DriverPose_t out;
     std::memset(&out, 0, sizeof out);
 
-    out.result = in.eTrackingResult;
+    // The tracking result is passed on as the int32 it is, also when another process wrote a
+    // value that the enumeration does not define; copied as bytes, since loading such a value
+    // through the enumeration type is undefined.
+    static_assert(sizeof(in.eTrackingResult) == sizeof(int32_t) && sizeof(out.result) == sizeof(int32_t),
+                  "tracking results are 32-bit");
+    std::memcpy(&out.result, &in.eTrackingResult, sizeof(int32_t));
     out.poseIsValid = in.bPoseIsValid;
     out.deviceIsConnected = in.bDeviceIsConnected;
 

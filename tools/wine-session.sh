@@ -13,10 +13,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
 fi
 /usr/lib/wine/wineserver -p >/dev/null 2>&1
-# Bring Wine's own services up now, with no pipe of ours open: started by the first test program
-# they would inherit its output pipe and hold it, so that whoever reads it (gtest discovery
-# under ctest) waits for an end that never comes.
-/usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1
+# Start Wine's system processes (services, device and plug-and-play managers) now, on /dev/null.
+# Started by the first test instead, they would inherit that test's output pipe and outlive it,
+# and ctest would wait for the pipe to close until the test timed out.
+/usr/lib/wine/wine64 cmd.exe /c exit </dev/null >/dev/null 2>&1
 "$@"
 status=$?
 /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true

@@ -36,7 +36,8 @@ bool MakeDirectories(const std::string &path)
 bool CopyFileTo(const std::string &from, const std::string &to)
 {
     std::error_code error;
-    return std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, error);
+    std::filesystem::remove(to, error);
+    return std::filesystem::copy_file(from, to, error);
 }
 
 } // namespace testing_support

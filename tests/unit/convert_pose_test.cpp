@@ -178,7 +178,8 @@ TEST(ConvertPose, VelocitiesAndStatusPassThroughUnchanged)
     const float w[3] = {-7.0f, 0.3f, 1e20f};
     std::memcpy(in.vVelocity.v, v, sizeof v);
     std::memcpy(in.vAngularVelocity.v, w, sizeof w);
-    in.eTrackingResult = static_cast<vr::ETrackingResult>(12345);
+    const int32_t undefinedResult = 12345;
+    std::memcpy(&in.eTrackingResult, &undefinedResult, sizeof undefinedResult);
     in.bPoseIsValid = false;
     in.bDeviceIsConnected = true;
     const vr::DriverPose_t out = tarvolt::ConvertPose(in);
@@ -186,7 +187,9 @@ TEST(ConvertPose, VelocitiesAndStatusPassThroughUnchanged)
         EXPECT_BITS(out.vecVelocity[i], static_cast<double>(v[i]));
         EXPECT_BITS(out.vecAngularVelocity[i], static_cast<double>(w[i]));
     }
-    EXPECT_EQ(static_cast<int>(out.result), 12345);
+    int32_t result = 0;
+    std::memcpy(&result, &out.result, sizeof result);
+    EXPECT_EQ(result, 12345);
     EXPECT_FALSE(out.poseIsValid);
     EXPECT_TRUE(out.deviceIsConnected);
 }
