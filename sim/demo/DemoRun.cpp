@@ -71,6 +71,7 @@ void DemoSession::FrameLoop()
         // What arrived before this frame is shown before what the frame does.
         Drain();
         if (gate_.TryBegin()) {
+            devices_.SetPose(kRightHandIndex, ControllerPoseAt(host_.FramesRun() + 1));
             host_.RunFrame();
             frameTimes_.push_back(sim::Clock::now());
             gate_.Finished(host_.FramesRun());
@@ -133,6 +134,13 @@ void DemoSession::PrintSummary(double seconds)
                     reconnect);
     else
         std::printf("  reconnect time:       (the link was not dropped and back)\n");
+    const double relaySeconds = std::chrono::duration<double>(relayLastTime_ - relayFirstTime_).count();
+    if (relayLastPasses_ > relayFirstPasses_ && relaySeconds > 0)
+        std::printf("  relay passes:         %.0f per second (%llu passes of vistrel)\n",
+                    static_cast<double>(relayLastPasses_ - relayFirstPasses_) / relaySeconds,
+                    static_cast<unsigned long long>(relayLastPasses_));
+    else
+        std::printf("  relay passes:         none (vistrel did not relay)\n");
     std::fflush(stdout);
 }
 
@@ -163,18 +171,33 @@ int DemoSession::Run()
     Note("the server shuts down the driver");
     Drain();
     host_.Shutdown();
+    devices_.Stop();
     Drain();
     if (view_->Live())
         Refresh(true);  // the shutdown's lines in the view's last picture
     view_->Finish();
     PrintSummary(seconds);
     // Quitting the interactive session before the rifle came up is no failure.
+    if (failure.empty() && !options_.interactive)
+        failure = CheckEnd();
     if (!failure.empty() && !userEnded_) {
         std::fprintf(stderr, "demo failed: %s\n", failure.c_str());
         return kExitExpectationFailed;
     }
     std::printf("demo: %s\n", options_.interactive ? "session ended" : "everything the script expected happened");
     return kExitOk;
+}
+
+std::string DemoSession::CheckEnd()
+{
+    const sim::HostRecorder &r = host_.Recorder();
+    if (r.CountLog("Vistrel process started.") == 0)
+        return "the driver did not start vistrel";
+    if (relayLastPasses_ == 0)
+        return "vistrel made no pass";
+    if (r.CountLog("Vistrel process terminated.") == 0)
+        return "the driver did not terminate vistrel at the shutdown";
+    return "";
 }
 
 int RunDemo(const Options &options)

@@ -27,8 +27,9 @@ DemoSession::~DemoSession() { host_.Shutdown(); }
 
 void DemoSession::Note(const std::string &text)
 {
+    const size_t logsBefore = host_.Recorder().CountLogPrefix("");
     std::lock_guard<std::mutex> lock(mutex_);
-    pending_.push_back({true, text});
+    pendingNotes_.push_back({logsBefore, text});
 }
 
 void DemoSession::SetStep(const std::string &text)
@@ -59,13 +60,27 @@ bool DemoSession::Start(std::string &error)
     const std::string root = options_.root.empty() ? sim::SimHost::DefaultPackageRoot(true) : options_.root;
     host_.Recorder().SetLogListener([this](const std::string &line) {
         std::lock_guard<std::mutex> lock(mutex_);
-        pending_.push_back({false, line});
+        pendingLogs_.push_back(line);
         if (dropPending_ && line == "Device successfully connected.") {
             reconnectSeconds_ = std::chrono::duration<double>(sim::Clock::now() - dropTime_).count();
             dropPending_ = false;
         }
     });
     host_.Recorder().KeepPoseHistory(false);
+    // The headset, the right-hand controller on the rifle and a left-hand controller, as the
+    // runtime tracks them; vistrel reads them through the client library stand-in.
+    if (!devices_.Start()) {
+        error = "cannot publish the simulated tracked devices";
+        return false;
+    }
+    vr::TrackedDevicePose_t hmd = ControllerPoseAt(0), left = ControllerPoseAt(0);
+    hmd.mDeviceToAbsoluteTracking.m[0][3] = 0.0f;
+    hmd.mDeviceToAbsoluteTracking.m[1][3] = 1.7f;
+    hmd.mDeviceToAbsoluteTracking.m[2][3] = 0.0f;
+    left.mDeviceToAbsoluteTracking.m[0][3] = -0.3f;
+    devices_.SetDevice(0, vr::TrackedDeviceClass_HMD, vr::TrackedControllerRole_Invalid, hmd);
+    devices_.SetDevice(kRightHandIndex, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, ControllerPoseAt(0));
+    devices_.SetDevice(2, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_LeftHand, left);
     view_->AddNote("loading the driver from " + root);
     if (!host_.Load(root)) {
         error = "cannot load the driver from " + root + ": " + host_.Error() + " (run `make build` first)";
@@ -95,21 +110,25 @@ void DemoSession::Drain()
     // during a frame (and leads to updates of the next one) or after the script saw them.
     if (!view_->Live())
         PrintNewUpdates();
-    std::deque<Line> lines;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        lines.swap(pending_);
-        status_.step = step_;
-    }
-    for (const Line &line : lines) {
-        if (line.note) {
-            view_->AddNote(line.text);
-            continue;
+    // A note waits for the log lines that the driver had recorded before it; the listener
+    // hands them over a moment after the script may have seen them.
+    std::lock_guard<std::mutex> lock(mutex_);
+    status_.step = step_;
+    for (;;) {
+        if (!pendingNotes_.empty() && pendingNotes_.front().logsBefore <= logsShown_) {
+            view_->AddNote(pendingNotes_.front().text);
+            pendingNotes_.pop_front();
+        } else if (!pendingLogs_.empty()) {
+            const std::string line = std::move(pendingLogs_.front());
+            pendingLogs_.pop_front();
+            ++logsShown_;
+            status_.linkState = NextLinkState(status_.linkState, line);
+            view_->AddLog(line);
+            if (!view_->Live())
+                view_->Show(status_);  // a link change comes right after the line that made it
+        } else {
+            break;
         }
-        status_.linkState = NextLinkState(status_.linkState, line.text);
-        view_->AddLog(line.text);
-        if (!view_->Live())
-            view_->Show(status_);  // a link change comes right after the line that made it
     }
 }
 
@@ -145,6 +164,14 @@ void DemoSession::Refresh(bool force)
     sim::PoseRecord rifle;
     if (host_.Recorder().LastPose(rifle))
         status_.rifle = Summarise(rifle.pose);
+    const uint64_t passes = devices_.PoseQueries();
+    if (passes > 0 && relayFirstPasses_ == 0) {
+        relayFirstPasses_ = passes;
+        relayFirstTime_ = now;
+    }
+    relayLastPasses_ = passes;
+    relayLastTime_ = now;
+    status_.relayPasses = passes;
     if (view_->Live()) {
         view_->Show(status_);
         return;

@@ -1,7 +1,9 @@
 #pragma once
 // One demo session in the simulated server: the driver built with the simulated radio loaded
-// from its package folder, a few Bluetooth devices around it and the rifle among them, frames
-// at 90 per second, the live status view, and at the end the shutdown and a summary.
+// from its package folder (where it finds and starts vistrel), the tracked devices published
+// for vistrel with a right-hand controller moving on a circle, a few Bluetooth devices around
+// and the rifle among them, frames at 90 per second, the live status view, and at the end the
+// shutdown and a summary.
 //
 // The frame loop runs on the thread that calls Run. The script (or, interactively, the keys)
 // acts on the radio from another thread and waits for what the driver does, each wait bounded
@@ -11,6 +13,7 @@
 #include "RadioControl.h"
 #include "SimHost.h"
 #include "StatusView.h"
+#include "TrackedDevicePublisher.h"
 
 #include <atomic>
 #include <chrono>
@@ -31,6 +34,7 @@ struct Options {
 enum ExitCode : int { kExitOk = 0, kExitExpectationFailed = 1, kExitCannotStart = 2, kExitUsage = 64 };
 
 inline constexpr std::chrono::seconds kStepLimit{30};
+inline constexpr uint32_t kRightHandIndex = 1;  // in the tracked-device table
 
 class DemoSession {
 public:
@@ -59,10 +63,11 @@ private:
     void Refresh(bool force);
     void PrintNewUpdates();
     void PrintSummary(double seconds);
-    bool CheckEnd(std::string &error);
+    std::string CheckEnd();  // what the shutdown should have done; "" when it did
     void HandleKey(int key);
 
     Options options_;
+    sim::TrackedDevicePublisher devices_;
     sim::SimHost host_;
     sim::RadioControl *radio_ = nullptr;
     int rifle_ = -1;
@@ -74,11 +79,13 @@ private:
 
     // Filled on other threads, taken by the frame loop.
     std::mutex mutex_;
-    struct Line {
-        bool note;  // the demo's own, or else the driver's log
+    struct PendingNote {
+        size_t logsBefore;  // driver log lines recorded before it: they are shown first
         std::string text;
     };
-    std::deque<Line> pending_;  // in arrival order
+    std::deque<std::string> pendingLogs_;
+    std::deque<PendingNote> pendingNotes_;
+    size_t logsShown_ = 0;
     std::string step_;
     sim::Clock::time_point dropTime_{};
     bool dropPending_ = false;
@@ -87,6 +94,9 @@ private:
     size_t updatesShown_ = 0;
     uint64_t lastPlainPoseFrame_ = 0;
     std::deque<sim::Clock::time_point> frameTimes_;  // of the last second, for the rate
+    // The relay's passes (its pose queries): the first seen and the last before the shutdown.
+    uint64_t relayFirstPasses_ = 0, relayLastPasses_ = 0;
+    sim::Clock::time_point relayFirstTime_{}, relayLastTime_{};
 };
 
 int RunDemo(const Options &options);

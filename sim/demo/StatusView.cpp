@@ -71,8 +71,9 @@ void StatusView::Draw(const Status &s)
     // Home the cursor and clear below: one redraw without scrolling.
     std::fprintf(out_, "%s\033[H\033[J", drawn_ ? "" : "\033[2J");
     drawn_ = true;
-    std::fprintf(out_, "Tarvolt RQ508 in the simulated SteamVR server            frame %llu, %.0f fps\n",
-                 static_cast<unsigned long long>(s.frames), s.framesPerSecond);
+    std::fprintf(out_, "Tarvolt RQ508 in the simulated SteamVR server    frame %llu, %.0f fps, vistrel passes %llu\n",
+                 static_cast<unsigned long long>(s.frames), s.framesPerSecond,
+                 static_cast<unsigned long long>(s.relayPasses));
     std::fprintf(out_, "script: %s\n\n", s.step.c_str());
     std::fprintf(out_, "Bluetooth link: %s\n\n", s.linkState.c_str());
     std::fprintf(out_, "  /input/fire/value          %.1f\n", s.fireValue);

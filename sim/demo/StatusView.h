@@ -27,6 +27,7 @@ struct Status {
     PoseSummary controller;
     double framesPerSecond = 0.0;
     uint64_t frames = 0;
+    uint64_t relayPasses = 0;  // vistrel's passes so far
     std::string step;  // what the script is doing now
 };
 
