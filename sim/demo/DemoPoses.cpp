@@ -36,6 +36,24 @@ vr::TrackedDevicePose_t ControllerPoseAt(uint64_t frame)
     return pose;
 }
 
+bool RifleFollowsController(const vr::DriverPose_t &rifle, uint64_t frame)
+{
+    constexpr uint64_t kLookBack = 900;
+    for (uint64_t f = frame;; --f) {
+        const vr::TrackedDevicePose_t c = ControllerPoseAt(f);
+        const float(*m)[4] = c.mDeviceToAbsoluteTracking.m;
+        double distance2 = 0.0;
+        for (int i = 0; i < 3; ++i) {
+            const double d = rifle.vecPosition[i] - (m[i][3] + 0.25 * m[i][2]);
+            distance2 += d * d;
+        }
+        if (distance2 < 1e-6)
+            return true;
+        if (f == 0 || f + kLookBack <= frame)
+            return false;
+    }
+}
+
 PoseSummary Summarise(const vr::TrackedDevicePose_t &pose)
 {
     const float(*m)[4] = pose.mDeviceToAbsoluteTracking.m;

@@ -158,6 +158,8 @@ int DemoSession::Run()
     std::string failure;
     std::thread script([this, &failure] {
         failure = options_.interactive ? BringRifleUp(*this) : RunScript(*this);
+        if (options_.interactive && failure.empty())
+            SetStep(std::string("your turn; ") + kKeyHelp);
         if (!options_.interactive || !failure.empty())
             EndSession();
     });

@@ -102,32 +102,11 @@ std::string DoubleFire(DemoSession &s)
     return Pause(s, kPauseFrames) ? "" : "the frames stopped";
 }
 
-// Whether the rifle's published pose is the controller's pose of a recent frame moved by the
-// mounting offset, 0.25 m along the controller's own z axis. vistrel copies whichever pose the
-// server last published, so the rifle may lag the controller by a few frames.
-bool RifleFollowsController(const sim::PoseRecord &rifle)
-{
-    constexpr uint64_t kLookBack = 900;
-    for (uint64_t f = rifle.frame;; --f) {
-        const vr::TrackedDevicePose_t c = ControllerPoseAt(f);
-        const float(*m)[4] = c.mDeviceToAbsoluteTracking.m;
-        double distance2 = 0.0;
-        for (int i = 0; i < 3; ++i) {
-            const double d = rifle.pose.vecPosition[i] - (m[i][3] + 0.25 * m[i][2]);
-            distance2 += d * d;
-        }
-        if (distance2 < 1e-6)
-            return true;
-        if (f == 0 || f + kLookBack <= rifle.frame)
-            return false;
-    }
-}
-
 std::string FollowController(DemoSession &s)
 {
     s.SetStep("vistrel relays the controller's pose");
     sim::PoseRecord rifle{};
-    if (!WaitFor(s, [&] { return s.Recorder().LastPose(rifle) && RifleFollowsController(rifle); }))
+    if (!WaitFor(s, [&] { return s.Recorder().LastPose(rifle) && RifleFollowsController(rifle.pose, rifle.frame); }))
         return "the rifle's published pose does not follow the right-hand controller (is vistrel running?)";
     s.Note("vistrel relays the right-hand controller: the rifle's pose is the controller's, 0.25 m along its axis");
     return "";

@@ -164,14 +164,17 @@ void DemoSession::Refresh(bool force)
     sim::PoseRecord rifle;
     if (host_.Recorder().LastPose(rifle))
         status_.rifle = Summarise(rifle.pose);
-    const uint64_t passes = devices_.PoseQueries();
-    if (passes > 0 && relayFirstPasses_ == 0) {
-        relayFirstPasses_ = passes;
-        relayFirstTime_ = now;
+    // After the shutdown the table is gone; the counts taken before it stay.
+    if (devices_.Running()) {
+        const uint64_t passes = devices_.PoseQueries();
+        if (passes > 0 && relayFirstPasses_ == 0) {
+            relayFirstPasses_ = passes;
+            relayFirstTime_ = now;
+        }
+        relayLastPasses_ = passes;
+        relayLastTime_ = now;
     }
-    relayLastPasses_ = passes;
-    relayLastTime_ = now;
-    status_.relayPasses = passes;
+    status_.relayPasses = relayLastPasses_;
     if (view_->Live()) {
         view_->Show(status_);
         return;
