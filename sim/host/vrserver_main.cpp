@@ -1,14 +1,25 @@
 // The simulated runtime server as a program. It carries the server's name so that the relay
-// program finds it in the process list and sees it end.
+// program finds it in the process list and sees it end. It publishes its tracked devices (a
+// headset, a right-hand controller that moves in a circle, a left-hand controller) for client
+// programs, loads the driver from a package folder and runs frames.
 //
-//   vrserver [--root <package root>] [--seconds <s> | --frames <n>] [--sim-radio]
+//   vrserver [--root <package root>] [--seconds <s> | --frames <n> | --until-eof] [--sim-radio]
+//            [--no-driver] [--no-devices]
+//
+// --until-eof runs until standard input ends; --no-driver only publishes the devices (or, with
+// --no-devices, only carries the name: a test then publishes devices of its own).
 #include "RadioDemo.h"
 #include "SimHost.h"
+#include "TrackedDevicePublisher.h"
 
+#include <atomic>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -18,12 +29,55 @@ void Print(const char *format, const std::string &text)
     std::fflush(stdout);
 }
 
+std::string Position(const float m[3][4])
+{
+    char text[96];
+    std::snprintf(text, sizeof text, "(%.3f, %.3f, %.3f)", m[0][3], m[1][3], m[2][3]);
+    return text;
+}
+
+// The demo controller's pose at a frame: upright, circling 0.2 m around (0.3, 1.0, -0.4) once
+// every four seconds at 90 Hz.
+vr::TrackedDevicePose_t DemoControllerPose(uint64_t frame, float x0)
+{
+    vr::TrackedDevicePose_t pose{};
+    const float angle = static_cast<float>(frame) * 6.2831853f / 360.0f;
+    pose.mDeviceToAbsoluteTracking.m[0][0] = pose.mDeviceToAbsoluteTracking.m[1][1] = 1.0f;
+    pose.mDeviceToAbsoluteTracking.m[2][2] = 1.0f;
+    pose.mDeviceToAbsoluteTracking.m[0][3] = x0 + 0.2f * std::cos(angle);
+    pose.mDeviceToAbsoluteTracking.m[1][3] = 1.0f;
+    pose.mDeviceToAbsoluteTracking.m[2][3] = -0.4f + 0.2f * std::sin(angle);
+    pose.eTrackingResult = vr::TrackingResult_Running_OK;
+    pose.bPoseIsValid = pose.bDeviceIsConnected = true;
+    return pose;
+}
+
+void PublishDemoDevices(sim::TrackedDevicePublisher &devices)
+{
+    vr::TrackedDevicePose_t hmd = DemoControllerPose(0, 0.0f);
+    hmd.mDeviceToAbsoluteTracking.m[0][3] = 0.0f;
+    hmd.mDeviceToAbsoluteTracking.m[1][3] = 1.7f;
+    hmd.mDeviceToAbsoluteTracking.m[2][3] = 0.0f;
+    devices.SetDevice(0, vr::TrackedDeviceClass_HMD, vr::TrackedControllerRole_Invalid, hmd);
+    devices.SetDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, DemoControllerPose(0, 0.3f));
+    devices.SetDevice(2, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_LeftHand, DemoControllerPose(0, -0.3f));
+}
+
+std::atomic<bool> inputEnded{false};
+
+void WatchInput()
+{
+    while (std::getchar() != EOF) {
+    }
+    inputEnded = true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     std::string root;
-    bool simRadio = false;
+    bool simRadio = false, noDriver = false, noDevices = false, untilEof = false;
     double seconds = 3.0;
     long long frames = -1;
     for (int i = 1; i < argc; ++i) {
@@ -34,57 +88,103 @@ int main(int argc, char **argv)
             seconds = std::atof(argv[++i]);
         else if (arg == "--frames" && i + 1 < argc)
             frames = std::atoll(argv[++i]);
+        else if (arg == "--until-eof")
+            untilEof = true;
         else if (arg == "--sim-radio")
             simRadio = true;
+        else if (arg == "--no-driver")
+            noDriver = true;
+        else if (arg == "--no-devices")
+            noDevices = true;
         else {
-            std::fprintf(stderr, "usage: vrserver [--root DIR] [--seconds S | --frames N] [--sim-radio]\n");
+            std::fprintf(stderr, "usage: vrserver [--root DIR] [--seconds S | --frames N | --until-eof] "
+                                 "[--sim-radio] [--no-driver] [--no-devices]\n");
             return 64;
         }
     }
     if (root.empty())
         root = sim::SimHost::DefaultPackageRoot(simRadio);
 
-    sim::SimHost host;
-    host.Recorder().SetLogListener([](const std::string &line) { Print("driver log: %s\n", line); });
-    Print("Loading the driver from %s\n", root);
-    if (!host.Load(root)) {
-        Print("Cannot load the driver: %s\n", host.Error());
-        return 1;
+    sim::TrackedDevicePublisher devices;
+    if (!noDevices) {
+        if (!devices.Start()) {
+            Print("Cannot publish the tracked devices%s\n", "");
+            return 1;
+        }
+        PublishDemoDevices(devices);
     }
-    const vr::EVRInitError initError = host.Init();
-    if (initError != vr::VRInitError_None) {
-        Print("Init failed with %s\n", std::to_string(initError));
-        return 1;
-    }
-    for (const sim::DeviceRecord &d : host.Recorder().Devices())
-        Print("device announced: %s\n", d.serial + " (class " + std::to_string(d.deviceClass) + ")");
-    const vr::EVRInitError activateError = host.Activate();
-    if (activateError != vr::VRInitError_None)
-        Print("Activate failed with %s\n", std::to_string(activateError));
+    if (untilEof)
+        std::thread(WatchInput).detach();
+    Print("vrserver running%s\n", noDriver ? " without a driver" : "");
 
-    for (const sim::PropertyWriteRecord &p : host.Recorder().PropertyWrites()) {
-        const std::string value = p.tag == vr::k_unStringPropertyTag ? "\"" + p.AsString() + "\""
-                                                                     : std::to_string(p.AsInt32());
-        Print("property: %s\n", std::to_string(p.prop) + " = " + value + " (tag " + std::to_string(p.tag) + ")");
+    sim::SimHost host;
+    if (!noDriver) {
+        host.Recorder().SetLogListener([](const std::string &line) { Print("driver log: %s\n", line); });
+        Print("Loading the driver from %s\n", root);
+        if (!host.Load(root)) {
+            Print("Cannot load the driver: %s\n", host.Error());
+            return 1;
+        }
+        const vr::EVRInitError initError = host.Init();
+        if (initError != vr::VRInitError_None) {
+            Print("Init failed with %s\n", std::to_string(initError));
+            return 1;
+        }
+        for (const sim::DeviceRecord &d : host.Recorder().Devices())
+            Print("device announced: %s\n", d.serial + " (class " + std::to_string(d.deviceClass) + ")");
+        const vr::EVRInitError activateError = host.Activate();
+        if (activateError != vr::VRInitError_None)
+            Print("Activate failed with %s\n", std::to_string(activateError));
+        for (const sim::PropertyWriteRecord &p : host.Recorder().PropertyWrites()) {
+            const std::string value = p.tag == vr::k_unStringPropertyTag ? "\"" + p.AsString() + "\""
+                                                                         : std::to_string(p.AsInt32());
+            Print("property: %s\n", std::to_string(p.prop) + " = " + value + " (tag " + std::to_string(p.tag) + ")");
+        }
+        for (const sim::ComponentRecord &c : host.Recorder().Components())
+            Print("component: %s\n", c.name + (c.kind == sim::ComponentKind::Scalar ? " (scalar)" : " (boolean)"));
+        host.Recorder().KeepPoseHistory(false);
     }
-    for (const sim::ComponentRecord &c : host.Recorder().Components())
-        Print("component: %s\n", c.name + (c.kind == sim::ComponentKind::Scalar ? " (scalar)" : " (boolean)"));
 
     // With the simulated radio, a scripted rifle is found, pressed, dropped and found again.
     std::thread demo;
-    if (simRadio && !sim::StartRadioDemo(host, demo))
+    if (!noDriver && simRadio && !sim::StartRadioDemo(host, demo))
         Print("%s\n", std::string("The driver has no simulated radio"));
 
-    if (frames >= 0)
-        host.RunFrames(static_cast<uint64_t>(frames));
-    else
-        host.RunFor(std::chrono::milliseconds(static_cast<long long>(seconds * 1000)));
+    // Frames at 90 Hz; the demo controller moves every frame, and once a second the controller's
+    // position and the pose the driver published for the rifle are shown side by side.
+    const auto period = std::chrono::duration_cast<sim::Clock::duration>(std::chrono::duration<double>(1.0 / 90.0));
+    const auto end = sim::Clock::now() + std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+    auto next = sim::Clock::now();
+    uint64_t frame = 0;
+    for (;;) {
+        if (untilEof ? inputEnded.load() : frames >= 0 ? frame >= static_cast<uint64_t>(frames) : sim::Clock::now() >= end)
+            break;
+        ++frame;
+        if (!noDevices)
+            devices.SetPose(1, DemoControllerPose(frame, 0.3f));
+        if (!noDriver) {
+            host.RunFrame();
+            sim::PoseRecord rifle;
+            if (!noDevices && frame % 90 == 0 && host.Recorder().LastPose(rifle)) {
+                const vr::DriverPose_t &p = rifle.pose;
+                char text[160];
+                std::snprintf(text, sizeof text, "(%.3f, %.3f, %.3f)%s", p.vecPosition[0], p.vecPosition[1],
+                              p.vecPosition[2], p.poseIsValid ? "" : " not valid");
+                Print("pose: %s\n", "right-hand controller at " + Position(DemoControllerPose(frame, 0.3f).mDeviceToAbsoluteTracking.m) +
+                                        ", rifle at " + text);
+            }
+        }
+        next += period;
+        std::this_thread::sleep_until(next);
+    }
     if (demo.joinable())
         demo.join();
-    for (const sim::ComponentUpdate &u : host.Recorder().Updates())
-        if (u.kind == sim::ComponentKind::Boolean)
-            Print("%s\n", "frame " + std::to_string(u.frame) + ": " + u.name + " = " + (u.boolValue ? "true" : "false"));
-    Print("Ran %s frames; shutting down\n", std::to_string(host.FramesRun()));
-    host.Shutdown();
+    if (!noDriver) {
+        for (const sim::ComponentUpdate &u : host.Recorder().Updates())
+            if (u.kind == sim::ComponentKind::Boolean)
+                Print("%s\n", "frame " + std::to_string(u.frame) + ": " + u.name + " = " + (u.boolValue ? "true" : "false"));
+        Print("Ran %s frames; shutting down\n", std::to_string(host.FramesRun()));
+        host.Shutdown();
+    }
     return 0;
 }

@@ -1,0 +1,125 @@
+#include "Relay.h"
+
+#include "Console.h"
+
+#include <cstring>
+#include <string>
+
+namespace tarvolt {
+
+vr::TrackedDevicePose_t DefaultPoseRecord()
+{
+    vr::TrackedDevicePose_t record;
+    std::memset(static_cast<void *>(&record), 0, sizeof record);
+    record.eTrackingResult = vr::TrackingResult_Running_OK;
+    record.bPoseIsValid = true;
+    record.bDeviceIsConnected = true;
+    return record;
+}
+
+const vr::TrackedDevicePose_t &SelectRightHandPose(vr::IVRSystem &system, PassStorage &storage)
+{
+    system.GetDeviceToAbsoluteTrackingPose(vr::TrackingUniverseStanding, 0.0f, storage.poses,
+                                           vr::k_unMaxTrackedDeviceCount);
+    const uint32_t count = system.GetSortedTrackedDeviceIndicesOfClass(
+        vr::TrackedDeviceClass_Controller, storage.controllers, vr::k_unMaxTrackedDeviceCount,
+        vr::k_unTrackedDeviceIndex_Hmd);
+    storage.selected = DefaultPoseRecord();
+    for (uint32_t i = 0; i < count && i < vr::k_unMaxTrackedDeviceCount; ++i) {
+        const vr::TrackedDeviceIndex_t index = storage.controllers[i];
+        // An index outside the pose array would read past it; the runtime never gives one.
+        if (index < vr::k_unMaxTrackedDeviceCount &&
+            system.GetControllerRoleForTrackedDeviceIndex(index) == vr::TrackedControllerRole_RightHand)
+            storage.selected = storage.poses[index];
+    }
+    return storage.selected;
+}
+
+bool WritePoseRecord(SharedPose &block, const vr::TrackedDevicePose_t &record, const ServerProcess &server)
+{
+    while (!AcquirePoseLockWithin(block.lock, kLockWaitSleeps)) {
+        if (HasServerProcessEnded(server))
+            return false;
+    }
+    std::memcpy(static_cast<void *>(&block.pose), &record, sizeof record);
+    ReleasePoseLock(block.lock);
+    return true;
+}
+
+vr::IVRSystem *InitializeOpenVr(const std::function<void(uint32_t)> &sleep,
+                                const std::function<bool()> &serverRunning)
+{
+    for (;;) {
+        vr::EVRInitError error = vr::VRInitError_None;
+        vr::IVRSystem *system = vr::VR_Init(&error, vr::VRApplication_Background);
+        // A library that reports success without the interface would leave nothing to call.
+        if (error == vr::VRInitError_None && system == nullptr)
+            error = vr::VRInitError_Init_InterfaceNotFound;
+        if (error == vr::VRInitError_None)
+            return system;
+        const char *description = vr::VR_GetVRInitErrorAsEnglishDescription(error);
+        PrintLine(std::string("Failed to initialize OpenVR, error code: ") + (description ? description : ""));
+        vr::VR_Shutdown();
+        if (!serverRunning())
+            return nullptr;
+        sleep(kInitRetryMs);
+    }
+}
+
+int RunRelay()
+{
+    PrintLine("Tarvolt Vistrel running ...");
+
+    PoseBlockHandle mapping = OpenPoseBlockMapping();
+    void *view = nullptr;
+    if (mapping == nullptr) {
+        PrintLine("Failed to open file mapping object.");
+    } else {
+        view = MapPoseBlock(mapping);
+        if (view == nullptr) {
+            PrintLine("Failed to map view of file.");
+            ClosePoseBlockMapping(mapping);
+        }
+    }
+    if (view == nullptr) {
+        PrintLine("Failed to open shared memory, exiting...");
+        WaitForOneInputCharacter();
+        return kExitNoBlock;
+    }
+    PrintLine("Shared memory opened successfully.");
+    SharedPose &block = *static_cast<SharedPose *>(view);
+
+    vr::IVRSystem *system = InitializeOpenVr(SleepMilliseconds, IsVrServerRunning);
+    ServerProcess server;
+    bool serverFound = false;
+    if (system == nullptr) {
+        PrintLine("vrserver.exe not found.");  // gone while OpenVR was refused
+    } else {
+        PrintLine("OpenVR initialized");
+        serverFound = FindVrServerProcess(server);
+    }
+    if (!serverFound) {
+        PrintLine("SteamVR (vrserver.exe) not found. Exiting...");
+        UnmapPoseBlock(view);
+        ClosePoseBlockMapping(mapping);
+        vr::VR_Shutdown();
+        return kExitNoServer;
+    }
+
+    // Flat out: no pause between passes, and nothing allocated in one.
+    static PassStorage storage;
+    while (!HasServerProcessEnded(server)) {
+        const vr::TrackedDevicePose_t &record = SelectRightHandPose(*system, storage);
+        if (!WritePoseRecord(block, record, server))
+            break;
+    }
+
+    PrintLine("vrserver.exe has exited. Exiting...");
+    CloseServerProcess(server);
+    UnmapPoseBlock(view);
+    ClosePoseBlockMapping(mapping);
+    vr::VR_Shutdown();
+    return kExitServerEnded;
+}
+
+} // namespace tarvolt

@@ -1,0 +1,53 @@
+#pragma once
+// vistrel: copies the pose of the runtime's right-hand controller into the shared pose block,
+// pass after pass, for as long as the runtime's server process lives.
+#include "SharedPose.h"  // the relay is built with TARVOLT_OPENVR_CLIENT: the client header
+#include "ServerProcess.h"
+
+#include <cstdint>
+#include <functional>
+
+namespace tarvolt {
+
+// Pause between two attempts to initialise OpenVR.
+inline constexpr uint32_t kInitRetryMs = 3000;
+// The pose lock has no owner: a driver that died holding it would hold it for ever. A pass
+// therefore waits for it at most this many retry pauses (0.5 s) before it looks again whether
+// the server has ended; it never writes without the lock.
+inline constexpr uint32_t kLockWaitSleeps = 50;
+
+// Exit codes.
+inline constexpr int kExitServerEnded = 0;
+inline constexpr int kExitNoBlock = 1;
+inline constexpr int kExitNoServer = 2;
+
+// Working storage of a pass, reused from pass to pass.
+struct PassStorage {
+    vr::TrackedDevicePose_t poses[vr::k_unMaxTrackedDeviceCount];
+    vr::TrackedDeviceIndex_t controllers[vr::k_unMaxTrackedDeviceCount];
+    vr::TrackedDevicePose_t selected;
+};
+
+// What a pass writes when no right-hand controller is found: all zero (a zero matrix, not the
+// identity) but for result Running_OK, valid and connected.
+vr::TrackedDevicePose_t DefaultPoseRecord();
+
+// One pass's reading: the poses of all slots, the sorted controllers, and the pose of the last
+// right-hand controller among them, or the default record. Returns storage.selected.
+const vr::TrackedDevicePose_t &SelectRightHandPose(vr::IVRSystem &system, PassStorage &storage);
+
+// Copies the record into the block under the pose lock. Gives up only when the server has ended
+// while the lock was held; returns whether the record was written.
+bool WritePoseRecord(SharedPose &block, const vr::TrackedDevicePose_t &record, const ServerProcess &server);
+
+// Initialises OpenVR as a background application until it succeeds, printing one line per failed
+// attempt and pausing kInitRetryMs through sleep after each. The server started the relay (its
+// driver did), so once serverRunning says it is gone no runtime will ever come: then it gives up
+// and returns null rather than retry for ever after SteamVR has ended.
+vr::IVRSystem *InitializeOpenVr(const std::function<void(uint32_t)> &sleep,
+                                const std::function<bool()> &serverRunning);
+
+// The whole program; returns its exit code.
+int RunRelay();
+
+} // namespace tarvolt

@@ -1,0 +1,33 @@
+#pragma once
+// Finding the runtime's server process and watching it end.
+#include <cstdint>
+
+namespace tarvolt {
+
+// The server process as the relay watches it. Windows: a process handle opened for waiting.
+// POSIX: a process descriptor (pidfd), or -1 on kernels without one, with the process id.
+struct ServerProcess {
+    intptr_t handle = 0;
+    intptr_t id = 0;
+};
+
+// The server's executable name; processes are matched without regard to ASCII letter case.
+extern const char *const kServerProcessName;
+
+// True when name equals kServerProcessName but for the case of ASCII letters.
+bool IsServerProcessName(const char *name);
+
+// Whether a process of the server's name exists (false also when the list cannot be taken).
+bool IsVrServerRunning();
+
+// Looks for the server in the process list and opens it for waiting. On failure prints
+// "vrserver.exe not found." (no such process, or no process list) or "Failed to open
+// vrserver.exe process handle." and returns false.
+bool FindVrServerProcess(ServerProcess &server);
+
+// A zero-time check: has the server ended?
+bool HasServerProcessEnded(const ServerProcess &server);
+
+void CloseServerProcess(ServerProcess &server);
+
+} // namespace tarvolt

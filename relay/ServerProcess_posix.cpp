@@ -1,0 +1,120 @@
+// The server on POSIX systems: the first process in /proc whose name is vrserver, watched through
+// a process descriptor (pidfd) so that its end shows even while its parent has not reaped it.
+// Kernels without pidfd fall back to probing the process id.
+#include "Console.h"
+#include "ServerProcess.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#ifndef SYS_pidfd_open
+#define SYS_pidfd_open 434
+#endif
+
+namespace tarvolt {
+
+const char *const kServerProcessName = "vrserver";
+
+namespace {
+
+// Reads a small /proc file into buffer (NUL-terminated, without allocating); false on failure.
+bool ReadProcFile(const char *path, char *buffer, size_t size)
+{
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const ssize_t n = read(fd, buffer, size - 1);
+    close(fd);
+    if (n <= 0)
+        return false;
+    buffer[n] = '\0';
+    return true;
+}
+
+pid_t FindServerProcessId()
+{
+    DIR *proc = opendir("/proc");
+    if (proc == nullptr)
+        return 0;
+    pid_t found = 0;
+    while (const dirent *entry = readdir(proc)) {
+        char *end = nullptr;
+        const long pid = std::strtol(entry->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0')
+            continue;
+        char path[64];
+        char name[64];
+        std::snprintf(path, sizeof path, "/proc/%ld/comm", pid);
+        if (!ReadProcFile(path, name, sizeof name))
+            continue;
+        name[std::strcspn(name, "\n")] = '\0';
+        if (IsServerProcessName(name)) {
+            found = static_cast<pid_t>(pid);
+            break;
+        }
+    }
+    closedir(proc);
+    return found;
+}
+
+// Without a pidfd: the process is gone, or has ended and waits to be reaped (a zombie).
+bool HasEndedById(pid_t pid)
+{
+    if (kill(pid, 0) != 0 && errno == ESRCH)
+        return true;
+    char path[64];
+    char stat[512];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+    if (!ReadProcFile(path, stat, sizeof stat))
+        return true;
+    const char *afterName = std::strrchr(stat, ')');
+    return afterName != nullptr && (afterName[2] == 'Z' || afterName[2] == 'X');
+}
+
+} // namespace
+
+bool IsVrServerRunning() { return FindServerProcessId() != 0; }
+
+bool FindVrServerProcess(ServerProcess &server)
+{
+    server = ServerProcess{};
+    const pid_t pid = FindServerProcessId();
+    if (pid == 0) {
+        PrintLine("vrserver.exe not found.");
+        return false;
+    }
+    const long fd = syscall(SYS_pidfd_open, pid, 0);
+    if (fd < 0 && !(errno == ENOSYS && !HasEndedById(pid))) {
+        PrintLine("Failed to open vrserver.exe process handle.");
+        return false;
+    }
+    server.handle = fd;
+    server.id = pid;
+    return true;
+}
+
+bool HasServerProcessEnded(const ServerProcess &server)
+{
+    if (server.handle < 0)
+        return HasEndedById(static_cast<pid_t>(server.id));
+    pollfd p{static_cast<int>(server.handle), POLLIN, 0};
+    return poll(&p, 1, 0) > 0;
+}
+
+void CloseServerProcess(ServerProcess &server)
+{
+    if (server.id != 0 && server.handle >= 0)
+        close(static_cast<int>(server.handle));
+    server = ServerProcess{};
+}
+
+} // namespace tarvolt

@@ -1,0 +1,61 @@
+#pragma once
+// The tracked devices of the simulated runtime, as its server publishes them to client programs:
+// a named shared-memory table that the openvr_api stand-in reads. It holds each device slot's
+// class, controller role and pose, plus a script that tests use to make client initialisation
+// fail, and counters of what clients did. The layout depends on no OpenVR header, so that both
+// the host (driver header) and the stand-in (client header) can include it.
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+namespace sim {
+
+inline constexpr const char *kTrackedDeviceTableName = "TarvoltSim_TrackedDevices";
+inline constexpr uint32_t kTrackedDeviceSlots = 64;    // vr::k_unMaxTrackedDeviceCount
+inline constexpr uint32_t kPoseRecordSize = 80;        // sizeof(vr::TrackedDevicePose_t)
+
+struct TrackedDeviceSlot {
+    int32_t deviceClass;  // vr::ETrackedDeviceClass; 0 (invalid) marks an empty slot
+    int32_t role;         // vr::ETrackedControllerRole
+    int32_t sortKey;      // controllers are listed by ascending key, then by index
+    uint32_t reserved;
+    unsigned char pose[kPoseRecordSize];  // a vr::TrackedDevicePose_t, byte for byte
+};
+
+struct TrackedDeviceTable {
+    std::atomic<uint32_t> hostRunning;  // 1 while the publishing host lives
+    std::atomic<uint32_t> lock;         // guards slots; held only for a copy
+    TrackedDeviceSlot slots[kTrackedDeviceSlots];
+
+    // Script: the next initFailuresLeft client initialisations fail with initFailureCode.
+    std::atomic<int32_t> initFailuresLeft;
+    std::atomic<int32_t> initFailureCode;
+
+    // What clients did.
+    std::atomic<uint32_t> initCalls;
+    std::atomic<uint32_t> shutdownCalls;
+    std::atomic<uint64_t> poseQueries;
+};
+
+static_assert(std::atomic<uint32_t>::is_always_lock_free && std::atomic<uint64_t>::is_always_lock_free,
+              "the table is shared between processes");
+
+// Spin lock over the slots (both sides hold it only for a copy of at most 64 slots).
+void LockTable(TrackedDeviceTable &table);
+void UnlockTable(TrackedDeviceTable &table);
+
+// A named shared-memory region: a section on Windows, a shm_open object on POSIX.
+struct SharedRegion {
+    void *handle = nullptr;
+    void *view = nullptr;
+};
+// Creates the region, or opens the existing one of that name, read-write.
+bool CreateSharedRegion(const char *name, size_t size, SharedRegion &region);
+// Opens an existing region; false when there is none.
+bool OpenSharedRegion(const char *name, size_t size, SharedRegion &region);
+void CloseSharedRegion(SharedRegion &region, size_t size);
+// Deletes the name, so that clients no longer find the region (POSIX; a Windows section goes
+// with its last handle).
+void RemoveSharedRegionName(const char *name);
+
+} // namespace sim

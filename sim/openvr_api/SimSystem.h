@@ -1,0 +1,93 @@
+#pragma once
+// IVRSystem_022 of the openvr_api stand-in: tracking and device queries answered from the
+// simulated runtime's tracked-device table; everything display-related answers with zeros.
+#include "TrackedDeviceTable.h"
+
+#include <openvr.h>
+
+namespace sim {
+
+class SimSystem final : public vr::IVRSystem {
+public:
+    void Attach(TrackedDeviceTable *table) { table_ = table; }
+
+    void GetRecommendedRenderTargetSize(uint32_t *pnWidth, uint32_t *pnHeight) override;
+    vr::HmdMatrix44_t GetProjectionMatrix(vr::EVREye, float, float) override { return {}; }
+    void GetProjectionRaw(vr::EVREye, float *pfLeft, float *pfRight, float *pfTop, float *pfBottom) override;
+    bool ComputeDistortion(vr::EVREye, float, float, vr::DistortionCoordinates_t *) override { return false; }
+    vr::HmdMatrix34_t GetEyeToHeadTransform(vr::EVREye) override { return {}; }
+    bool GetTimeSinceLastVsync(float *, uint64_t *) override { return false; }
+    int32_t GetD3D9AdapterIndex() override { return -1; }
+    void GetDXGIOutputInfo(int32_t *pnAdapterIndex) override;
+    void GetOutputDevice(uint64_t *pnDevice, vr::ETextureType, VkInstance_T *) override;
+    bool IsDisplayOnDesktop() override { return false; }
+    bool SetDisplayVisibility(bool) override { return false; }
+
+    void GetDeviceToAbsoluteTrackingPose(vr::ETrackingUniverseOrigin eOrigin, float fPredictedSecondsToPhotonsFromNow,
+                                         vr::TrackedDevicePose_t *pTrackedDevicePoseArray,
+                                         uint32_t unTrackedDevicePoseArrayCount) override;
+    vr::HmdMatrix34_t GetSeatedZeroPoseToStandingAbsoluteTrackingPose() override { return {}; }
+    vr::HmdMatrix34_t GetRawZeroPoseToStandingAbsoluteTrackingPose() override { return {}; }
+    uint32_t GetSortedTrackedDeviceIndicesOfClass(vr::ETrackedDeviceClass eTrackedDeviceClass,
+                                                  vr::TrackedDeviceIndex_t *punTrackedDeviceIndexArray,
+                                                  uint32_t unTrackedDeviceIndexArrayCount,
+                                                  vr::TrackedDeviceIndex_t unRelativeToTrackedDeviceIndex) override;
+    vr::EDeviceActivityLevel GetTrackedDeviceActivityLevel(vr::TrackedDeviceIndex_t) override;
+    void ApplyTransform(vr::TrackedDevicePose_t *, const vr::TrackedDevicePose_t *, const vr::HmdMatrix34_t *) override {}
+    vr::TrackedDeviceIndex_t GetTrackedDeviceIndexForControllerRole(vr::ETrackedControllerRole unDeviceType) override;
+    vr::ETrackedControllerRole GetControllerRoleForTrackedDeviceIndex(vr::TrackedDeviceIndex_t unDeviceIndex) override;
+
+    vr::ETrackedDeviceClass GetTrackedDeviceClass(vr::TrackedDeviceIndex_t unDeviceIndex) override;
+    bool IsTrackedDeviceConnected(vr::TrackedDeviceIndex_t unDeviceIndex) override;
+    bool GetBoolTrackedDeviceProperty(vr::TrackedDeviceIndex_t, vr::ETrackedDeviceProperty,
+                                      vr::ETrackedPropertyError *pError) override;
+    float GetFloatTrackedDeviceProperty(vr::TrackedDeviceIndex_t, vr::ETrackedDeviceProperty,
+                                        vr::ETrackedPropertyError *pError) override;
+    int32_t GetInt32TrackedDeviceProperty(vr::TrackedDeviceIndex_t, vr::ETrackedDeviceProperty,
+                                          vr::ETrackedPropertyError *pError) override;
+    uint64_t GetUint64TrackedDeviceProperty(vr::TrackedDeviceIndex_t, vr::ETrackedDeviceProperty,
+                                            vr::ETrackedPropertyError *pError) override;
+    vr::HmdMatrix34_t GetMatrix34TrackedDeviceProperty(vr::TrackedDeviceIndex_t, vr::ETrackedDeviceProperty,
+                                                       vr::ETrackedPropertyError *pError) override;
+    uint32_t GetArrayTrackedDeviceProperty(vr::TrackedDeviceIndex_t, vr::ETrackedDeviceProperty, vr::PropertyTypeTag_t,
+                                           void *, uint32_t, vr::ETrackedPropertyError *pError) override;
+    uint32_t GetStringTrackedDeviceProperty(vr::TrackedDeviceIndex_t, vr::ETrackedDeviceProperty, char *pchValue,
+                                            uint32_t unBufferSize, vr::ETrackedPropertyError *pError) override;
+    const char *GetPropErrorNameFromEnum(vr::ETrackedPropertyError) override { return "TrackedProp_UnknownProperty"; }
+
+    bool PollNextEvent(vr::VREvent_t *, uint32_t) override { return false; }
+    bool PollNextEventWithPose(vr::ETrackingUniverseOrigin, vr::VREvent_t *, uint32_t, vr::TrackedDevicePose_t *) override
+    {
+        return false;
+    }
+    const char *GetEventTypeNameFromEnum(vr::EVREventType) override { return "VREvent_None"; }
+    vr::HiddenAreaMesh_t GetHiddenAreaMesh(vr::EVREye, vr::EHiddenAreaMeshType) override { return {}; }
+
+    bool GetControllerState(vr::TrackedDeviceIndex_t, vr::VRControllerState_t *, uint32_t) override { return false; }
+    bool GetControllerStateWithPose(vr::ETrackingUniverseOrigin, vr::TrackedDeviceIndex_t, vr::VRControllerState_t *,
+                                    uint32_t, vr::TrackedDevicePose_t *) override
+    {
+        return false;
+    }
+    void TriggerHapticPulse(vr::TrackedDeviceIndex_t, uint32_t, unsigned short) override {}
+    const char *GetButtonIdNameFromEnum(vr::EVRButtonId) override { return "k_EButton_Invalid"; }
+    const char *GetControllerAxisTypeNameFromEnum(vr::EVRControllerAxisType) override { return "k_eControllerAxis_None"; }
+    bool IsInputAvailable() override { return true; }
+    bool IsSteamVRDrawingControllers() override { return false; }
+    bool ShouldApplicationPause() override { return false; }
+    bool ShouldApplicationReduceRenderingWork() override { return false; }
+
+    vr::EVRFirmwareError PerformFirmwareUpdate(vr::TrackedDeviceIndex_t) override;
+
+    void AcknowledgeQuit_Exiting() override {}
+    uint32_t GetAppContainerFilePaths(char *pchBuffer, uint32_t unBufferSize) override;
+    const char *GetRuntimeVersion() override { return "simulated"; }
+
+private:
+    // A copy of one slot, taken under the table's lock; an empty slot outside the table.
+    TrackedDeviceSlot Slot(vr::TrackedDeviceIndex_t index) const;
+
+    TrackedDeviceTable *table_ = nullptr;
+};
+
+} // namespace sim

@@ -1,0 +1,288 @@
+// The vistrel program as the driver runs it: started from the package folder, next to the client
+// library, against a shared pose block, a tracked-device table and a server process that the
+// test controls. What it printed, its exit code and what it left in the block are checked.
+#include "ProgramRun.h"
+#include "DriverLibrary.h"
+#include "PoseSamples.h"
+#include "Relay.h"
+#include "TrackedDevicePublisher.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono_literals;
+using testing_support::ProgramRun;
+using testing_support::SamplePose;
+using testing_support::SameBytes;
+using testing_support::StdinMode;
+
+namespace {
+
+constexpr auto kLimit = 30s;  // only a fail-safe: every wait ends on its condition
+
+std::string RelayPath()
+{
+    return testing_support::ProgramIn(
+        sim::DriverBinaryDirectory(testing_support::PathIn(sim::BuildDirectory(), "pkg")), "vistrel");
+}
+
+class RelayProgram : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testing_support::RemoveLeftoverPoseBlock();
+        ASSERT_TRUE(devices.Start());
+    }
+
+    void TearDown() override
+    {
+        if (view != nullptr)
+            tarvolt::UnmapPoseBlock(view);
+        tarvolt::ClosePoseBlockMapping(mapping);
+        testing_support::RemoveLeftoverPoseBlock();
+    }
+
+    // The block as the driver leaves it before starting the relay: created and zeroed.
+    void CreateBlock()
+    {
+        mapping = tarvolt::CreatePoseBlockMapping();
+        view = tarvolt::MapPoseBlock(mapping);
+        ASSERT_NE(view, nullptr);
+        std::memset(view, 0, sizeof(tarvolt::SharedPose));
+    }
+
+    tarvolt::SharedPose &Block() { return *static_cast<tarvolt::SharedPose *>(view); }
+
+    vr::TrackedDevicePose_t ReadBlock()
+    {
+        vr::TrackedDevicePose_t pose;
+        tarvolt::AcquirePoseLock(Block().lock);
+        std::memcpy(static_cast<void *>(&pose), &Block().pose, sizeof pose);
+        tarvolt::ReleasePoseLock(Block().lock);
+        return pose;
+    }
+
+    // The block lives in another process's hands; there is no event for its content, so this
+    // looks again every millisecond until it holds the expected record.
+    bool WaitForBlock(const vr::TrackedDevicePose_t &expected)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + kLimit;
+        while (!SameBytes(ReadBlock(), expected)) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(1ms);
+        }
+        return true;
+    }
+
+    // A process under the server's name that lives until its standard input ends.
+    void StartServer(const std::string &directory, const std::string &name)
+    {
+        ASSERT_TRUE(server.Start(testing_support::ProgramIn(directory, name),
+                                 {"--no-driver", "--no-devices", "--until-eof"}));
+        ASSERT_TRUE(server.WaitForLine("vrserver running without a driver", kLimit));
+    }
+
+    void StartRelay(StdinMode stdinMode = StdinMode::Closed)
+    {
+        testing_support::StartOptions options;
+        options.stdinMode = stdinMode;
+        ASSERT_TRUE(relay.Start(RelayPath(), {}, options)) << RelayPath();
+    }
+
+    sim::TrackedDevicePublisher devices;
+    tarvolt::PoseBlockHandle mapping = nullptr;
+    void *view = nullptr;
+    ProgramRun server;
+    ProgramRun relay;
+};
+
+} // namespace
+
+namespace testing_support {
+void PrintTo(StdinMode mode, std::ostream *os) { *os << (mode == StdinMode::Closed ? "closed" : "null device"); }
+} // namespace testing_support
+
+namespace {
+
+class RelayWithoutBlock : public RelayProgram, public ::testing::WithParamInterface<StdinMode> {};
+
+// Catches: a relay that waits for ever for a key no one can press (standard input closed or
+// empty), that goes on to OpenVR without a block, or that prints other lines or exits otherwise.
+TEST_P(RelayWithoutBlock, EndsWithCode1AfterThreeLinesWithoutTouchingOpenVr)
+{
+    StartRelay(GetParam());
+    const std::optional<int> code = relay.WaitForExit(kLimit);
+    ASSERT_TRUE(code.has_value()) << "the relay did not end";
+    EXPECT_EQ(*code, 1);
+    EXPECT_EQ(relay.Lines(), (std::vector<std::string>{"Tarvolt Vistrel running ...",
+                                                       "Failed to open file mapping object.",
+                                                       "Failed to open shared memory, exiting..."}));
+    EXPECT_EQ(devices.InitCalls(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(StandardInput, RelayWithoutBlock, ::testing::Values(StdinMode::Closed, StdinMode::Null),
+                         [](const auto &info) { return info.param == StdinMode::Closed ? "Closed" : "NullDevice"; });
+
+// Catches, on Windows: a relay started as the driver starts it (no console window, no handles)
+// that waits on its hidden console for a key instead of ending.
+TEST_F(RelayProgram, WithoutBlockStartedLikeTheDriverEnds)
+{
+    testing_support::StartOptions options;
+    options.likeTheDriver = true;
+    options.stdinMode = StdinMode::Closed;
+    ASSERT_TRUE(relay.Start(RelayPath(), {}, options));
+    const std::optional<int> code = relay.WaitForExit(kLimit);
+    ASSERT_TRUE(code.has_value()) << "the relay did not end";
+    EXPECT_EQ(*code, 1);
+}
+
+// Catches: a relay that stops at the first refused initialisation or prints its code instead of
+// the runtime's text, or does not go on to relay once initialised. One failed attempt costs the
+// real 3 s pause.
+TEST_F(RelayProgram, RetriesARefusedInitialisationWhileTheServerLives)
+{
+    StartServer(sim::ExecutableDirectory(), "vrserver");
+    CreateBlock();
+    devices.FailInit(1, vr::VRInitError_IPC_ConnectFailed);
+    StartRelay();
+    ASSERT_TRUE(relay.WaitForLine("OpenVR initialized", kLimit));
+    EXPECT_TRUE(WaitForBlock(tarvolt::DefaultPoseRecord()));
+    server.CloseStdin();
+    EXPECT_EQ(relay.WaitForExit(kLimit), std::optional<int>(0));
+    EXPECT_EQ(relay.Lines(), (std::vector<std::string>{
+                                 "Tarvolt Vistrel running ...", "Shared memory opened successfully.",
+                                 "Failed to initialize OpenVR, error code: Connect to VR Server Failed (301)",
+                                 "OpenVR initialized", "vrserver.exe has exited. Exiting..."}));
+    EXPECT_EQ(devices.InitCalls(), 2u);
+}
+
+// Catches: a relay that reports success without a server to follow, or lingers (retrying OpenVR
+// every 3 s for ever) when the server is gone; and one that leaves OpenVR initialised on its way
+// out.
+TEST_F(RelayProgram, EndsWithCode2WithoutServer)
+{
+    CreateBlock();
+    const std::vector<std::string> start = {"Tarvolt Vistrel running ...", "Shared memory opened successfully."};
+    const std::vector<std::string> end = {"vrserver.exe not found.", "SteamVR (vrserver.exe) not found. Exiting..."};
+
+    StartRelay();
+    EXPECT_EQ(relay.WaitForExit(kLimit), std::optional<int>(2));
+    std::vector<std::string> expected = start;
+    expected.push_back("OpenVR initialized");
+    expected.insert(expected.end(), end.begin(), end.end());
+    EXPECT_EQ(relay.Lines(), expected);
+    EXPECT_EQ(devices.ShutdownCalls(), 1u);
+
+    // Refused by a runtime whose server is gone: no retry after the first refusal.
+    devices.FailInit(1, vr::VRInitError_IPC_ConnectFailed);
+    ProgramRun refused;
+    ASSERT_TRUE(refused.Start(RelayPath(), {}, {StdinMode::Closed}));
+    EXPECT_EQ(refused.WaitForExit(kLimit), std::optional<int>(2));
+    expected = start;
+    expected.push_back("Failed to initialize OpenVR, error code: Connect to VR Server Failed (301)");
+    expected.insert(expected.end(), end.begin(), end.end());
+    EXPECT_EQ(refused.Lines(), expected);
+}
+
+struct ServerName {
+    const char *folder;  // below the build's bin folder; empty: bin itself
+    const char *name;
+};
+
+void PrintTo(const ServerName &server, std::ostream *os) { *os << server.name; }
+
+class RelayWithServer : public RelayProgram, public ::testing::WithParamInterface<ServerName> {};
+
+// Catches: a server missed because of the letter case of its name; a relay that stops following
+// the right hand (a changed pose, a hand that goes and comes back); a stale record written after
+// the right hand is gone; and a relay that does not notice the server's end, or clears the block
+// on its way out.
+TEST_P(RelayWithServer, FollowsTheRightHandUntilTheServerEnds)
+{
+    const std::string bin = sim::ExecutableDirectory();
+    StartServer(*GetParam().folder ? testing_support::PathIn(bin, GetParam().folder) : bin, GetParam().name);
+    CreateBlock();
+    devices.SetDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, SamplePose(1));
+    StartRelay();
+    ASSERT_TRUE(relay.WaitForLine("OpenVR initialized", kLimit));
+    EXPECT_TRUE(WaitForBlock(SamplePose(1)));
+
+    devices.SetPose(1, SamplePose(2));
+    EXPECT_TRUE(WaitForBlock(SamplePose(2)));
+
+    devices.RemoveDevice(1);
+    devices.SetDevice(2, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_LeftHand, SamplePose(3));
+    EXPECT_TRUE(WaitForBlock(tarvolt::DefaultPoseRecord()));
+
+    devices.SetDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, SamplePose(4));
+    EXPECT_TRUE(WaitForBlock(SamplePose(4)));
+
+    server.CloseStdin();
+    ASSERT_EQ(server.WaitForExit(kLimit), std::optional<int>(0));
+    const std::optional<int> code = relay.WaitForExit(kLimit);
+    ASSERT_TRUE(code.has_value()) << "the relay did not notice the server's end";
+    EXPECT_EQ(*code, 0);
+    EXPECT_EQ(relay.Lines(), (std::vector<std::string>{"Tarvolt Vistrel running ...",
+                                                       "Shared memory opened successfully.", "OpenVR initialized",
+                                                       "vrserver.exe has exited. Exiting..."}));
+    EXPECT_TRUE(SameBytes(ReadBlock(), SamplePose(4)));
+    EXPECT_EQ(devices.ShutdownCalls(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, RelayWithServer,
+                         ::testing::Values(ServerName{"", "vrserver"}, ServerName{"other-case", "VRServer"}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// Catches: a relay that waits without bound for a pose lock that its holder (a driver that died)
+// will never free, and so outlives the server; and a relay that writes without the lock.
+TEST_F(RelayProgram, AStuckPoseLockDoesNotHideTheServersEnd)
+{
+    StartServer(sim::ExecutableDirectory(), "vrserver");
+    CreateBlock();
+    Block().lock.store(1);
+    devices.SetDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, SamplePose(1));
+    StartRelay();
+    ASSERT_TRUE(relay.WaitForLine("OpenVR initialized", kLimit));
+    // A pass has begun once the poses were asked for; it then waits for the lock.
+    const auto deadline = std::chrono::steady_clock::now() + kLimit;
+    while (devices.PoseQueries() == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_GT(devices.PoseQueries(), 0u);
+
+    server.CloseStdin();
+    const std::optional<int> code = relay.WaitForExit(kLimit);
+    ASSERT_TRUE(code.has_value()) << "the relay did not notice the server's end";
+    EXPECT_EQ(*code, 0);
+    EXPECT_EQ(relay.Lines().back(), "vrserver.exe has exited. Exiting...");
+    vr::TrackedDevicePose_t untouched;
+    std::memset(static_cast<void *>(&untouched), 0, sizeof untouched);
+    EXPECT_TRUE(SameBytes(Block().pose, untouched));
+}
+
+// Catches: a relay left running, or spinning, after the server that started it through the
+// driver died without deactivating it; and one that clears the block on its way out.
+TEST_F(RelayProgram, StartedByTheDriverItEndsWithCode0WhenTheServerDies)
+{
+    testing_support::AdoptOrphans();
+    devices.SetDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, SamplePose(1));
+    ASSERT_TRUE(server.Start(testing_support::ProgramIn(sim::ExecutableDirectory(), "vrserver"),
+                             {"--no-devices", "--until-eof"}));
+    ASSERT_TRUE(server.WaitForLine("driver log: Vistrel process started.", kLimit));
+    testing_support::ProcessEndWatch relayEnd;
+    ASSERT_TRUE(relayEnd.Open(testing_support::FindChildProcess(server.Id(), "vistrel")));
+    mapping = tarvolt::OpenPoseBlockMapping();
+    view = tarvolt::MapPoseBlock(mapping);
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(WaitForBlock(SamplePose(1)));
+
+    server.Kill();
+    EXPECT_EQ(relayEnd.WaitForExit(kLimit), std::optional<int>(0));
+    EXPECT_TRUE(SameBytes(ReadBlock(), SamplePose(1)));
+}
+
+} // namespace
