@@ -2,7 +2,10 @@
 // simulated radio) loaded from its package. One measurement per process:
 //   e2e_bench notify      notification to component update, in frames, at 90 frames a second
 //   e2e_bench reconnect   rifle advertising again to "Device successfully connected." after a drop
+//   e2e_bench pose_age    age of the published pose; the relay's passes per second and CPU share
+//   e2e_bench lock_waits  frame updates that waited on the pose lock with the relay flat out
 // Results are printed as "ROW<tab>label<tab>value" lines.
+#include "E2eRelay.h"
 #include "E2eSupport.h"
 
 #include <cstring>
@@ -148,6 +151,10 @@ int main(int argc, char **argv)
         return MeasureNotifyToUpdate();
     if (std::strcmp(which, "reconnect") == 0)
         return MeasureReconnect();
-    std::fprintf(stderr, "usage: %s notify|reconnect\n", argv[0]);
+    if (std::strcmp(which, "pose_age") == 0)
+        return bench::MeasurePoseAge();
+    if (std::strcmp(which, "lock_waits") == 0)
+        return bench::MeasureLockWaits();
+    std::fprintf(stderr, "usage: %s notify|reconnect|pose_age|lock_waits\n", argv[0]);
     return 2;
 }
