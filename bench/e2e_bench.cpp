@@ -76,7 +76,8 @@ int MeasureNotifyToUpdate()
     const std::vector<sim::ComponentUpdate> updates = host.Recorder().Updates();
     std::map<uint64_t, int> distribution;  // frames to the update -> notifications
     int missing = 0;
-    double latestLate = 0.0;  // the most time a notification had and still missed the next frame
+    bool anyLate = false;
+    double latestLate = -1e9;  // the most time a notification had and still missed the next frame
     for (const Sent &s : sent) {
         uint64_t pressed = 0;
         for (const sim::ComponentUpdate &u : updates)
@@ -88,16 +89,20 @@ int MeasureNotifyToUpdate()
             ++missing;
         else
             ++distribution[pressed - s.framesBefore];
-        if (pressed != s.framesBefore + 1)
+        if (pressed != s.framesBefore + 1) {
+            anyLate = true;
             latestLate = std::max(latestLate, s.microsToFrame);
+        }
     }
     std::string text;
     for (const auto &entry : distribution)
         text += (text.empty() ? "" : ", ") + std::string(entry.first == 1 ? "next frame" : "frame +" + std::to_string(entry.first)) +
                 ": " + std::to_string(entry.second);
     text += "; none: " + std::to_string(missing) + " (of " + std::to_string(sent.size()) + ", 90 Hz)";
-    if (latestLate > 0.0)
-        text += bench::Format("; the later ones were raised at most %.0f us before the next frame", latestLate);
+    if (anyLate && latestLate > 0.0)
+        text += bench::Format("; the later ones were raised at most %.0f us before the next frame was due", latestLate);
+    else if (anyLate)
+        text += "; the later ones were raised when the next frame was already due";
     bench::Row("Notification to component update, in frames", text);
     host.Shutdown();
     return 0;
