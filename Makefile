@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 ARGS ?=
 
-.PHONY: all deps build test test-linux test-windows test-asan test-tsan fuzz fuzz-long demo package clean
+.PHONY: all deps build test test-linux test-windows test-asan test-tsan fuzz fuzz-long demo package bench clean
 
 all: build
 
@@ -63,6 +63,15 @@ test: test-linux test-windows test-asan test-tsan fuzz
 # simulated radio (ARGS=--interactive: played from the keyboard; ARGS=--plain: plain lines).
 demo: build
 	build/linux/bin/vrserver --demo $(ARGS)
+
+# The figures: an optimised build's micro-benchmarks, Callgrind instruction counts and end-to-end
+# measurements in the simulated host; prints the table and writes it to bench/RESULTS.md.
+# Not part of make test. Run it on an otherwise idle machine: the end-to-end figures use the
+# system-wide pose block name, as the tests do.
+bench: deps
+	cmake --preset linux-release >/dev/null
+	cmake --build --preset linux-release -j $(JOBS) --target bench_programs
+	tools/bench.sh build/linux-release bench/RESULTS.md
 
 # The SteamVR driver package for Windows: dist/tarvolt_rq508/ and dist/tarvolt_rq508.zip.
 # OPENVR_SDK_DIR=<OpenVR SDK> adds its openvr_api.dll for vistrel.exe; ALLOW_MISSING_VISTREL=1

@@ -81,6 +81,12 @@ void TrackedDevicePublisher::FailInit(int32_t times, int32_t code)
     table_->initFailuresLeft.store(times);
 }
 
+void TrackedDevicePublisher::StampPoseQueries(bool stamp)
+{
+    if (table_ != nullptr)
+        table_->stampPoseQueries.store(stamp ? 1 : 0);
+}
+
 uint32_t TrackedDevicePublisher::InitCalls() const { return table_ ? table_->initCalls.load() : 0; }
 
 uint32_t TrackedDevicePublisher::ShutdownCalls() const { return table_ ? table_->shutdownCalls.load() : 0; }

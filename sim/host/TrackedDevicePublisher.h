@@ -44,6 +44,9 @@ public:
     // The next `times` client initialisations fail with the given vr::EVRInitError code.
     void FailInit(int32_t times, int32_t code);
 
+    // Every pose query answers with its own time in place of the velocities (for measurements).
+    void StampPoseQueries(bool stamp);
+
     uint32_t InitCalls() const;
     uint32_t ShutdownCalls() const;
     uint64_t PoseQueries() const;

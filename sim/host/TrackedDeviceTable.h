@@ -35,7 +35,26 @@ struct TrackedDeviceTable {
     std::atomic<uint32_t> initCalls;
     std::atomic<uint32_t> shutdownCalls;
     std::atomic<uint64_t> poseQueries;
+
+    // Measurement: when non-zero, every pose a query returns carries the time of the query
+    // instead of its velocity (see StampPoseQuery), so that a pose that has travelled through
+    // the relay and the driver tells how old it is.
+    std::atomic<uint32_t> stampPoseQueries;
 };
+
+// The steady clock's nanoseconds in the three velocity components, 20 bits each as whole
+// numbers (exact in single precision, and so through the relay and the driver's conversion).
+inline void StampPoseQuery(float velocity[3], uint64_t nanoseconds)
+{
+    velocity[0] = static_cast<float>((nanoseconds >> 40) & 0xFFFFF);
+    velocity[1] = static_cast<float>((nanoseconds >> 20) & 0xFFFFF);
+    velocity[2] = static_cast<float>(nanoseconds & 0xFFFFF);
+}
+inline uint64_t PoseQueryStamp(const double velocity[3])
+{
+    const auto part = [](double v) { return static_cast<uint64_t>(v) & 0xFFFFF; };
+    return part(velocity[0]) << 40 | part(velocity[1]) << 20 | part(velocity[2]);
+}
 
 static_assert(std::atomic<uint32_t>::is_always_lock_free && std::atomic<uint64_t>::is_always_lock_free,
               "the table is shared between processes");

@@ -1,6 +1,7 @@
 #include "SimSystem.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace sim {
@@ -68,6 +69,12 @@ void SimSystem::GetDeviceToAbsoluteTrackingPose(vr::ETrackingUniverseOrigin, flo
         if (table_->slots[i].deviceClass != vr::TrackedDeviceClass_Invalid)
             std::memcpy(static_cast<void *>(&pTrackedDevicePoseArray[i]), table_->slots[i].pose, kPoseRecordSize);
     UnlockTable(*table_);
+    if (table_->stampPoseQueries.load(std::memory_order_relaxed) != 0) {
+        const auto now = std::chrono::steady_clock::now().time_since_epoch();
+        const uint64_t ns = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
+        for (uint32_t i = 0; i < n; ++i)
+            StampPoseQuery(pTrackedDevicePoseArray[i].vVelocity.v, ns);
+    }
     table_->poseQueries.fetch_add(1);
 }
 
