@@ -1,5 +1,7 @@
 # Entry points for a newcomer and for CI. Each target installs what it needs first.
 JOBS ?= $(shell nproc)
+# The builds CMake runs are makes of their own; keep their output free of directory chatter.
+MAKEFLAGS += --no-print-directory
 ARGS ?=
 
 .PHONY: all deps build test test-linux test-windows test-asan test-tsan fuzz fuzz-long demo package bench clean
