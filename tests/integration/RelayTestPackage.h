@@ -1,7 +1,7 @@
 #pragma once
 // The test packages that the build lays out next to this program: the shipped library with the
 // relay stand-in as its relay program (pkg-relaytest), or without any (pkg-relaytest-missing).
-#include "ChildProcess.h"
+#include "ProgramRun.h"
 #include "SimHost.h"
 
 #include <fstream>
@@ -12,7 +12,7 @@ namespace testing_support {
 
 inline std::string BuildPath(const std::string &name)
 {
-    return sim::BuildDirectory() + PathSeparator() + name;
+    return PathIn(sim::BuildDirectory(), name);
 }
 
 inline std::string RelayTestRoot() { return BuildPath("pkg-relaytest"); }
@@ -20,7 +20,7 @@ inline std::string MissingRelayRoot() { return BuildPath("pkg-relaytest-missing"
 
 inline std::string RelayProgramIn(const std::string &root)
 {
-    return sim::DriverBinaryDirectory(root) + PathSeparator() + "vistrel" + ExecutableSuffix();
+    return ProgramIn(sim::DriverBinaryDirectory(root), "vistrel");
 }
 
 // key=value lines as the stand-in writes them.

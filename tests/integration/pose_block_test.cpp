@@ -1,6 +1,7 @@
 // The shared pose block between two real processes: the built library in the simulated host
 // reads it every frame while a helper process opens it by name and writes or holds its lock, as
 // the relay program does.
+#include "DriverLibrary.h"
 #include "RelayTestPackage.h"
 #include "SharedPose.h"
 
@@ -29,7 +30,7 @@ protected:
 
     void StartHelper()
     {
-        ASSERT_TRUE(helper.Start(ProgramPath("pose_block_helper")));
+        ASSERT_TRUE(helper.Start(ProgramIn(sim::ExecutableDirectory(), "pose_block_helper"), {}));
         ASSERT_EQ(helper.Ask("open"), "ok");
     }
 
@@ -42,7 +43,7 @@ protected:
     }
 
     sim::SimHost host;
-    ChildProcess helper;
+    ProgramRun helper;
 };
 
 // Catches: a block the other process cannot open by its name, a layout that differs between the

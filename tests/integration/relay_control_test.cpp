@@ -30,7 +30,7 @@ protected:
         serverDirectory = CurrentDirectory();
         std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::replace(name.begin(), name.end(), '/', '_');
-        report = work + PathSeparator() + name + ".txt";
+        report = PathIn(work, name + ".txt");
         std::remove(report.c_str());
         SetEnvironment("TARVOLT_STANDIN_REPORT", report);
     }
@@ -96,15 +96,15 @@ TEST_F(RelayControl, StartsFromTheLibraryFolderInTheServersDirectoryAndIsTermina
     EXPECT_EQ(seen["extra_descriptors"], "0");
 #endif
     ProcessWatch relay;
-    ASSERT_TRUE(relay.Open(static_cast<uint32_t>(std::stoul(seen["pid"]))));
+    ASSERT_TRUE(relay.Open(std::stoll(seen["pid"])));
 
     host.Deactivate();
     EXPECT_EQ(RelayLines(), (std::vector<std::string>{kStarted, kTerminated}));
-    const int code = relay.WaitForEnd(30s);
+    const std::optional<int> code = relay.WaitForExit(30s);
 #if defined(_WIN32)
-    EXPECT_EQ(code, 0);
+    EXPECT_EQ(code, std::optional<int>(0));
 #else
-    EXPECT_EQ(code, ProcessWatch::kReapedByParent);  // ended and reaped by the driver
+    EXPECT_EQ(code, std::optional<int>(ProcessWatch::kReapedByParent));  // ended and reaped by the driver
 #endif
 }
 
@@ -125,8 +125,8 @@ TEST_F(RelayControl, ARelayThatAlreadyExitedIsReportedAsNotTerminated)
     BringUp(RelayTestRoot());
     auto seen = Report();
     ProcessWatch relay;
-    ASSERT_TRUE(relay.Open(static_cast<uint32_t>(std::stoul(seen["pid"]))));
-    ASSERT_EQ(relay.WaitForEnd(30s), 3);
+    ASSERT_TRUE(relay.Open(std::stoll(seen["pid"])));
+    ASSERT_EQ(relay.WaitForExit(30s), std::optional<int>(3));
     host.Deactivate();
     EXPECT_EQ(RelayLines(), (std::vector<std::string>{kStarted, kTerminateFailed}));
 }

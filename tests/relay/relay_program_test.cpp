@@ -273,7 +273,7 @@ TEST_F(RelayProgram, StartedByTheDriverItEndsWithCode0WhenTheServerDies)
     ASSERT_TRUE(server.Start(testing_support::ProgramIn(sim::ExecutableDirectory(), "vrserver"),
                              {"--no-devices", "--until-eof"}));
     ASSERT_TRUE(server.WaitForLine("driver log: Vistrel process started.", kLimit));
-    testing_support::ProcessEndWatch relayEnd;
+    testing_support::ProcessWatch relayEnd;
     ASSERT_TRUE(relayEnd.Open(testing_support::FindChildProcess(server.Id(), "vistrel")));
     mapping = tarvolt::OpenPoseBlockMapping();
     view = tarvolt::MapPoseBlock(mapping);

@@ -1,5 +1,8 @@
 #include "ProgramRun.h"
 
+#include <filesystem>
+#include <system_error>
+
 namespace testing_support {
 
 std::vector<std::string> ProgramRun::Lines() const
@@ -17,6 +20,21 @@ bool ProgramRun::WaitForLine(const std::string &line, std::chrono::milliseconds 
             seen += l == line ? 1 : 0;
         return seen >= count;
     });
+}
+
+std::string ProgramRun::Ask(const std::string &command, std::chrono::milliseconds limit)
+{
+    size_t answerAt = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        answerAt = lines_.size();
+    }
+    WriteStdin(command + "\n");
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!changed_.wait_for(lock, limit, [&] { return lines_.size() > answerAt || outputEnded_; }) ||
+        lines_.size() <= answerAt)
+        return {};
+    return lines_[answerAt];
 }
 
 void ProgramRun::AddOutput(const char *data, size_t size)
@@ -49,6 +67,32 @@ bool ProgramRun::WaitForOutputEnd(std::chrono::steady_clock::time_point deadline
 {
     std::unique_lock<std::mutex> lock(mutex_);
     return changed_.wait_until(lock, deadline, [&] { return outputEnded_; });
+}
+
+bool WaitForFile(const std::string &path, std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    std::error_code error;
+    while (!std::filesystem::exists(path, error)) {
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+bool MakeDirectories(const std::string &path)
+{
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    return std::filesystem::is_directory(path, error);
+}
+
+bool CopyFileTo(const std::string &from, const std::string &to)
+{
+    std::error_code error;
+    std::filesystem::remove(to, error);
+    return std::filesystem::copy_file(from, to, error);
 }
 
 } // namespace testing_support

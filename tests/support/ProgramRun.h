@@ -2,6 +2,8 @@
 // Starts a program the way the tests need it: with its standard input a pipe, closed, or the null
 // device, and its standard output read line by line on a thread, so that a test waits for a
 // line or for the end instead of sleeping. The destructor kills a child that is still running.
+// Also the few process, path and file helpers the tests of second processes need, natively and
+// under Wine.
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -34,6 +36,9 @@ public:
     // Output lines so far, without line ends (a carriage return before the newline is dropped).
     std::vector<std::string> Lines() const;
     bool WaitForLine(const std::string &line, std::chrono::milliseconds limit, size_t count = 1);
+    // Sends a command line and returns the next output line, its answer ("" when the output
+    // ended or the limit passed first).
+    std::string Ask(const std::string &command, std::chrono::milliseconds limit = std::chrono::seconds(60));
     // The exit code once the program has ended (and its output has been read), or nothing when
     // the limit passed first.
     std::optional<int> WaitForExit(std::chrono::milliseconds limit);
@@ -79,22 +84,41 @@ int64_t FindChildProcess(int64_t parentId, const std::string &name);
 // that a grandchild whose parent died can still be waited for. Nothing to do on Windows.
 void AdoptOrphans();
 
-// Watches a process that is not this one's child (yet): opened while it runs, it gives the exit
-// code once the process has ended (-2 when the code went to another parent).
-class ProcessEndWatch {
+// Watches a process that this one did not start through ProgramRun (one the driver under test
+// started, or a grandchild): opened while it runs, it gives the exit code once the process has
+// ended. It never reaps the process, so the exit code stays with its parent.
+class ProcessWatch {
 public:
-    ProcessEndWatch() = default;
-    ~ProcessEndWatch();
-    ProcessEndWatch(const ProcessEndWatch &) = delete;
-    ProcessEndWatch &operator=(const ProcessEndWatch &) = delete;
+    // Ended, but its parent reaped it already, so its exit code is gone (POSIX only).
+    static constexpr int kReapedByParent = -2;
+
+    ProcessWatch() = default;
+    ~ProcessWatch();
+    ProcessWatch(const ProcessWatch &) = delete;
+    ProcessWatch &operator=(const ProcessWatch &) = delete;
 
     bool Open(int64_t id);
+    // The exit code or kReapedByParent, or nothing when the limit passed first.
     std::optional<int> WaitForExit(std::chrono::milliseconds limit);
 
 private:
     intptr_t handle_ = -1;
     int64_t id_ = 0;
 };
+
+// An inheritable pipe end that a child started with inheritance would receive: its number as
+// text, for the child to check. Kept open until the test ends.
+std::string OpenInheritableProbe();
+
+void SetEnvironment(const std::string &name, const std::string &value);
+std::string CurrentDirectory();
+bool SetCurrentDirectoryTo(const std::string &path);
+
+// Whether a file exists; waits for it up to limit, checking every few milliseconds (the file
+// comes from another process, which has no other way to tell this one).
+bool WaitForFile(const std::string &path, std::chrono::milliseconds limit);
+bool MakeDirectories(const std::string &path);
+bool CopyFileTo(const std::string &from, const std::string &to);
 
 // Deletes the name of a shared pose block left behind by an earlier run (POSIX; on Windows a
 // section goes with its last handle).

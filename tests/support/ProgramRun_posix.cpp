@@ -195,29 +195,53 @@ int64_t FindChildProcess(int64_t parentId, const std::string &name)
 
 void AdoptOrphans() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
 
-ProcessEndWatch::~ProcessEndWatch()
+ProcessWatch::~ProcessWatch()
 {
     if (handle_ >= 0)
         close(static_cast<int>(handle_));
 }
 
-bool ProcessEndWatch::Open(int64_t id)
+bool ProcessWatch::Open(int64_t id)
 {
     id_ = id;
-    handle_ = syscall(SYS_pidfd_open, static_cast<pid_t>(id), 0);
+    handle_ = id > 0 ? syscall(SYS_pidfd_open, static_cast<pid_t>(id), 0) : -1;
     return handle_ >= 0;
 }
 
-std::optional<int> ProcessEndWatch::WaitForExit(std::chrono::milliseconds limit)
+std::optional<int> ProcessWatch::WaitForExit(std::chrono::milliseconds limit)
 {
     pollfd p{static_cast<int>(handle_), POLLIN, 0};
-    if (poll(&p, 1, static_cast<int>(limit.count())) <= 0)
+    if (handle_ < 0 || poll(&p, 1, static_cast<int>(limit.count())) <= 0)
         return std::nullopt;
-    int status = 0;
-    if (waitpid(static_cast<pid_t>(id_), &status, 0) != static_cast<pid_t>(id_))
-        return -2;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    // WNOWAIT leaves the process to its parent (the driver under test reaps the relay it
+    // started); one its parent reaped already is gone with its exit code.
+    siginfo_t info{};
+    while (waitid(P_PID, static_cast<id_t>(id_), &info, WEXITED | WNOWAIT) != 0) {
+        if (errno == ECHILD)
+            return kReapedByParent;
+        if (errno != EINTR)
+            return std::nullopt;
+    }
+    return info.si_code == CLD_EXITED ? info.si_status : 128 + info.si_status;
 }
+
+std::string OpenInheritableProbe()
+{
+    int ends[2];
+    if (pipe(ends) != 0)  // no O_CLOEXEC: a plain spawn would pass both ends on
+        return "-1";
+    return std::to_string(ends[0]);
+}
+
+void SetEnvironment(const std::string &name, const std::string &value) { setenv(name.c_str(), value.c_str(), 1); }
+
+std::string CurrentDirectory()
+{
+    char buffer[4096];
+    return getcwd(buffer, sizeof buffer) != nullptr ? std::string(buffer) : std::string();
+}
+
+bool SetCurrentDirectoryTo(const std::string &path) { return chdir(path.c_str()) == 0; }
 
 void RemoveLeftoverPoseBlock() { shm_unlink("/Vistrel_SharedMemory_RQ508"); }
 

@@ -160,13 +160,13 @@ int64_t FindChildProcess(int64_t parentId, const std::string &name)
 
 void AdoptOrphans() {}
 
-ProcessEndWatch::~ProcessEndWatch()
+ProcessWatch::~ProcessWatch()
 {
     if (handle_ != -1)
         CloseHandle(AsHandle(handle_));
 }
 
-bool ProcessEndWatch::Open(int64_t id)
+bool ProcessWatch::Open(int64_t id)
 {
     id_ = id;
     HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(id));
@@ -174,14 +174,37 @@ bool ProcessEndWatch::Open(int64_t id)
     return process != nullptr;
 }
 
-std::optional<int> ProcessEndWatch::WaitForExit(std::chrono::milliseconds limit)
+std::optional<int> ProcessWatch::WaitForExit(std::chrono::milliseconds limit)
 {
-    if (WaitForSingleObject(AsHandle(handle_), static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0)
-        return std::nullopt;
     DWORD code = 0;
-    GetExitCodeProcess(AsHandle(handle_), &code);
+    if (handle_ == -1 || WaitForSingleObject(AsHandle(handle_), static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(AsHandle(handle_), &code))
+        return std::nullopt;
     return static_cast<int>(code);
 }
+
+std::string OpenInheritableProbe()
+{
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE read = nullptr, write = nullptr;
+    if (!CreatePipe(&read, &write, &inherit, 0))
+        return "0";
+    return std::to_string(reinterpret_cast<uintptr_t>(read));
+}
+
+void SetEnvironment(const std::string &name, const std::string &value)
+{
+    SetEnvironmentVariableA(name.c_str(), value.c_str());
+}
+
+std::string CurrentDirectory()
+{
+    char buffer[MAX_PATH * 4];
+    const DWORD n = GetCurrentDirectoryA(sizeof buffer, buffer);
+    return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
+}
+
+bool SetCurrentDirectoryTo(const std::string &path) { return SetCurrentDirectoryA(path.c_str()) != 0; }
 
 void RemoveLeftoverPoseBlock() {}
 
