@@ -730,7 +730,15 @@ static_assert(sizeof(VREvent_t) == 64 && offsetof(VREvent_t, data) == 16, "VREve
 // End of the shared block.
 // ---------------------------------------------------------------------------------------------
 
+// strlen for the property helpers. A freestanding translation unit has no C library headers
+// (the tests compile the runtime's side of these interfaces that way, for the MSVC ABI); it gets
+// the compiler's builtin instead.
+#if __STDC_HOSTED__
 #include <string.h>
+#define VR_INTERNAL_STRLEN strlen
+#else
+#define VR_INTERNAL_STRLEN __builtin_strlen
+#endif
 
 namespace vr {
 
@@ -1138,7 +1146,7 @@ public:
         if (!pchNewValue)
             return TrackedProp_InvalidOperation;
         return SetProperty(ulContainerHandle, prop, const_cast<char *>(pchNewValue),
-                           static_cast<uint32_t>(strlen(pchNewValue) + 1), k_unStringPropertyTag);
+                           static_cast<uint32_t>(VR_INTERNAL_STRLEN(pchNewValue) + 1), k_unStringPropertyTag);
     }
 
     ETrackedPropertyError SetBoolProperty(PropertyContainerHandle_t ulContainerHandle, ETrackedDeviceProperty prop,
