@@ -68,6 +68,34 @@ int32_t gxx_host_update_boolean(uint64_t handle, int32_t value, double timeOffse
 int32_t gxx_host_create_scalar(uint64_t container, const char *name, uint64_t *handle, int32_t type, int32_t units);
 int32_t gxx_host_update_scalar(uint64_t handle, float value, double timeOffset);
 
+// ---- the relay's runtime ---------------------------------------------------------------------
+
+#define MSVC_SYSTEM_SLOTS 46
+
+// The runtime's IVRSystem_022, every slot in order. The slots the relay calls go to the gxx_system
+// functions; every other slot answers zeros (nothing, false, 0, a zeroed structure).
+void *msvc_system_object(void);
+uint32_t msvc_system_slot_calls(int32_t slot);
+void msvc_system_reset_counts(void);
+
+void gxx_system_device_poses(int32_t origin, float predictedSeconds, void *poses, uint32_t count);  // slot 11
+uint32_t gxx_system_sorted_devices(int32_t deviceClass, uint32_t *indices, uint32_t capacity,
+                                   uint32_t relativeTo);                                           // slot 14
+int32_t gxx_system_controller_role(uint32_t deviceIndex);                                          // slot 18
+
+// The client library's exports, forwarded by the MSVC-ABI openvr_api to the g++ stand-in. A non-null
+// answer of gxx_api_generic_interface for IVRSystem_022 makes the export hand out msvc_system_object.
+uint32_t gxx_api_init(int32_t *error, int32_t applicationType, const char *startupInfo);
+void gxx_api_shutdown(void);
+int32_t gxx_api_is_hmd_present(void);
+int32_t gxx_api_is_runtime_installed(void);
+int32_t gxx_api_runtime_path(char *buffer, uint32_t bufferSize, uint32_t *requiredSize);
+const char *gxx_api_error_symbol(int32_t error);
+const char *gxx_api_error_description(int32_t error);
+void *gxx_api_generic_interface(const char *interfaceVersion, int32_t *error);
+int32_t gxx_api_is_interface_version_valid(const char *interfaceVersion);
+uint32_t gxx_api_init_token(void);
+
 #ifdef __cplusplus
 }
 #endif
