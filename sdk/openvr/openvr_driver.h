@@ -36,6 +36,20 @@
 #endif
 #endif
 
+// SteamVR and openvr_api are built with MSVC, which passes the hidden result buffer of a member
+// function that returns a structure after `this`; MinGW's compilers pass it before `this`, so
+// such a slot, declared plainly, swaps the two between a MinGW caller and an MSVC callee (or the
+// other way round), and the callee writes its result over the object. MinGW builds therefore
+// declare those slots with the buffer as an explicit parameter after `this`, returning it, which
+// every compiler passes exactly as MSVC passes the hidden one. Our side keeps the plain spelling:
+// callers of the runtime's slots through an inline wrapper (IVRSystem), implementers of ours
+// through a plain virtual that follows the runtime's slots (ITrackedDeviceServerDriver::GetPose).
+#if defined(__MINGW32__)
+#define VR_EXPLICIT_STRUCT_RETURN 1
+#else
+#define VR_EXPLICIT_STRUCT_RETURN 0
+#endif
+
 namespace vr {
 
 // Everything in this block is laid out with 8-byte packing, which on x86_64 equals natural
@@ -1022,7 +1036,18 @@ public:
     virtual void *GetComponent(const char *pchComponentNameAndVersion) = 0;
     // The response must be NUL-terminated within unResponseBufferSize.
     virtual void DebugRequest(const char *pchRequest, char *pchResponseBuffer, uint32_t unResponseBufferSize) = 0;
+#if VR_EXPLICIT_STRUCT_RETURN
+    // The runtime's slot 5 (see VR_EXPLICIT_STRUCT_RETURN).
+    virtual DriverPose_t *GetPose(DriverPose_t *pPoseOut)
+    {
+        *pPoseOut = GetPose();
+        return pPoseOut;
+    }
+    // What a device implements; a seventh slot, which only the device's own module calls.
     virtual DriverPose_t GetPose() = 0;
+#else
+    virtual DriverPose_t GetPose() = 0;
+#endif
 };
 
 // The driver's root object, returned by HmdDriverFactory.
