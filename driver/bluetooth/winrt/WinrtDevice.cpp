@@ -33,7 +33,10 @@ std::vector<std::shared_ptr<Base>> WrapAll(const ComRef<View> &view)
 EventToken WinrtDevice::AddConnectionStatusChanged(ConnectionStatusHandler handler)
 {
     using Iface = bleabi::ITypedEventHandler_Device_Object;
-    auto delegate = EventDelegate<Iface>::Create([handler = std::move(handler)](Iface::Sender sender, Iface::Args) -> HRESULT {
+    // ConnectionStatusChanged: raised on a platform thread, never inside the add_ call; its
+    // Object argument carries nothing and may be null (documented as null for GattServicesChanged,
+    // of the same delegate type), so it is never read: the status is read from the sender.
+    auto delegate = EventDelegate<Iface, NullArgs::Accepted>::Create([handler = std::move(handler)](Iface::Sender sender, Iface::Args) -> HRESULT {
         WinrtDevice device(ComRef<bleabi::IBluetoothLEDevice>::Borrow(sender));
         return handler(device);
     });
@@ -119,7 +122,10 @@ Guid WinrtCharacteristic::Uuid()
 EventToken WinrtCharacteristic::AddValueChanged(ValueChangedHandler handler)
 {
     using Iface = bleabi::ITypedEventHandler_Characteristic_ValueChanged;
-    auto delegate = EventDelegate<Iface>::Create([handler = std::move(handler)](Iface::Sender sender, Iface::Args args) -> HRESULT {
+    // ValueChanged: raised on a platform thread for each notification once the descriptor
+    // enables them (a write may still be awaited), never inside add_ValueChanged; the arguments
+    // are a GattValueChangedEventArgs created for each event, never null.
+    auto delegate = EventDelegate<Iface, NullArgs::Refused>::Create([handler = std::move(handler)](Iface::Sender sender, Iface::Args args) -> HRESULT {
         WinrtCharacteristic characteristic(ComRef<bleabi::IGattCharacteristic>::Borrow(sender));
         WinrtValueChangedArgs changed(ComRef<bleabi::IGattValueChangedEventArgs>::Borrow(args));
         return handler(characteristic, changed);
@@ -166,6 +172,9 @@ uint32_t WinrtValueChangedArgs::UnconsumedBufferLength()
 
 void WinrtValueChangedArgs::ReadBytes(uint8_t *destination, uint32_t count)
 {
+    // Nothing to read: how the reader treats an empty (possibly null) array is not documented.
+    if (count == 0)
+        return;
     Check(Reader().ReadBytes(count, destination));
 }
 
