@@ -86,6 +86,9 @@ void WorkerPass(LinkContext &context)
 
 void ResetLink(LinkContext &context)
 {
+    // The link lets the device go: its handlers and its characteristics' go first, so that
+    // nothing it reports from now on (its own Close included) reaches the link.
+    DetachConnectionHandlers(context);
     if (context.device) {
         try {
             context.device->Close();

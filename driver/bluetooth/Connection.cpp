@@ -27,20 +27,21 @@ bool HasUuid(Object &object, const radio::Guid &uuid)
 bool ObtainDevice(LinkContext &context, uint64_t address)
 {
     try {
+        // A device still held (the rifle was found again while connected) is dropped without
+        // Close, and its handlers with it.
+        if (context.device)
+            DetachConnectionHandlers(context);
         context.device = radio::PlatformRadio().FromBluetoothAddress(address);
         if (!context.device)
             return false;
         const std::shared_ptr<HandlerGate> gate = context.gate;
         LinkContext *const link = &context;
-        const std::weak_ptr<radio::Device> weak = context.device;
-        const radio::EventToken token = context.device->AddConnectionStatusChanged([gate, link](radio::Device &sender) {
+        const std::shared_ptr<radio::Device> device = context.device;
+        const radio::EventToken token = device->AddConnectionStatusChanged([gate, link](radio::Device &sender) {
             GatePass pass(*gate);
             return pass.Entered() ? OnConnectionStatusChanged(*link, sender) : radio::kOk;
         });
-        context.detachers.push_back([weak, token] {
-            if (auto d = weak.lock())
-                d->RemoveConnectionStatusChanged(token);
-        });
+        context.connectionDetachers.push_back([device, token] { device->RemoveConnectionStatusChanged(token); });
         return true;
     } catch (const radio::PlatformError &) {
         return false;
@@ -52,16 +53,12 @@ bool Subscribe(LinkContext &context, const std::shared_ptr<radio::Characteristic
 {
     try {
         const std::shared_ptr<HandlerGate> gate = context.gate;
-        const std::weak_ptr<radio::Characteristic> weak = characteristic;
         const radio::EventToken token = characteristic->AddValueChanged(
             [gate](radio::Characteristic &sender, radio::ValueChangedArgs &args) {
                 GatePass pass(*gate);
                 return pass.Entered() ? OnNotification(sender, args) : radio::kOk;
             });
-        context.detachers.push_back([weak, token] {
-            if (auto c = weak.lock())
-                c->RemoveValueChanged(token);
-        });
+        context.connectionDetachers.push_back([characteristic, token] { characteristic->RemoveValueChanged(token); });
         return characteristic->WriteClientCharacteristicConfigurationDescriptor(radio::CccdValue::Notify) ==
                radio::CommunicationStatus::Success;
     } catch (const radio::PlatformError &) {

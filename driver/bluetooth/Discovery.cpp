@@ -26,7 +26,7 @@ void CreateAdvertisementWatcher(LinkContext &context)
                 GatePass pass(*gate);
                 return pass.Entered() ? OnAdvertisementReceived(*link, sender, args) : radio::kOk;
             });
-        context.detachers.push_back([weak, received] {
+        context.watcherDetachers.push_back([weak, received] {
             if (auto w = weak.lock())
                 w->RemoveReceived(received);
         });
@@ -34,7 +34,7 @@ void CreateAdvertisementWatcher(LinkContext &context)
             GatePass pass(*gate);
             return pass.Entered() ? OnWatcherStopped(sender) : radio::kOk;
         });
-        context.detachers.push_back([weak, stopped] {
+        context.watcherDetachers.push_back([weak, stopped] {
             if (auto w = weak.lock())
                 w->RemoveStopped(stopped);
         });

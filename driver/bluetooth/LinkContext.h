@@ -64,13 +64,18 @@ struct LinkContext {
 
     // Shared with every handler registered for this context, so that it outlives late calls.
     std::shared_ptr<HandlerGate> gate = std::make_shared<HandlerGate>();
-    // How to take each registered handler off its platform object again when the worker ends.
-    // The objects are held weakly: a device that ResetLink dropped is not kept alive for this.
-    std::vector<std::function<void()>> detachers;
+    // How to take each registered handler off its platform object again. The watcher's handlers
+    // stay until the worker ends. Those of the device and of every characteristic subscribed on
+    // it go as soon as the link lets the device go, so that a link that drops all evening does
+    // not collect them; each holds its object, since the link names only the last characteristic.
+    std::vector<std::function<void()>> watcherDetachers;
+    std::vector<std::function<void()>> connectionDetachers;
 };
 
-// Detaches every handler of this context that is still registered; platform errors are ignored,
-// since the gate keeps a handler that stays attached from reaching the context.
+// Detaches the handlers of the device and its characteristics, or every handler of this
+// context; platform errors are ignored, since the gate keeps a handler that stays attached
+// from reaching the context.
+void DetachConnectionHandlers(LinkContext &context);
 void DetachHandlers(LinkContext &context);
 
 // Turns whatever escapes a handler into its result code to the platform.

@@ -3,6 +3,7 @@
 // radio's thread and are checked apart from the worker's ordered lines.
 #include "DriverState.h"
 #include "LinkTestSupport.h"
+#include "SimObjects.h"
 #include "bluetooth/BluetoothWorker.h"
 #include "bluetooth/Discovery.h"
 
@@ -259,9 +260,11 @@ TEST_F(Link, DisconnectionDuringTheConnectStepIsKeptOnlyWhileTheDeviceIsLost)
     EXPECT_EQ(State(), tarvolt::Connected);
 }
 
-// Catches: a disconnection of a device that ResetLink already closed being lost, or not
-// leading to another reset and another Start on the (already started) watcher.
-TEST_F(Link, DisconnectionAfterTheResetResetsAgain)
+// Catches: a report from a device the reset let go (here the one its Close raises) reaching the
+// link and resetting it again. A report the platform had already begun delivering when the
+// reset detached the handler still counts: it is reported, leads to another reset, and to
+// another Start on the (already started) watcher.
+TEST_F(Link, ReportsOfADeviceLetGoStopAtTheResetExceptThoseAlreadyOnTheirWay)
 {
     sim::PeripheralScript script = Rifle();
     script.services.pop_back();
@@ -269,12 +272,23 @@ TEST_F(Link, DisconnectionAfterTheResetResetsAgain)
     const int rifle = radio.AddPeripheral(script);
     Discover();
     radio.SetAdvertising(rifle, false);
-    radio.PauseEvents();  // the closed device's report comes after the reset and the rescan
-    Pass();
+    radio.Hold(rifle, sim::Step::Services);
+    std::thread step([this] { Pass(); });
+    ASSERT_TRUE(radio.WaitUntilHeld(rifle, sim::Step::Services, kLimit));
+    auto &device = dynamic_cast<sim::SimDevice &>(*context.device);
+    const std::shared_ptr<sim::SimDevice> held = device.shared_from_this();
+    const auto onTheirWay = device.statusChanged.Snapshot();
+    ASSERT_EQ(onTheirWay.size(), 1u);
+    radio.Release(rifle, sim::Step::Services);
+    step.join();
     ExpectResetAndRescan();
+    Settle();  // the report of the Close has been raised
+    EXPECT_EQ(radio.Stats().closes, 1);
+    EXPECT_EQ(host.Recorder().CountLog("Disconnected from device: Rifle Q508"), 0u);
+    EXPECT_EQ(State(), tarvolt::Scanning);
+
     const int starts = radio.Stats().starts;
-    radio.ResumeEvents();
-    Settle();
+    std::thread([&] { onTheirWay[0](device); }).join();
     EXPECT_EQ(host.Recorder().CountLog("Disconnected from device: Rifle Q508"), 1u);
     EXPECT_EQ(State(), tarvolt::ConnectionLost);
     const size_t mark = Mark();
@@ -282,6 +296,29 @@ TEST_F(Link, DisconnectionAfterTheResetResetsAgain)
     EXPECT_EQ(Since(mark), Lines{"Device connection lost."});
     ExpectResetAndRescan();
     EXPECT_EQ(radio.Stats().starts, starts + 1);
+}
+
+// Catches: handlers of a device and characteristic the link let go staying attached (and the
+// objects they hold staying alive) until the worker ends, so that a link that drops all evening
+// collects them. The test keeps every device and characteristic alive, as the platform may.
+TEST_F(Link, ALinkThatKeepsDroppingKeepsOnlyTheHandlersOfItsCurrentDevice)
+{
+    const int rifle = radio.AddPeripheral(Rifle());
+    std::vector<std::shared_ptr<radio::Device>> devices;
+    std::vector<std::shared_ptr<radio::Characteristic>> characteristics;
+    constexpr int kWatcherHandlers = 2, kConnectionHandlers = 2;  // status, and one notifying characteristic
+    for (int drop = 1; drop <= 3; ++drop) {
+        ASSERT_EQ(Connect().back(), "Device successfully connected.");
+        devices.push_back(context.device);
+        characteristics.push_back(context.characteristic);
+        EXPECT_EQ(radio.Stats().attachedHandlers, kWatcherHandlers + kConnectionHandlers);
+        radio.Drop(rifle);
+        Settle();
+        ASSERT_EQ(State(), tarvolt::ConnectionLost);
+        Pass();
+        EXPECT_EQ(radio.Stats().attachedHandlers, kWatcherHandlers) << "after drop " << drop;
+    }
+    EXPECT_EQ(radio.Stats().closes, 3);
 }
 
 // Catches: a scan that the platform ended being restarted, or the link leaving Scanning.

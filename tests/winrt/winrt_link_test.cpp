@@ -97,6 +97,9 @@ TEST_P(WinrtLink, ConnectsReceivesAndNoticesTheLostLink)
     EXPECT_EQ(Since(lost), Lines{"Device connection lost."});
     EXPECT_EQ(State(), tarvolt::StartScanning);
     EXPECT_EQ(device->closes, 1);
+    EXPECT_TRUE(device->statusChanged.Handlers().empty());
+    EXPECT_TRUE(characteristic->valueChanged.Handlers().empty());
+    EXPECT_EQ(platform.watcher->received.Handlers().size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Finishing, WinrtLink,
