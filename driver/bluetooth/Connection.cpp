@@ -111,15 +111,24 @@ bool DeviceReportsConnected(radio::Device &device)
 // Stores Connected at the end of a successful step. A disconnection reported during the step
 // stays when the device still reports it: overwriting it would leave the link at Connected
 // with a lost device, waiting for a report that has already come. A report the device has
-// since overcome (it reads connected again) is replaced.
+// since overcome (it reads connected again) is replaced. A report that comes after the status
+// was read stores the same ConnectionLost, which the exchange alone cannot tell from the older
+// one; the count of reports can, and then the decision is made again from the new report.
 void MarkConnected(LinkContext &context)
 {
-    int32_t state = context.linkState.load();
     for (;;) {
+        const uint32_t reports = context.disconnectionReports.load();
+        int32_t state = context.linkState.load();
         if (state == ConnectionLost && !DeviceReportsConnected(*context.device))
             return;
-        if (context.linkState.compare_exchange_weak(state, Connected))
+        if (!context.linkState.compare_exchange_strong(state, Connected))
+            continue;
+        if (context.disconnectionReports.load() == reports)
             return;
+        // Put back the ConnectionLost this store may have overwritten (unless the report's own
+        // store came after it), then decide again.
+        int32_t stored = Connected;
+        context.linkState.compare_exchange_strong(stored, ConnectionLost);
     }
 }
 
@@ -176,6 +185,8 @@ radio::ResultCode OnConnectionStatusChanged(LinkContext &context, radio::Device 
             Log("Connected to device: " + name);
         } else {
             Log("Disconnected from device: " + name);
+            // Counted after the status was read and before the store (see MarkConnected).
+            context.disconnectionReports.fetch_add(1);
             context.linkState.store(ConnectionLost);
         }
         return radio::kOk;

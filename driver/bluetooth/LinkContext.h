@@ -58,6 +58,9 @@ struct LinkContext {
     // Written by the advertisement handler before it stores TargetFound, and by ResetLink.
     std::atomic<uint64_t> targetAddress{0};
     std::atomic<int32_t> linkState{StartScanning};
+    // Disconnections reported so far, counted before each store of ConnectionLost, so that the
+    // end of a connect step can tell whether one came after it read the device's status.
+    std::atomic<uint32_t> disconnectionReports{0};
     std::shared_ptr<radio::Watcher> watcher;
     std::shared_ptr<radio::Device> device;
     std::shared_ptr<radio::Characteristic> characteristic;

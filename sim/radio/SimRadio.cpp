@@ -183,7 +183,7 @@ void SimRadio::Release(int peripheral, Step step)
 void SimRadio::Checkpoint(int peripheral, Step step)
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    if (held_.count({peripheral, step}) == 0)
+    if (held_.count({peripheral, step}) == 0 || std::this_thread::get_id() == thread_.get_id())
         return;
     waiting_.insert({peripheral, step});
     changed_.notify_all();

@@ -260,6 +260,31 @@ TEST_F(Link, DisconnectionDuringTheConnectStepIsKeptOnlyWhileTheDeviceIsLost)
     EXPECT_EQ(State(), tarvolt::Connected);
 }
 
+// Catches: a disconnection that the end of a successful step overwrites because it was stored
+// between the step's read of the device's status and its final store (while an older report,
+// one the device had since overcome, still stood): the link would stay Connected with a lost
+// rifle, and nothing would report the loss again.
+TEST_F(Link, DisconnectionBetweenTheStatusReadAndTheFinalStoreIsKept)
+{
+    const int rifle = radio.AddPeripheral(Rifle());
+    Discover();
+    radio.Hold(rifle, sim::Step::Characteristics);
+    std::thread step([this] { Pass(); });
+    ASSERT_TRUE(radio.WaitUntilHeld(rifle, sim::Step::Characteristics, kLimit));
+    Settle();  // the device has reported itself connected
+    context.linkState = tarvolt::ConnectionLost;  // a report from a device closed before
+    radio.Hold(rifle, sim::Step::StatusRead);
+    radio.Release(rifle, sim::Step::Characteristics);
+    ASSERT_TRUE(radio.WaitUntilHeld(rifle, sim::Step::StatusRead, kLimit));  // it read "connected"
+    radio.Drop(rifle);
+    Settle();
+    EXPECT_EQ(host.Recorder().CountLog("Disconnected from device: Rifle Q508"), 1u);
+    radio.Release(rifle, sim::Step::StatusRead);
+    step.join();
+    EXPECT_EQ(WorkerLines(host.Recorder()).back(), "Device successfully connected.");
+    EXPECT_EQ(State(), tarvolt::ConnectionLost);
+}
+
 // Catches: a report from a device the reset let go (here the one its Close raises) reaching the
 // link and resetting it again. A report the platform had already begun delivering when the
 // reset detached the handler still counts: it is reported, leads to another reset, and to
