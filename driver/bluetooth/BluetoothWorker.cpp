@@ -66,7 +66,8 @@ void WorkerPass(LinkContext &context)
         try {
             StartAdvertisementWatcher(context);
         } catch (const radio::PlatformError &) {
-            Log("Failed to start the advertisement watcher.");
+            // Without an adapter this fails every pass, for as long as SteamVR runs.
+            context.scanStarts.Log("Failed to start the advertisement watcher.");
             ResetLink(context);
         }
         break;

@@ -3,6 +3,7 @@
 // worker; the handlers run on platform threads at any time, so everything they touch is atomic,
 // and they reach the context only through a HandlerGate that the worker closes before the
 // context ends.
+#include "../RepeatLimiter.h"
 #include "Radio.h"
 
 #include <atomic>
@@ -73,6 +74,12 @@ struct LinkContext {
     // not collect them; each holds its object, since the link names only the last characteristic.
     std::vector<std::function<void()>> watcherDetachers;
     std::vector<std::function<void()>> connectionDetachers;
+
+    // Lines that repeat for as long as nothing changes, kept from flooding the log: every named
+    // device nearby, advertising several times a second, once per scan (each scan starts
+    // afresh); and a start of the scan that fails pass after pass (until one succeeds).
+    RepeatLimiter foundDevices;
+    RepeatLimiter scanStarts;
 };
 
 // Detaches the handlers of the device and its characteristics, or every handler of this

@@ -346,6 +346,39 @@ TEST_F(Link, ALinkThatKeepsDroppingKeepsOnlyTheHandlersOfItsCurrentDevice)
     EXPECT_EQ(radio.Stats().closes, 3);
 }
 
+// Catches: a start of the scan that fails every pass (no adapter, no Bluetooth classes) writing
+// its two lines every 500 ms for as long as SteamVR runs, a pass that stops retrying, and the
+// start that finally succeeds held back with the failures, so that the log never shows the scan
+// running; a failure after that is news again.
+TEST_F(Link, AStartThatKeepsFailingIsLoggedOnceAMinuteAndItsEndAtOnce)
+{
+    const std::string starting = "Starting the advertisement watcher.";
+    const std::string failed = "Failed to start the advertisement watcher.";
+    tarvolt::RepeatLimiter::TimePoint now{};
+    context.scanStarts.SetClock([&] { return now; });
+    const std::shared_ptr<radio::Watcher> watcher = context.watcher;
+    context.watcher.reset();  // as when the platform had no watcher to give
+    const size_t mark = Mark();
+    for (int pass = 0; pass <= 121; ++pass, now += 500ms)
+        Pass();
+    EXPECT_EQ(Since(mark), (Lines{starting, failed, starting + " (repeated 120 times)", failed + " (repeated 120 times)"}));
+    EXPECT_EQ(State(), tarvolt::StartScanning);
+
+    context.watcher = watcher;
+    const size_t back = Mark();
+    Pass();
+    EXPECT_EQ(Since(back), Lines{starting});
+    EXPECT_EQ(State(), tarvolt::Scanning);
+    EXPECT_EQ(radio.Stats().starts, 1);
+
+    context.watcher.reset();
+    context.linkState = tarvolt::StartScanning;
+    const size_t again = Mark();
+    Pass();
+    EXPECT_EQ(Since(again), (Lines{starting, failed}));
+    context.watcher = watcher;
+}
+
 // Catches: a scan that the platform ended being restarted, or the link leaving Scanning.
 TEST_F(Link, ScanEndedByThePlatformStaysScanning)
 {
