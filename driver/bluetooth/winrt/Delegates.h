@@ -100,8 +100,7 @@ private:
 
 // AsyncOperationCompletedHandler<T>: records the final status and sets a manual-reset event
 // that it owns, so the event stays valid for as long as the platform holds the handler.
-// Completed: invoked once, on any thread, and inside put_Completed before it returns when the
-// operation has already finished (IAsyncOperation.Completed remarks); asyncInfo is not read.
+// Completed: once, on any thread, even inside put_Completed if already finished; asyncInfo unread.
 template <class Operation>
 class CompletionHandler final : public AgileObject<typename Operation::Handler> {
 public:

@@ -40,8 +40,7 @@ EventToken WinrtWatcher::AddReceived(ReceivedHandler handler)
     using Iface = bleabi::ITypedEventHandler_Watcher_Received;
     // The sender and arguments are lent for the call only; each invocation wraps them anew,
     // so the delegate holds no reference back to the watcher that holds it.
-    // Received: raised on a platform thread, never inside add_Received, once per advertisement
-    // while started; the arguments are an object created for each event, never null.
+    // Received: on a platform thread, not inside add_Received; args made for each event, never null.
     auto delegate = EventDelegate<Iface, NullArgs::Refused>::Create(
         [handler = std::move(handler)](Iface::Sender sender, Iface::Args args) -> HRESULT {
             WinrtWatcher watcher(ComRef<bleabi::IBluetoothLEAdvertisementWatcher>::Borrow(sender));
@@ -56,8 +55,7 @@ EventToken WinrtWatcher::AddReceived(ReceivedHandler handler)
 EventToken WinrtWatcher::AddStopped(StoppedHandler handler)
 {
     using Iface = bleabi::ITypedEventHandler_Watcher_Stopped;
-    // Stopped: raised on a platform thread after Stop or when the platform aborts the scan, never
-    // inside add_Stopped; the arguments are an object created for each event (carrying Error).
+    // Stopped: on a platform thread after Stop or an aborted scan, not inside add_; args never null.
     auto delegate = EventDelegate<Iface, NullArgs::Refused>::Create(
         [handler = std::move(handler)](Iface::Sender sender, Iface::Args) -> HRESULT {
             WinrtWatcher watcher(ComRef<bleabi::IBluetoothLEAdvertisementWatcher>::Borrow(sender));

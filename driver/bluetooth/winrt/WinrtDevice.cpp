@@ -33,9 +33,7 @@ std::vector<std::shared_ptr<Base>> WrapAll(const ComRef<View> &view)
 EventToken WinrtDevice::AddConnectionStatusChanged(ConnectionStatusHandler handler)
 {
     using Iface = bleabi::ITypedEventHandler_Device_Object;
-    // ConnectionStatusChanged: raised on a platform thread, never inside the add_ call; its
-    // Object argument carries nothing and may be null (documented as null for GattServicesChanged,
-    // of the same delegate type), so it is never read: the status is read from the sender.
+    // ConnectionStatusChanged: on a platform thread, not inside add_; Object arg may be null, unread.
     auto delegate = EventDelegate<Iface, NullArgs::Accepted>::Create([handler = std::move(handler)](Iface::Sender sender, Iface::Args) -> HRESULT {
         WinrtDevice device(ComRef<bleabi::IBluetoothLEDevice>::Borrow(sender));
         return handler(device);
@@ -122,9 +120,7 @@ Guid WinrtCharacteristic::Uuid()
 EventToken WinrtCharacteristic::AddValueChanged(ValueChangedHandler handler)
 {
     using Iface = bleabi::ITypedEventHandler_Characteristic_ValueChanged;
-    // ValueChanged: raised on a platform thread for each notification once the descriptor
-    // enables them (a write may still be awaited), never inside add_ValueChanged; the arguments
-    // are a GattValueChangedEventArgs created for each event, never null.
+    // ValueChanged: on a platform thread once notifications are on, not inside add_; args never null.
     auto delegate = EventDelegate<Iface, NullArgs::Refused>::Create([handler = std::move(handler)](Iface::Sender sender, Iface::Args args) -> HRESULT {
         WinrtCharacteristic characteristic(ComRef<bleabi::IGattCharacteristic>::Borrow(sender));
         WinrtValueChangedArgs changed(ComRef<bleabi::IGattValueChangedEventArgs>::Borrow(args));
