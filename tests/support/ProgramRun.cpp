@@ -5,6 +5,12 @@
 
 namespace testing_support {
 
+namespace {
+// Test paths are UTF-8 strings; u8path reads them so on every platform (a plain conversion would
+// go through the ANSI code page on Windows).
+std::filesystem::path FsPath(const std::string &path) { return std::filesystem::u8path(path); }
+} // namespace
+
 std::vector<std::string> ProgramRun::Lines() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -73,7 +79,7 @@ bool WaitForFile(const std::string &path, std::chrono::milliseconds limit)
 {
     const auto end = std::chrono::steady_clock::now() + limit;
     std::error_code error;
-    while (!std::filesystem::exists(path, error)) {
+    while (!std::filesystem::exists(FsPath(path), error)) {
         if (std::chrono::steady_clock::now() >= end)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -84,15 +90,24 @@ bool WaitForFile(const std::string &path, std::chrono::milliseconds limit)
 bool MakeDirectories(const std::string &path)
 {
     std::error_code error;
-    std::filesystem::create_directories(path, error);
-    return std::filesystem::is_directory(path, error);
+    std::filesystem::create_directories(FsPath(path), error);
+    return std::filesystem::is_directory(FsPath(path), error);
 }
 
 bool CopyFileTo(const std::string &from, const std::string &to)
 {
     std::error_code error;
-    std::filesystem::remove(to, error);
-    return std::filesystem::copy_file(from, to, error);
+    std::filesystem::remove(FsPath(to), error);
+    return std::filesystem::copy_file(FsPath(from), FsPath(to), error);
+}
+
+bool CopyFolder(const std::string &from, const std::string &to)
+{
+    std::error_code error;
+    std::filesystem::copy(FsPath(from), FsPath(to),
+                          std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing,
+                          error);
+    return !error;
 }
 
 } // namespace testing_support

@@ -3,7 +3,7 @@
 // device, and its standard output read line by line on a thread, so that a test waits for a
 // line or for the end instead of sleeping. The destructor kills a child that is still running.
 // Also the few process, path and file helpers the tests of second processes need, natively and
-// under Wine.
+// under Wine. Paths and arguments are UTF-8 strings on every platform.
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -119,6 +119,8 @@ bool SetCurrentDirectoryTo(const std::string &path);
 bool WaitForFile(const std::string &path, std::chrono::milliseconds limit);
 bool MakeDirectories(const std::string &path);
 bool CopyFileTo(const std::string &from, const std::string &to);
+// Copies a folder with everything in it, replacing what is there already.
+bool CopyFolder(const std::string &from, const std::string &to);
 
 // Deletes the name of a shared pose block left behind by an earlier run (POSIX; on Windows a
 // section goes with its last handle).
