@@ -28,6 +28,18 @@ bool ProgramRun::WaitForLine(const std::string &line, std::chrono::milliseconds 
     });
 }
 
+bool ProgramRun::WaitForLineWhere(const std::function<bool(const std::string &)> &accept,
+                                  std::chrono::milliseconds limit)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, limit, [&] {
+        for (const std::string &l : lines_)
+            if (accept(l))
+                return true;
+        return false;
+    });
+}
+
 std::string ProgramRun::Ask(const std::string &command, std::chrono::milliseconds limit)
 {
     size_t answerAt = 0;
@@ -101,12 +113,24 @@ bool CopyFileTo(const std::string &from, const std::string &to)
     return std::filesystem::copy_file(FsPath(from), FsPath(to), error);
 }
 
+// Into a new folder, file by file: MinGW's std::filesystem takes files on one drive for the same
+// file (their stat has no inode numbers), so it neither copies a folder recursively nor
+// overwrites a file.
 bool CopyFolder(const std::string &from, const std::string &to)
 {
+    namespace fs = std::filesystem;
+    const fs::path source = FsPath(from), target = FsPath(to);
     std::error_code error;
-    std::filesystem::copy(FsPath(from), FsPath(to),
-                          std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing,
-                          error);
+    fs::remove_all(target, error);
+    if (!error)
+        fs::create_directories(target, error);
+    for (fs::recursive_directory_iterator it(source, error), end; !error && it != end; it.increment(error)) {
+        const fs::path destination = target / it->path().lexically_relative(source);
+        if (it->is_directory(error))
+            fs::create_directories(destination, error);
+        else if (!error && !fs::copy_file(it->path(), destination, error) && !error)
+            error = std::make_error_code(std::errc::io_error);
+    }
     return !error;
 }
 

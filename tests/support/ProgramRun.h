@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -36,6 +37,8 @@ public:
     // Output lines so far, without line ends (a carriage return before the newline is dropped).
     std::vector<std::string> Lines() const;
     bool WaitForLine(const std::string &line, std::chrono::milliseconds limit, size_t count = 1);
+    // Waits for a line that the predicate accepts.
+    bool WaitForLineWhere(const std::function<bool(const std::string &)> &accept, std::chrono::milliseconds limit);
     // Sends a command line and returns the next output line, its answer ("" when the output
     // ended or the limit passed first).
     std::string Ask(const std::string &command, std::chrono::milliseconds limit = std::chrono::seconds(60));
