@@ -2,9 +2,10 @@
 
 namespace tarvolt {
 
-std::string DirectoryOfModulePath(const std::string &modulePath)
+ModulePath DirectoryOfModulePath(const ModulePath &modulePath)
 {
-    const std::string::size_type last = modulePath.find_last_of("\\/");
+    const ModulePath::value_type separators[] = {'\\', '/', 0};
+    const ModulePath::size_type last = modulePath.find_last_of(separators);
     if (last == std::string::npos)
         return modulePath;
     return modulePath.substr(0, last);
