@@ -1,6 +1,7 @@
 #include "ProgramRun.h"
 
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 namespace testing_support {
@@ -91,7 +92,9 @@ bool WaitForFile(const std::string &path, std::chrono::milliseconds limit)
 {
     const auto end = std::chrono::steady_clock::now() + limit;
     std::error_code error;
-    while (!std::filesystem::exists(FsPath(path), error)) {
+    // Exists is not enough: under Wine a file renamed into place stays held by the handle that
+    // renamed it for a moment after it appears, and an open in that moment is refused.
+    while (!std::filesystem::exists(FsPath(path), error) || !std::ifstream(FsPath(path)).is_open()) {
         if (std::chrono::steady_clock::now() >= end)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -117,8 +117,8 @@ void SetEnvironment(const std::string &name, const std::string &value);
 std::string CurrentDirectory();
 bool SetCurrentDirectoryTo(const std::string &path);
 
-// Whether a file exists; waits for it up to limit, checking every few milliseconds (the file
-// comes from another process, which has no other way to tell this one).
+// Whether a file exists and can be opened for reading; waits for it up to limit, checking every
+// few milliseconds (the file comes from another process, which has no other way to tell this one).
 bool WaitForFile(const std::string &path, std::chrono::milliseconds limit);
 bool MakeDirectories(const std::string &path);
 bool CopyFileTo(const std::string &from, const std::string &to);
