@@ -39,6 +39,18 @@ extern const char *const kRelayProgramName;
 // path does not fit the buffer (a cut path could name another directory).
 ModulePath GetDriverDirectory();
 
+#if defined(_WIN32)
+// The buffer for the driver's own path grows from MAX_PATH up to this many wide characters, the
+// length of the longest path that Windows handles (32767 characters in the \\?\ form, and the
+// terminating null), so that a package below a deep folder still finds its relay.
+constexpr DWORD kModulePathLimit = 32768;
+
+// The module's full path, read into a buffer that starts at MAX_PATH wide characters and doubles
+// up to limit; empty when reading fails or the path does not fit limit characters with its
+// terminating null.
+ModulePath ReadModuleFileName(HMODULE module, DWORD limit);
+#endif
+
 // Everything before the last backslash or forward slash of a module path; a path without either
 // is returned whole.
 ModulePath DirectoryOfModulePath(const ModulePath &modulePath);

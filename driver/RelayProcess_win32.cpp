@@ -19,6 +19,26 @@ namespace {
 bool relayHandlesOpen = false;
 } // namespace
 
+ModulePath ReadModuleFileName(HMODULE module, DWORD limit)
+{
+    ModulePath path;
+    DWORD capacity = limit < MAX_PATH ? limit : MAX_PATH;
+    for (;;) {
+        path.resize(capacity);
+        const DWORD length = GetModuleFileNameW(module, path.data(), capacity);
+        if (length == 0)
+            return {};
+        if (length < capacity) {
+            path.resize(length);
+            return path;
+        }
+        // The path filled the buffer, so it arrived cut: its directory could be another one.
+        if (capacity >= limit)
+            return {};
+        capacity = capacity * 2 < limit ? capacity * 2 : limit;
+    }
+}
+
 ModulePath GetDriverDirectory()
 {
     HMODULE module = nullptr;
@@ -27,14 +47,12 @@ ModulePath GetDriverDirectory()
         Log("Failed to get DLL path.");
         return {};
     }
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
-    // A path that fills the buffer arrived cut; its directory could be another one.
-    if (length == 0 || length >= MAX_PATH) {
+    const ModulePath path = ReadModuleFileName(module, kModulePathLimit);
+    if (path.empty()) {
         Log("Failed to get DLL path.");
         return {};
     }
-    return DirectoryOfModulePath(ModulePath(path, length));
+    return DirectoryOfModulePath(path);
 }
 
 ModulePath RelayProgramPath(const ModulePath &directory, const char *exeName)

@@ -39,4 +39,19 @@ TEST(RelayPath, ProgramPathJoinsWithThePlatformSeparator)
 #endif
 }
 
+#if defined(_WIN32)
+// Catches: a path that fills the buffer exactly (cut, without its last character) taken for a
+// whole one, or the bound misplaced by one so that a path that fits is refused.
+TEST(RelayPath, AModulePathIsReadWholeOrNotAtAll)
+{
+    const HMODULE self = GetModuleHandleW(nullptr);
+    const tarvolt::ModulePath whole = tarvolt::ReadModuleFileName(self, tarvolt::kModulePathLimit);
+    ASSERT_FALSE(whole.empty());
+    const DWORD length = static_cast<DWORD>(whole.size());
+    EXPECT_EQ(tarvolt::ReadModuleFileName(self, length + 1), whole);
+    EXPECT_EQ(tarvolt::ReadModuleFileName(self, length), tarvolt::ModulePath());
+    EXPECT_EQ(tarvolt::ReadModuleFileName(self, length / 2), tarvolt::ModulePath());
+}
+#endif
+
 } // namespace
