@@ -6,7 +6,7 @@ ModulePath DirectoryOfModulePath(const ModulePath &modulePath)
 {
     const ModulePath::value_type separators[] = {'\\', '/', 0};
     const ModulePath::size_type last = modulePath.find_last_of(separators);
-    if (last == std::string::npos)
+    if (last == ModulePath::npos)
         return modulePath;
     return modulePath.substr(0, last);
 }
