@@ -67,6 +67,8 @@ void HostContext::TrackedDevicePoseUpdated(uint32_t unWhichDevice, const vr::Dri
     record.pose = newPose;
     record.size = unPoseStructSize;
     record.time = Clock::now();
+    // A driver's pose is in raw tracking space; applications see it through the room setup.
+    StandingPoseOf(newPose, standingFromRaw_, record.standing);
     recorder_.AddPose(record);
 }
 

@@ -3,6 +3,7 @@
 // a driver context that serves the host interfaces by version, and the interfaces themselves,
 // which record what the driver does with them.
 #include "HostRecorder.h"
+#include "TrackingSpaces.h"
 
 #include <openvr_driver.h>
 
@@ -138,6 +139,8 @@ private:
     HostRecorder &recorder_;
     std::set<std::string> withheld_;
     bool acceptDevices_ = true;
+    // The room setup under which published (raw) poses are seen in standing space.
+    RigidTransform standingFromRaw_ = RoomSetupStandingFromRaw();
     mutable std::mutex mutex_;
     std::vector<std::string> fetched_;
     std::atomic<vr::VRInputComponentHandle_t> nextHandle_{0x200000001ull};

@@ -63,10 +63,13 @@ struct ComponentUpdate {
 
 struct PoseRecord {
     uint32_t deviceIndex;
-    vr::DriverPose_t pose;
+    vr::DriverPose_t pose;  // as published: in raw tracking space
     uint32_t size;
     uint64_t frame;
     Clock::time_point time;
+    // Where applications see the device: the published pose in standing space (row-major 3x4,
+    // rotation and then the position in metres).
+    double standing[3][4];
 };
 
 class HostRecorder {

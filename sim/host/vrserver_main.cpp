@@ -174,7 +174,7 @@ int main(int argc, char **argv)
     }
 
     // Frames at 90 Hz; the demo controller moves every frame, and once a second the controller's
-    // position and the pose the driver published for the rifle are shown side by side.
+    // position and the rifle's as applications see it are shown side by side.
     const auto period = std::chrono::duration_cast<sim::Clock::duration>(std::chrono::duration<double>(1.0 / 90.0));
     const auto end = sim::Clock::now() + std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
     auto next = sim::Clock::now();
@@ -189,10 +189,10 @@ int main(int argc, char **argv)
             host.RunFrame();
             sim::PoseRecord rifle;
             if (!noDevices && frame % 90 == 0 && host.Recorder().LastPose(rifle)) {
-                const vr::DriverPose_t &p = rifle.pose;
+                // Where applications see the rifle: its published (raw) pose in standing space.
                 char text[160];
-                std::snprintf(text, sizeof text, "(%.3f, %.3f, %.3f)%s", p.vecPosition[0], p.vecPosition[1],
-                              p.vecPosition[2], p.poseIsValid ? "" : " not valid");
+                std::snprintf(text, sizeof text, "(%.3f, %.3f, %.3f)%s", rifle.standing[0][3], rifle.standing[1][3],
+                              rifle.standing[2][3], rifle.pose.poseIsValid ? "" : " not valid");
                 Print("pose: %s\n", "right-hand controller at " + Position(DemoControllerPose(frame, 0.3f).mDeviceToAbsoluteTracking.m) +
                                         ", rifle at " + text);
             }

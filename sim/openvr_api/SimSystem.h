@@ -1,6 +1,8 @@
 #pragma once
 // IVRSystem_022 of the openvr_api stand-in: tracking and device queries answered from the
 // simulated runtime's tracked-device table; everything display-related answers with zeros.
+// Poses are answered in the space the caller names: the table holds them in standing space, and
+// the raw and seated spaces differ from it by the room setup and the seated zero pose.
 #include "TrackedDeviceTable.h"
 
 #include <openvr.h>
@@ -26,8 +28,8 @@ public:
     void GetDeviceToAbsoluteTrackingPose(vr::ETrackingUniverseOrigin eOrigin, float fPredictedSecondsToPhotonsFromNow,
                                          vr::TrackedDevicePose_t *pTrackedDevicePoseArray,
                                          uint32_t unTrackedDevicePoseArrayCount) override;
-    vr::HmdMatrix34_t GetSeatedZeroPoseToStandingAbsoluteTrackingPose() override { return {}; }
-    vr::HmdMatrix34_t GetRawZeroPoseToStandingAbsoluteTrackingPose() override { return {}; }
+    vr::HmdMatrix34_t GetSeatedZeroPoseToStandingAbsoluteTrackingPose() override;
+    vr::HmdMatrix34_t GetRawZeroPoseToStandingAbsoluteTrackingPose() override;
     uint32_t GetSortedTrackedDeviceIndicesOfClass(vr::ETrackedDeviceClass eTrackedDeviceClass,
                                                   vr::TrackedDeviceIndex_t *punTrackedDeviceIndexArray,
                                                   uint32_t unTrackedDeviceIndexArrayCount,

@@ -8,6 +8,7 @@
 #include "SharedPose.h"
 #include "SimHost.h"
 #include "TrackedDevicePublisher.h"
+#include "TrackingSpaces.h"
 
 #include <gtest/gtest.h>
 
@@ -76,12 +77,26 @@ protected:
         }
     }
 
+    // The controller's pose as the relay reads it: in raw tracking space.
+    static vr::TrackedDevicePose_t InRawSpace(vr::TrackedDevicePose_t pose)
+    {
+        sim::TransformPose(sim::Inverse(sim::RoomSetupStandingFromRaw()), pose);
+        return pose;
+    }
+
+    // The driver published the conversion of the controller's raw pose, and applications see
+    // the rifle where the controller is (standing space), 0.25 m along the controller's own z.
     bool PublishedIs(const vr::TrackedDevicePose_t &controller)
     {
         sim::PoseRecord last;
-        const vr::DriverPose_t expected = tarvolt::ConvertPose(controller);
-        return host.Recorder().LastPose(last) && last.deviceIndex == 0 &&
-               std::memcmp(&last.pose, &expected, sizeof expected) == 0;
+        if (!host.Recorder().LastPose(last) || last.deviceIndex != 0)
+            return false;
+        const vr::DriverPose_t expected = tarvolt::ConvertPose(InRawSpace(controller));
+        EXPECT_EQ(std::memcmp(&last.pose, &expected, sizeof expected), 0) << "not the conversion of the raw pose";
+        const float(*m)[4] = controller.mDeviceToAbsoluteTracking.m;
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NEAR(last.standing[i][3], m[i][3] + 0.25 * m[i][2], 1e-5) << "axis " << i;
+        return std::memcmp(&last.pose, &expected, sizeof expected) == 0;
     }
 
     sim::TrackedDevicePublisher devices;
@@ -93,7 +108,9 @@ protected:
 // Catches: a relay missing from the package or not startable there (it needs the client library
 // next to it), one that follows another device than the right hand or stops following it, a
 // driver that publishes something else than the conversion of what the relay wrote, or publishes
-// it late, and a relay that deactivation leaves running.
+// it late, a rifle that applications see away from the controller (a pose read in standing
+// space and published as raw is displaced by the room setup), and a relay that deactivation
+// leaves running.
 TEST_F(EndToEnd, TheRightHandControllersPoseBecomesTheRiflesPose)
 {
     ASSERT_TRUE(host.Load(sim::SimHost::DefaultPackageRoot())) << host.Error();
@@ -104,12 +121,12 @@ TEST_F(EndToEnd, TheRightHandControllersPoseBecomesTheRiflesPose)
     view = tarvolt::MapPoseBlock(mapping);
     ASSERT_NE(view, nullptr);
 
-    ASSERT_TRUE(WaitForBlock(ControllerPose(40, 0.2f)));
+    ASSERT_TRUE(WaitForBlock(InRawSpace(ControllerPose(40, 0.2f))));
     host.RunFrame();
     EXPECT_TRUE(PublishedIs(ControllerPose(40, 0.2f)));
 
     devices.SetPose(1, ControllerPose(75, 0.35f));
-    ASSERT_TRUE(WaitForBlock(ControllerPose(75, 0.35f)));
+    ASSERT_TRUE(WaitForBlock(InRawSpace(ControllerPose(75, 0.35f))));
     host.RunFrame();
     EXPECT_TRUE(PublishedIs(ControllerPose(75, 0.35f)));
 
