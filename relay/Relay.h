@@ -32,8 +32,9 @@ struct PassStorage {
 // identity) but for result Running_OK, valid and connected.
 vr::TrackedDevicePose_t DefaultPoseRecord();
 
-// One pass's reading: the poses of all slots, the sorted controllers, and the pose of the last
-// right-hand controller among them, or the default record. Returns storage.selected.
+// One pass's reading: the poses of all slots in raw tracking space, the sorted controllers, and
+// the pose of the last right-hand controller among them, or the default record. Returns
+// storage.selected.
 const vr::TrackedDevicePose_t &SelectRightHandPose(vr::IVRSystem &system, PassStorage &storage);
 
 // Copies the record into the block under the pose lock. Gives up only when the server has ended
