@@ -11,8 +11,10 @@ vr::TrackedDevicePose_t DefaultPoseRecord()
 {
     vr::TrackedDevicePose_t record;
     std::memset(static_cast<void *>(&record), 0, sizeof record);
-    record.eTrackingResult = vr::TrackingResult_Running_OK;
-    record.bPoseIsValid = true;
+    // No pose to give: not valid and not tracking, so SteamVR does not show the rifle tracked at
+    // the origin; still connected, so that the rifle's buttons keep working.
+    record.eTrackingResult = vr::TrackingResult_Uninitialized;
+    record.bPoseIsValid = false;
     record.bDeviceIsConnected = true;
     return record;
 }

@@ -28,8 +28,8 @@ struct PassStorage {
     vr::TrackedDevicePose_t selected;
 };
 
-// What a pass writes when no right-hand controller is found: all zero (a zero matrix, not the
-// identity) but for result Running_OK, valid and connected.
+// What a pass writes when no right-hand controller is found: all zero (a zero matrix), the
+// result Uninitialized, not valid, but connected.
 vr::TrackedDevicePose_t DefaultPoseRecord();
 
 // One pass's reading: the poses of all slots in raw tracking space, the sorted controllers, and

@@ -142,8 +142,10 @@ TEST_F(RelayInProcess, PassTakesTheLastRightHandInTheSortedControllerList)
     EXPECT_TRUE(SameBytes(tarvolt::SelectRightHandPose(*system, storage), InRawSpace(SamplePose(2))));
 }
 
-// Catches: an identity matrix or unset flags in the default record, a left hand taken for the
-// right, and a pass that keeps the previous pass's right hand once it is gone.
+// Catches: a default record that claims a tracked pose (valid, Running_OK, so that SteamVR would
+// show the rifle tracked at the floor's origin with a degenerate rotation) or says the device is
+// gone (the rifle's buttons would stop working), a left hand taken for the right, and a pass
+// that keeps the previous pass's right hand once it is gone.
 TEST_F(RelayInProcess, PassWithoutARightHandGivesTheDefaultRecord)
 {
     devices.SetDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, SamplePose(1));
@@ -153,8 +155,8 @@ TEST_F(RelayInProcess, PassWithoutARightHandGivesTheDefaultRecord)
 
     vr::TrackedDevicePose_t expected;
     std::memset(static_cast<void *>(&expected), 0, sizeof expected);
-    expected.eTrackingResult = vr::TrackingResult_Running_OK;
-    expected.bPoseIsValid = true;
+    expected.eTrackingResult = vr::TrackingResult_Uninitialized;
+    expected.bPoseIsValid = false;
     expected.bDeviceIsConnected = true;
 
     devices.RemoveDevice(1);  // no controller at all
