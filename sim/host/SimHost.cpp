@@ -1,7 +1,5 @@
 #include "SimHost.h"
 
-#include "RadioControl.h"
-
 #include <thread>
 
 namespace sim {
@@ -125,12 +123,6 @@ void SimHost::Cleanup()
 void SimHost::Unload()
 {
     provider_ = nullptr;
-    // A driver built with the simulated radio runs the radio's event thread inside the library;
-    // it has to end before the library's code goes away.
-    if (library_.IsOpen()) {
-        if (auto entry = reinterpret_cast<SimRadioEntry>(library_.Symbol(kSimRadioExport)))
-            entry()->Shutdown();
-    }
     library_.Close();
 }
 

@@ -2,6 +2,7 @@
 // The simulated radio behind tarvolt::radio::Radio. One mutex guards its state; handlers are
 // always called with it released, on the radio's event thread, so that they may call back into
 // the radio (the advertisement handler stops the watcher) as they may on the real platform.
+#include "EventThread.h"
 #include "RadioControl.h"
 
 #include <condition_variable>
@@ -114,7 +115,9 @@ private:
     bool delivering_ = false;
     bool stopping_ = false;
     bool paused_ = false;
-    std::thread thread_;
+    bool running_ = false;        // the event thread is in its loop
+    bool threadHooked_ = false;   // the thread is ended when the library is unloaded
+    EventThread thread_;
     std::chrono::milliseconds interval_{50};
     std::chrono::steady_clock::time_point nextAdvertising_{};
     std::vector<std::weak_ptr<SimWatcher>> watchers_;
