@@ -29,6 +29,10 @@ public:
     void Withhold(const std::string &interfaceVersion);  // GetGenericInterface answers null
     void SetAcceptDevices(bool accept);                   // TrackedDeviceAdded's answer
     std::vector<std::string> FetchedInterfaces() const;   // every GetGenericInterface, in order
+    // The host's view of each device: active from the moment its Activate is called until its
+    // Deactivate has returned. Input and pose calls for a device that is not active are
+    // violations (OpenVR driver documentation: nothing may be called after Deactivate).
+    void SetDeviceActive(uint32_t deviceIndex, bool active);
 
     vr::IVRDriverContext *AsDriverContext() { return this; }
 
@@ -132,6 +136,9 @@ public:
     static constexpr vr::PropertyContainerHandle_t kContainerBase = 0x100000000ull;
 
 private:
+    bool DeviceActive(uint32_t deviceIndex) const;
+    // Reports an update of a component whose device is not active (or that was never created).
+    void CheckComponentUpdate(vr::VRInputComponentHandle_t handle, const char *call);
     vr::VRInputComponentHandle_t AddComponent(vr::PropertyContainerHandle_t container, const char *name,
                                               ComponentKind kind, vr::EVRScalarType type,
                                               vr::EVRScalarUnits units);
@@ -143,6 +150,7 @@ private:
     RigidTransform standingFromRaw_ = RoomSetupStandingFromRaw();
     mutable std::mutex mutex_;
     std::vector<std::string> fetched_;
+    std::set<uint32_t> activeDevices_;
     std::atomic<vr::VRInputComponentHandle_t> nextHandle_{0x200000001ull};
 };
 
