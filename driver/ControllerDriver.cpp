@@ -54,6 +54,7 @@ vr::EVRInitError ControllerDriver::Activate(uint32_t unObjectId)
             DeclareProperties(container);
         }
         CreateComponents(container);
+        active.store(true);
         return vr::VRInitError_None;
     } catch (...) {
         return vr::VRInitError_Driver_Failed;
@@ -105,6 +106,12 @@ void ControllerDriver::StopWorker()
 void ControllerDriver::Deactivate()
 {
     try {
+        // Nothing reaches the runtime from a frame once this returns: later frames find the
+        // device inactive, and one already under way is waited for (it is bounded: at most
+        // the pose lock's wait).
+        active.store(false);
+        while (framesInside.load() != 0)
+            std::this_thread::yield();
         deviceIndex = vr::k_unTrackedDeviceIndexInvalid;
         runFlag.store(false, std::memory_order_release);
         // Only an attached worker is joined; without one there is nothing to wait for.

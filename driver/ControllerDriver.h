@@ -3,6 +3,7 @@
 // and whose pose comes from the relay program through the shared pose block.
 #include <openvr_driver.h>
 
+#include <atomic>
 #include <cstdint>
 #include <thread>
 
@@ -63,6 +64,14 @@ public:
     ButtonPulse loadBulletPulse;
     ButtonPulse unloadBulletPulse;
     vr::DriverPose_t pose{};
+
+    // Set last in Activate and cleared first in Deactivate: the frame update does nothing for a
+    // device that is not active. A device must not call the runtime after its Deactivate has
+    // returned (a pulse still running then would otherwise end with an input update), and before
+    // its Activate it has no index to publish under.
+    std::atomic<bool> active{false};
+    // Frame updates under way; Deactivate waits for one that saw the device still active.
+    std::atomic<int32_t> framesInside{0};
 
 private:
     // Without a property interface the SDK's helpers would call through a null pointer, so
