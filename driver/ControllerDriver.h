@@ -46,8 +46,8 @@ public:
     // The device's work for one runtime frame (button pulses, then the pose).
     void UpdateFrame();
 
-    // Stops and joins a worker that is still attached; used when the runtime tears the device
-    // down without deactivating it first.
+    // Stops (clears the run flag, raises the stop signal) and joins a worker that is still
+    // attached; also used when the runtime tears the device down without deactivating it first.
     void StopWorker();
 
     vr::TrackedDeviceIndex_t deviceIndex = 0;

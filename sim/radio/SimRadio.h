@@ -96,7 +96,9 @@ public:
     std::mutex &Mutex() { return mutex_; }
     Peripheral &PeripheralLocked(int id) { return peripherals_.at(static_cast<size_t>(id)); }
     void Post(std::function<void()> event);  // mutex held
-    void Checkpoint(int peripheral, Step step);  // blocks while the step is held; mutex not held
+    // Blocks while the step is held; raises a cancelled operation's error when the worker's
+    // stop signal ends the wait first. Mutex not held.
+    void Checkpoint(int peripheral, Step step);
     void Count(int RadioStats::*counter);
     void RecordResult(ResultCode result);
     void WatcherStarted();  // mutex held
@@ -117,6 +119,7 @@ private:
     bool paused_ = false;
     bool running_ = false;        // the event thread is in its loop
     bool threadHooked_ = false;   // the thread is ended when the library is unloaded
+    bool stopHooked_ = false;     // held steps wake on the worker's stop signal
     EventThread thread_;
     std::chrono::milliseconds interval_{50};
     std::chrono::steady_clock::time_point nextAdvertising_{};

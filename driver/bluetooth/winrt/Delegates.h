@@ -111,10 +111,16 @@ public:
         return SetEvent(event_) ? S_OK : HRESULT_FROM_WIN32(GetLastError());
     }
 
-    // Blocks, without a time limit, until Invoke has run; returns the status it recorded.
-    AsyncStatus Wait()
+    // Blocks until Invoke has run or `stop` (an event; may be null) is set, whichever comes
+    // first; returns the status Invoke recorded, or Started when the stop came first.
+    AsyncStatus Wait(HANDLE stop)
     {
-        if (WaitForSingleObject(event_, INFINITE) != WAIT_OBJECT_0)
+        const HANDLE handles[2] = {event_, stop};
+        // The completion first: when both are set, the finished operation's result counts.
+        const DWORD woken = WaitForMultipleObjects(stop ? 2 : 1, handles, FALSE, INFINITE);
+        if (woken == WAIT_OBJECT_0 + 1)
+            return AsyncStatus::Started;
+        if (woken != WAIT_OBJECT_0)
             Check(HRESULT_FROM_WIN32(GetLastError()));
         return status_.load();
     }
