@@ -74,6 +74,7 @@ public:
     std::shared_ptr<radio::Watcher> CreateWatcher() override;
     std::shared_ptr<radio::Device> FromBluetoothAddress(uint64_t address) override;
     std::u16string GuidToString(const radio::Guid &guid) override;
+    int CallbacksHeld() override { return Stats().attachedHandlers; }
 
     // RadioControl
     int AddPeripheral(const PeripheralScript &script) override;

@@ -75,6 +75,20 @@ TEST_F(Worker, StartedAfterDeactivateEndsWithoutScanning)
     EXPECT_EQ(stats.attachedHandlers, 0);
 }
 
+// Catches: a Cleanup that leaves the library to be unloaded while the platform still holds one of
+// its handlers (a late call would run unmapped code), and one that keeps it for no reason.
+TEST_F(Worker, CleanupKeepsTheLibraryOnlyWhileThePlatformHoldsAHandler)
+{
+    const std::string kept = "Bluetooth callbacks are still held by the platform";
+    tarvolt::deviceProvider.Cleanup();
+    EXPECT_EQ(host.Recorder().CountLogPrefix(kept), 0u);
+
+    std::shared_ptr<tarvolt::radio::Watcher> watcher = tarvolt::radio::PlatformRadio().CreateWatcher();
+    watcher->AddReceived([](tarvolt::radio::Watcher &, tarvolt::radio::AdvertisementReceivedArgs &) { return 0; });
+    tarvolt::deviceProvider.Cleanup();
+    EXPECT_EQ(host.Recorder().CountLogPrefix(kept), 1u);
+}
+
 struct HeldStep {
     sim::Step step;
     const char *name;

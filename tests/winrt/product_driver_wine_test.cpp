@@ -33,6 +33,8 @@ TEST(ProductDriverUnderWine, ReportsTheMissingBluetoothClassesResetsAndKeepsGoin
               recorder.CountLog("Failed to start the advertisement watcher."));
     const size_t linesAfterDeactivate = recorder.Logs().size();
     host.Cleanup();
+    EXPECT_EQ(recorder.CountLog("Bluetooth callbacks are still held by the platform; the driver stays loaded."), 0u)
+        << "no callback was ever handed to the platform";
     host.Unload();
     EXPECT_EQ(recorder.CountLog("Starting the advertisement watcher."),
               recorder.CountLog("Failed to start the advertisement watcher."));

@@ -9,6 +9,7 @@
 #include <objidl.h>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <new>
 
@@ -28,6 +29,11 @@ HRESULT Guarded(Body &&body) noexcept
         return E_FAIL;
     }
 }
+
+// Delegate objects of ours that are alive, wherever their references are: once the worker has
+// ended, the platform's. The library must not be unloaded while it may still release or call
+// one (DeviceProvider::Cleanup keeps it loaded then).
+inline std::atomic<int32_t> liveDelegates{0};
 
 // IUnknown for a delegate interface plus the IAgileObject marker. The identity (IUnknown) is
 // the delegate interface; anything else is E_NOINTERFACE.
@@ -59,8 +65,8 @@ public:
     }
 
 protected:
-    AgileObject() = default;
-    virtual ~AgileObject() = default;
+    AgileObject() { ++liveDelegates; }
+    virtual ~AgileObject() { --liveDelegates; }
 
 private:
     std::atomic<ULONG> refs_{1};
