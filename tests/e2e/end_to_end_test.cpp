@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -129,6 +130,17 @@ TEST_F(EndToEnd, TheRightHandControllersPoseBecomesTheRiflesPose)
     ASSERT_TRUE(WaitForBlock(InRawSpace(ControllerPose(75, 0.35f))));
     host.RunFrame();
     EXPECT_TRUE(PublishedIs(ControllerPose(75, 0.35f)));
+
+    // Frames at an irregular pace while the relay writes flat out: what each frame publishes is
+    // the whole record, never one torn by a write.
+    const size_t before = host.Recorder().PoseCount();
+    host.SetPacing(sim::Pacing::Jitter, 7);
+    host.RunFor(std::chrono::milliseconds(400));
+    const std::vector<sim::PoseRecord> poses = host.Recorder().Poses();
+    ASSERT_GT(poses.size(), before);
+    const vr::DriverPose_t steady = tarvolt::ConvertPose(InRawSpace(ControllerPose(75, 0.35f)));
+    for (size_t i = before; i < poses.size(); ++i)
+        EXPECT_EQ(std::memcmp(&poses[i].pose, &steady, sizeof steady), 0) << "frame " << poses[i].frame;
 
     host.Deactivate();
     EXPECT_EQ(host.Recorder().CountLog("Vistrel process terminated."), 1u);
