@@ -4,6 +4,7 @@
 //   e2e_bench reconnect   rifle advertising again to "Device successfully connected." after a drop
 //   e2e_bench pose_age    age of the published pose; the relay's passes per second and CPU share
 //   e2e_bench lock_waits  frame updates that waited on the pose lock with the relay flat out
+//   e2e_bench deactivate  Deactivate while the worker waits on a connection that never comes
 // Results are printed as "ROW<tab>label<tab>value" lines.
 #include "E2eRelay.h"
 #include "E2eSupport.h"
@@ -147,6 +148,28 @@ int MeasureReconnect()
     return 0;
 }
 
+// The link drops and the rifle is found again, but the platform never answers the connection
+// attempt (a half-reachable device); Deactivate is timed from the host's call to its return.
+int MeasureDeactivate()
+{
+    sim::SimHost host;
+    int rifle = 0;
+    sim::RadioControl *radio = bench::BringUp(host, rifle);
+    if (radio == nullptr)
+        return 1;
+    radio->Hold(rifle, sim::Step::Connect);
+    radio->Drop(rifle);
+    if (!radio->WaitUntilHeld(rifle, sim::Step::Connect, bench::kE2eLimit))
+        return 1;
+    const Clock::time_point start = Clock::now();
+    host.Deactivate();
+    const double millis = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    bench::Row("Deactivate while a connection attempt never finishes (ms)", bench::Format("%.1f", millis));
+    radio->Release(rifle, sim::Step::Connect);
+    host.Shutdown();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -160,6 +183,8 @@ int main(int argc, char **argv)
         return bench::MeasurePoseAge();
     if (std::strcmp(which, "lock_waits") == 0)
         return bench::MeasureLockWaits();
-    std::fprintf(stderr, "usage: %s notify|reconnect|pose_age|lock_waits\n", argv[0]);
+    if (std::strcmp(which, "deactivate") == 0)
+        return MeasureDeactivate();
+    std::fprintf(stderr, "usage: %s notify|reconnect|pose_age|lock_waits|deactivate\n", argv[0]);
     return 2;
 }

@@ -11,15 +11,20 @@ vr::TrackedDevicePose_t DefaultPoseRecord()
 {
     vr::TrackedDevicePose_t record;
     std::memset(static_cast<void *>(&record), 0, sizeof record);
-    record.eTrackingResult = vr::TrackingResult_Running_OK;
-    record.bPoseIsValid = true;
+    // No pose to give: not valid and not tracking, so SteamVR does not show the rifle tracked at
+    // the origin; still connected, so that the rifle's buttons keep working.
+    record.eTrackingResult = vr::TrackingResult_Uninitialized;
+    record.bPoseIsValid = false;
     record.bDeviceIsConnected = true;
     return record;
 }
 
 const vr::TrackedDevicePose_t &SelectRightHandPose(vr::IVRSystem &system, PassStorage &storage)
 {
-    system.GetDeviceToAbsoluteTrackingPose(vr::TrackingUniverseStanding, 0.0f, storage.poses,
+    // Raw tracking space: the driver publishes the rifle's pose unchanged, and a driver's poses are
+    // taken as raw; the runtime then applies the room setup for applications, as for the
+    // controller itself. A standing pose would be displaced by the whole room setup.
+    system.GetDeviceToAbsoluteTrackingPose(vr::TrackingUniverseRawAndUncalibrated, 0.0f, storage.poses,
                                            vr::k_unMaxTrackedDeviceCount);
     const uint32_t count = system.GetSortedTrackedDeviceIndicesOfClass(
         vr::TrackedDeviceClass_Controller, storage.controllers, vr::k_unMaxTrackedDeviceCount,

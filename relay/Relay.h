@@ -28,12 +28,13 @@ struct PassStorage {
     vr::TrackedDevicePose_t selected;
 };
 
-// What a pass writes when no right-hand controller is found: all zero (a zero matrix, not the
-// identity) but for result Running_OK, valid and connected.
+// What a pass writes when no right-hand controller is found: all zero (a zero matrix), the
+// result Uninitialized, not valid, but connected.
 vr::TrackedDevicePose_t DefaultPoseRecord();
 
-// One pass's reading: the poses of all slots, the sorted controllers, and the pose of the last
-// right-hand controller among them, or the default record. Returns storage.selected.
+// One pass's reading: the poses of all slots in raw tracking space, the sorted controllers, and
+// the pose of the last right-hand controller among them, or the default record. Returns
+// storage.selected.
 const vr::TrackedDevicePose_t &SelectRightHandPose(vr::IVRSystem &system, PassStorage &storage);
 
 // Copies the record into the block under the pose lock. Gives up only when the server has ended

@@ -13,6 +13,7 @@ public:
     std::shared_ptr<Watcher> CreateWatcher() override { throw PlatformError(kClassNotRegistered); }
     std::shared_ptr<Device> FromBluetoothAddress(uint64_t) override { throw PlatformError(kClassNotRegistered); }
     std::u16string GuidToString(const Guid &) override { throw PlatformError(kClassNotRegistered); }
+    int CallbacksHeld() override { return 0; }
 };
 
 } // namespace

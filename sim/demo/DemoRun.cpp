@@ -193,6 +193,9 @@ int DemoSession::Run()
 std::string DemoSession::CheckEnd()
 {
     const sim::HostRecorder &r = host_.Recorder();
+    const std::vector<std::string> violations = r.Violations();
+    if (!violations.empty())
+        return "the driver did what SteamVR does not allow: " + violations.front();
     if (r.CountLog("Vistrel process started.") == 0)
         return "the driver did not start vistrel";
     if (relayLastPasses_ == 0)

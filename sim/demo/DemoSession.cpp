@@ -163,7 +163,7 @@ void DemoSession::Refresh(bool force)
     status_.controller = Summarise(ControllerPoseAt(frame));
     sim::PoseRecord rifle;
     if (host_.Recorder().LastPose(rifle))
-        status_.rifle = Summarise(rifle.pose);
+        status_.rifle = Summarise(rifle.standing);  // where applications see it, beside the controller
     // After the shutdown the table is gone; the counts taken before it stay.
     if (devices_.Running()) {
         const uint64_t passes = devices_.PoseQueries();

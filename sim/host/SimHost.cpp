@@ -1,6 +1,6 @@
 #include "SimHost.h"
 
-#include "RadioControl.h"
+#include "ShutdownWatchdog.h"
 
 #include <thread>
 
@@ -65,16 +65,22 @@ vr::ITrackedDeviceServerDriver *SimHost::Device() const
 
 vr::EVRInitError SimHost::Activate()
 {
+    // The runtime's frames do not wait for the device to come up.
+    RunFrames(kFramesBetweenSteps);
     vr::EVRInitError result = vr::VRInitError_None;
     uint32_t index = 0;
     for (const DeviceRecord &d : recorder_.Devices()) {
         if (!d.accepted || d.driver == nullptr)
             continue;
-        const vr::EVRInitError e = d.driver->Activate(index++);
-        if (e != vr::VRInitError_None)
+        const uint32_t deviceIndex = index++;
+        context_.SetDeviceActive(deviceIndex, true);
+        const vr::EVRInitError e = d.driver->Activate(deviceIndex);
+        if (e != vr::VRInitError_None) {
+            context_.SetDeviceActive(deviceIndex, false);
             result = e;
-        else
+        } else {
             active_ = true;
+        }
     }
     return result;
 }
@@ -92,14 +98,33 @@ void SimHost::RunFrames(uint64_t count)
         RunFrame();
 }
 
+void SimHost::SetPacing(Pacing pacing, uint32_t seed)
+{
+    pacing_ = pacing;
+    seed_ = seed;
+}
+
+FramePacer::FramePacer(double hz, Pacing pacing, uint32_t seed) : period_(1.0 / hz), pacing_(pacing), random_(seed) {}
+
+Clock::duration FramePacer::Next()
+{
+    double factor = 1.0;
+    if (pacing_ == Pacing::Jitter) {
+        std::uniform_int_distribution<int> stall(0, 39);
+        std::uniform_real_distribution<double> spread(0.25, 2.0);
+        factor = stall(random_) == 0 ? 6.0 : spread(random_);
+    }
+    return std::chrono::duration_cast<Clock::duration>(period_ * factor);
+}
+
 void SimHost::RunFor(std::chrono::milliseconds duration, double hz)
 {
-    const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / hz));
+    FramePacer pacer(hz, pacing_, seed_);
     const Clock::time_point end = Clock::now() + duration;
     Clock::time_point next = Clock::now();
     while (Clock::now() < end) {
         RunFrame();
-        next += period;
+        next += pacer.Next();
         std::this_thread::sleep_until(next);
     }
 }
@@ -108,29 +133,36 @@ void SimHost::Deactivate()
 {
     if (!active_)
         return;
-    for (const DeviceRecord &d : recorder_.Devices())
-        if (d.accepted && d.driver != nullptr)
+    uint32_t index = 0;
+    for (const DeviceRecord &d : recorder_.Devices()) {
+        if (!d.accepted || d.driver == nullptr)
+            continue;
+        const uint32_t deviceIndex = index++;
+        {
+            ShutdownWatchdog watchdog(recorder_, "Deactivate");
             d.driver->Deactivate();
+        }
+        context_.SetDeviceActive(deviceIndex, false);
+    }
     active_ = false;
+    // Frames go on until the runtime cleans the driver up.
+    RunFrames(kFramesBetweenSteps);
 }
 
 void SimHost::Cleanup()
 {
     if (!initialised_ || provider_ == nullptr)
         return;
-    provider_->Cleanup();
+    {
+        ShutdownWatchdog watchdog(recorder_, "Cleanup");
+        provider_->Cleanup();
+    }
     initialised_ = false;
 }
 
 void SimHost::Unload()
 {
     provider_ = nullptr;
-    // A driver built with the simulated radio runs the radio's event thread inside the library;
-    // it has to end before the library's code goes away.
-    if (library_.IsOpen()) {
-        if (auto entry = reinterpret_cast<SimRadioEntry>(library_.Symbol(kSimRadioExport)))
-            entry()->Shutdown();
-    }
     library_.Close();
 }
 

@@ -21,6 +21,7 @@ bool TrackedDevicePublisher::Start()
     // A table left behind by a host that died is reset like a new one.
     std::memset(region_.view, 0, sizeof(TrackedDeviceTable));
     table_ = new (region_.view) TrackedDeviceTable;
+    table_->standingFromRaw = RoomSetupStandingFromRaw();
     table_->hostRunning.store(1, std::memory_order_release);
     return true;
 }

@@ -1,9 +1,12 @@
 #pragma once
 // The tracked devices of the simulated runtime, as its server publishes them to client programs:
 // a named shared-memory table that the openvr_api stand-in reads. It holds each device slot's
-// class, controller role and pose, plus a script that tests use to make client initialisation
-// fail, and counters of what clients did. The layout depends on no OpenVR header, so that both
+// class, controller role and pose (in standing space, as applications see it), the room setup
+// between raw and standing space, a script that tests use to make client initialisation fail,
+// and counters of what clients did. The layout depends on no OpenVR header, so that both
 // the host (driver header) and the stand-in (client header) can include it.
+#include "TrackingSpaces.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -25,7 +28,10 @@ struct TrackedDeviceSlot {
 struct TrackedDeviceTable {
     std::atomic<uint32_t> hostRunning;  // 1 while the publishing host lives
     std::atomic<uint32_t> lock;         // guards slots; held only for a copy
-    TrackedDeviceSlot slots[kTrackedDeviceSlots];
+    TrackedDeviceSlot slots[kTrackedDeviceSlots];  // poses in standing space
+
+    // The room setup: standing space from raw space. Written once when the table is created.
+    RigidTransform standingFromRaw;
 
     // Script: the next initFailuresLeft client initialisations fail with initFailureCode.
     std::atomic<int32_t> initFailuresLeft;

@@ -4,13 +4,13 @@
 // programs, loads the driver from a package folder and runs frames.
 //
 //   vrserver [--root <package root>] [--seconds <s> | --frames <n> | --until-eof] [--sim-radio]
-//            [--no-driver] [--no-devices]
+//            [--no-driver] [--no-devices] [--jitter]
 //
 //   vrserver --demo [--interactive] [--plain] [--root <package root>]
 //
 // --until-eof runs until standard input ends; --no-driver only publishes the devices (or, with
 // --no-devices, only carries the name: a test then publishes devices of its own); --sim-radio
-// loads the driver built with the simulated radio. --demo runs a whole session with it (see
+// loads the driver built with the simulated radio; --jitter runs the frames at an irregular pace. --demo runs a whole session with it (see
 // sim/demo), scripted or, with --interactive, played from the keyboard.
 #include "DemoSession.h"
 #include "SimHost.h"
@@ -107,7 +107,7 @@ static int RunServer(int argc, char **argv)
         if (std::strcmp(argv[i], "--demo") == 0)
             return Demo(argc, argv);
     std::string root;
-    bool simRadio = false, noDriver = false, noDevices = false, untilEof = false;
+    bool simRadio = false, noDriver = false, noDevices = false, untilEof = false, jitter = false;
     double seconds = 3.0;
     long long frames = -1;
     for (int i = 1; i < argc; ++i) {
@@ -126,9 +126,11 @@ static int RunServer(int argc, char **argv)
             noDriver = true;
         else if (arg == "--no-devices")
             noDevices = true;
+        else if (arg == "--jitter")
+            jitter = true;
         else {
             std::fprintf(stderr, "usage: vrserver [--root DIR] [--seconds S | --frames N | --until-eof] "
-                                 "[--sim-radio] [--no-driver] [--no-devices]\n");
+                                 "[--sim-radio] [--no-driver] [--no-devices] [--jitter]\n");
             return 64;
         }
     }
@@ -176,8 +178,8 @@ static int RunServer(int argc, char **argv)
     }
 
     // Frames at 90 Hz; the demo controller moves every frame, and once a second the controller's
-    // position and the pose the driver published for the rifle are shown side by side.
-    const auto period = std::chrono::duration_cast<sim::Clock::duration>(std::chrono::duration<double>(1.0 / 90.0));
+    // position and the rifle's as applications see it are shown side by side.
+    sim::FramePacer pacer(90.0, jitter ? sim::Pacing::Jitter : sim::Pacing::Steady);
     const auto end = sim::Clock::now() + std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
     auto next = sim::Clock::now();
     uint64_t frame = 0;
@@ -191,15 +193,15 @@ static int RunServer(int argc, char **argv)
             host.RunFrame();
             sim::PoseRecord rifle;
             if (!noDevices && frame % 90 == 0 && host.Recorder().LastPose(rifle)) {
-                const vr::DriverPose_t &p = rifle.pose;
+                // Where applications see the rifle: its published (raw) pose in standing space.
                 char text[160];
-                std::snprintf(text, sizeof text, "(%.3f, %.3f, %.3f)%s", p.vecPosition[0], p.vecPosition[1],
-                              p.vecPosition[2], p.poseIsValid ? "" : " not valid");
+                std::snprintf(text, sizeof text, "(%.3f, %.3f, %.3f)%s", rifle.standing[0][3], rifle.standing[1][3],
+                              rifle.standing[2][3], rifle.pose.poseIsValid ? "" : " not valid");
                 Print("pose: %s\n", "right-hand controller at " + Position(DemoControllerPose(frame, 0.3f).mDeviceToAbsoluteTracking.m) +
                                         ", rifle at " + text);
             }
         }
-        next += period;
+        next += pacer.Next();
         std::this_thread::sleep_until(next);
     }
     if (!noDriver) {
@@ -208,6 +210,9 @@ static int RunServer(int argc, char **argv)
                 Print("%s\n", "frame " + std::to_string(u.frame) + ": " + u.name + " = " + (u.boolValue ? "true" : "false"));
         Print("Ran %s frames; shutting down\n", std::to_string(host.FramesRun()));
         host.Shutdown();
+        // What SteamVR does not tolerate of a driver has been printed as it happened.
+        if (!host.Recorder().Violations().empty())
+            return 1;
     }
     return 0;
 }

@@ -54,8 +54,10 @@ void SimSystem::GetOutputDevice(uint64_t *pnDevice, vr::ETextureType, VkInstance
         *pnDevice = 0;
 }
 
-// Slots without a device read as all zero: not valid, not connected.
-void SimSystem::GetDeviceToAbsoluteTrackingPose(vr::ETrackingUniverseOrigin, float,
+// Slots without a device read as all zero: not valid, not connected. The table holds standing
+// poses; the runtime answers each origin in its own space (OpenVR: ETrackingUniverseOrigin), and
+// an origin it does not know with nothing.
+void SimSystem::GetDeviceToAbsoluteTrackingPose(vr::ETrackingUniverseOrigin eOrigin, float,
                                                 vr::TrackedDevicePose_t *pTrackedDevicePoseArray,
                                                 uint32_t unTrackedDevicePoseArrayCount)
 {
@@ -64,11 +66,27 @@ void SimSystem::GetDeviceToAbsoluteTrackingPose(vr::ETrackingUniverseOrigin, flo
     std::memset(static_cast<void *>(pTrackedDevicePoseArray), 0,
                 sizeof(vr::TrackedDevicePose_t) * unTrackedDevicePoseArrayCount);
     const uint32_t n = std::min(unTrackedDevicePoseArrayCount, kTrackedDeviceSlots);
+    bool known = true;
+    bool standing = false;
+    RigidTransform fromStanding{};
+    if (eOrigin == vr::TrackingUniverseStanding)
+        standing = true;
+    else if (eOrigin == vr::TrackingUniverseRawAndUncalibrated)
+        fromStanding = Inverse(table_->standingFromRaw);
+    else if (eOrigin == vr::TrackingUniverseSeated)
+        fromStanding = Inverse(SeatedZeroInStanding());
+    else
+        known = false;
     LockTable(*table_);
-    for (uint32_t i = 0; i < n; ++i)
-        if (table_->slots[i].deviceClass != vr::TrackedDeviceClass_Invalid)
-            std::memcpy(static_cast<void *>(&pTrackedDevicePoseArray[i]), table_->slots[i].pose, kPoseRecordSize);
+    for (uint32_t i = 0; known && i < n; ++i) {
+        if (table_->slots[i].deviceClass == vr::TrackedDeviceClass_Invalid)
+            continue;
+        std::memcpy(static_cast<void *>(&pTrackedDevicePoseArray[i]), table_->slots[i].pose, kPoseRecordSize);
+        if (!standing)
+            TransformPose(fromStanding, pTrackedDevicePoseArray[i]);
+    }
     UnlockTable(*table_);
+    // The stamp goes in after the move into the caller's space, which would turn it.
     if (table_->stampPoseQueries.load(std::memory_order_relaxed) != 0) {
         const auto now = std::chrono::steady_clock::now().time_since_epoch();
         const uint64_t ns = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
@@ -76,6 +94,29 @@ void SimSystem::GetDeviceToAbsoluteTrackingPose(vr::ETrackingUniverseOrigin, flo
             StampPoseQuery(pTrackedDevicePoseArray[i].vVelocity.v, ns);
     }
     table_->poseQueries.fetch_add(1);
+}
+
+namespace {
+vr::HmdMatrix34_t AsMatrix(const RigidTransform &t)
+{
+    vr::HmdMatrix34_t m{};
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j)
+            m.m[i][j] = static_cast<float>(t.r[i][j]);
+        m.m[i][3] = static_cast<float>(t.t[i]);
+    }
+    return m;
+}
+} // namespace
+
+vr::HmdMatrix34_t SimSystem::SeatedZeroPoseToStanding() const
+{
+    return AsMatrix(SeatedZeroInStanding());
+}
+
+vr::HmdMatrix34_t SimSystem::RawZeroPoseToStanding() const
+{
+    return table_ != nullptr ? AsMatrix(table_->standingFromRaw) : vr::HmdMatrix34_t{};
 }
 
 // The devices of the class in ascending sort key, then index. Like the runtime, the answer is

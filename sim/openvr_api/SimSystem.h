@@ -1,6 +1,8 @@
 #pragma once
 // IVRSystem_022 of the openvr_api stand-in: tracking and device queries answered from the
 // simulated runtime's tracked-device table; everything display-related answers with zeros.
+// Poses are answered in the space the caller names: the table holds them in standing space, and
+// the raw and seated spaces differ from it by the room setup and the seated zero pose.
 #include "TrackedDeviceTable.h"
 
 #include <openvr.h>
@@ -35,11 +37,19 @@ public:
                                          vr::TrackedDevicePose_t *pTrackedDevicePoseArray,
                                          uint32_t unTrackedDevicePoseArrayCount) override;
 #if VR_EXPLICIT_STRUCT_RETURN
-    vr::HmdMatrix34_t *GetSeatedZeroPoseToStandingAbsoluteTrackingPose(vr::HmdMatrix34_t *out) override { return Zero(out); }
-    vr::HmdMatrix34_t *GetRawZeroPoseToStandingAbsoluteTrackingPose(vr::HmdMatrix34_t *out) override { return Zero(out); }
+    vr::HmdMatrix34_t *GetSeatedZeroPoseToStandingAbsoluteTrackingPose(vr::HmdMatrix34_t *out) override
+    {
+        *out = SeatedZeroPoseToStanding();
+        return out;
+    }
+    vr::HmdMatrix34_t *GetRawZeroPoseToStandingAbsoluteTrackingPose(vr::HmdMatrix34_t *out) override
+    {
+        *out = RawZeroPoseToStanding();
+        return out;
+    }
 #else
-    vr::HmdMatrix34_t GetSeatedZeroPoseToStandingAbsoluteTrackingPose() override { return {}; }
-    vr::HmdMatrix34_t GetRawZeroPoseToStandingAbsoluteTrackingPose() override { return {}; }
+    vr::HmdMatrix34_t GetSeatedZeroPoseToStandingAbsoluteTrackingPose() override { return SeatedZeroPoseToStanding(); }
+    vr::HmdMatrix34_t GetRawZeroPoseToStandingAbsoluteTrackingPose() override { return RawZeroPoseToStanding(); }
 #endif
     uint32_t GetSortedTrackedDeviceIndicesOfClass(vr::ETrackedDeviceClass eTrackedDeviceClass,
                                                   vr::TrackedDeviceIndex_t *punTrackedDeviceIndexArray,
@@ -109,6 +119,10 @@ public:
     const char *GetRuntimeVersion() override { return "simulated"; }
 
 private:
+    // The room setup: where the seated zero pose and raw space's origin lie in standing space.
+    vr::HmdMatrix34_t SeatedZeroPoseToStanding() const;
+    vr::HmdMatrix34_t RawZeroPoseToStanding() const;
+
     // MinGW builds: the slots that return a structure take its buffer after `this` (openvr.h).
     template <class T>
     static T *Zero(T *out)

@@ -9,6 +9,7 @@
 #include "SharedPose.h"
 #include "SimHost.h"
 #include "TrackedDevicePublisher.h"
+#include "TrackingSpaces.h"
 #include "WideText.h"
 
 #include <gtest/gtest.h>
@@ -110,12 +111,26 @@ protected:
         }
     }
 
+    // The controller's pose as the relay reads it: in raw tracking space.
+    static vr::TrackedDevicePose_t InRawSpace(vr::TrackedDevicePose_t pose)
+    {
+        sim::TransformPose(sim::Inverse(sim::RoomSetupStandingFromRaw()), pose);
+        return pose;
+    }
+
+    // The driver published the conversion of the controller's raw pose, and applications see
+    // the rifle where the controller is (standing space), 0.25 m along the controller's own z.
     bool PublishedIs(const vr::TrackedDevicePose_t &controller)
     {
         sim::PoseRecord last;
-        const vr::DriverPose_t expected = tarvolt::ConvertPose(controller);
-        return host.Recorder().LastPose(last) && last.deviceIndex == 0 &&
-               std::memcmp(&last.pose, &expected, sizeof expected) == 0;
+        if (!host.Recorder().LastPose(last) || last.deviceIndex != 0)
+            return false;
+        const vr::DriverPose_t expected = tarvolt::ConvertPose(InRawSpace(controller));
+        EXPECT_EQ(std::memcmp(&last.pose, &expected, sizeof expected), 0) << "not the conversion of the raw pose";
+        const float(*m)[4] = controller.mDeviceToAbsoluteTracking.m;
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NEAR(last.standing[i][3], m[i][3] + 0.25 * m[i][2], 1e-5) << "axis " << i;
+        return std::memcmp(&last.pose, &expected, sizeof expected) == 0;
     }
 
     std::string DriverLog()
@@ -127,8 +142,8 @@ protected:
     }
 
     // The driver loaded from the package root, the relay it starts, two poses through both of
-    // them, and the relay ended at deactivation.
-    void ExpectPosesRelayedFrom(const std::string &packageRoot)
+    // them (then, with jitter, frames at an irregular pace), and the relay ended at deactivation.
+    void ExpectPosesRelayedFrom(const std::string &packageRoot, bool withJitter = false)
     {
         ASSERT_TRUE(host.Load(packageRoot)) << host.Error();
         ASSERT_EQ(host.Init(), vr::VRInitError_None);
@@ -138,18 +153,35 @@ protected:
         view = tarvolt::MapPoseBlock(mapping);
         ASSERT_NE(view, nullptr);
 
-        ASSERT_TRUE(WaitForBlock(ControllerPose(40, 0.2f)));
+        ASSERT_TRUE(WaitForBlock(InRawSpace(ControllerPose(40, 0.2f))));
         host.RunFrame();
         EXPECT_TRUE(PublishedIs(ControllerPose(40, 0.2f)));
 
         devices.SetPose(1, ControllerPose(75, 0.35f));
-        ASSERT_TRUE(WaitForBlock(ControllerPose(75, 0.35f)));
+        ASSERT_TRUE(WaitForBlock(InRawSpace(ControllerPose(75, 0.35f))));
         host.RunFrame();
         EXPECT_TRUE(PublishedIs(ControllerPose(75, 0.35f)));
+
+        if (withJitter)
+            ExpectWholeRecordsAtAnIrregularPace(ControllerPose(75, 0.35f));
 
         host.Deactivate();
         EXPECT_EQ(host.Recorder().CountLog("Vistrel process terminated."), 1u);
         EXPECT_EQ(host.Recorder().CountLog("Failed to terminate Vistrel process, the process may not exist."), 0u);
+    }
+
+    // Frames at an irregular pace while the relay writes flat out: what each frame publishes is
+    // the whole record, never one torn by a write.
+    void ExpectWholeRecordsAtAnIrregularPace(const vr::TrackedDevicePose_t &controller)
+    {
+        const size_t before = host.Recorder().PoseCount();
+        host.SetPacing(sim::Pacing::Jitter, 7);
+        host.RunFor(std::chrono::milliseconds(400));
+        const std::vector<sim::PoseRecord> poses = host.Recorder().Poses();
+        ASSERT_GT(poses.size(), before);
+        const vr::DriverPose_t steady = tarvolt::ConvertPose(InRawSpace(controller));
+        for (size_t i = before; i < poses.size(); ++i)
+            EXPECT_EQ(std::memcmp(&poses[i].pose, &steady, sizeof steady), 0) << "frame " << poses[i].frame;
     }
 
     sim::TrackedDevicePublisher devices;
@@ -161,10 +193,12 @@ protected:
 // Catches: a relay missing from the package or not startable there (it needs the client library
 // next to it), one that follows another device than the right hand or stops following it, a
 // driver that publishes something else than the conversion of what the relay wrote, or publishes
-// it late, and a relay that deactivation leaves running.
+// it late, a rifle that applications see away from the controller (a pose read in standing
+// space and published as raw is displaced by the room setup), and a relay that deactivation
+// leaves running.
 TEST_F(EndToEnd, TheRightHandControllersPoseBecomesTheRiflesPose)
 {
-    ExpectPosesRelayedFrom(sim::SimHost::DefaultPackageRoot());
+    ExpectPosesRelayedFrom(sim::SimHost::DefaultPackageRoot(), true);
 }
 
 // Catches: the driver's own path read or the relay started through the ANSI code page, which

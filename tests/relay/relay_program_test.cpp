@@ -16,6 +16,7 @@
 
 using namespace std::chrono_literals;
 using testing_support::ProgramRun;
+using testing_support::InRawSpace;
 using testing_support::SamplePose;
 using testing_support::SameBytes;
 using testing_support::StdinMode;
@@ -210,17 +211,17 @@ TEST_P(RelayWithServer, FollowsTheRightHandUntilTheServerEnds)
     devices.SetDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, SamplePose(1));
     StartRelay();
     ASSERT_TRUE(relay.WaitForLine("OpenVR initialized", kLimit));
-    EXPECT_TRUE(WaitForBlock(SamplePose(1)));
+    EXPECT_TRUE(WaitForBlock(InRawSpace(SamplePose(1))));
 
     devices.SetPose(1, SamplePose(2));
-    EXPECT_TRUE(WaitForBlock(SamplePose(2)));
+    EXPECT_TRUE(WaitForBlock(InRawSpace(SamplePose(2))));
 
     devices.RemoveDevice(1);
     devices.SetDevice(2, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_LeftHand, SamplePose(3));
     EXPECT_TRUE(WaitForBlock(tarvolt::DefaultPoseRecord()));
 
     devices.SetDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, SamplePose(4));
-    EXPECT_TRUE(WaitForBlock(SamplePose(4)));
+    EXPECT_TRUE(WaitForBlock(InRawSpace(SamplePose(4))));
 
     server.CloseStdin();
     ASSERT_EQ(server.WaitForExit(kLimit), std::optional<int>(0));
@@ -230,7 +231,7 @@ TEST_P(RelayWithServer, FollowsTheRightHandUntilTheServerEnds)
     EXPECT_EQ(relay.Lines(), (std::vector<std::string>{"Tarvolt Vistrel running ...",
                                                        "Shared memory opened successfully.", "OpenVR initialized",
                                                        "vrserver.exe has exited. Exiting..."}));
-    EXPECT_TRUE(SameBytes(ReadBlock(), SamplePose(4)));
+    EXPECT_TRUE(SameBytes(ReadBlock(), InRawSpace(SamplePose(4))));
     EXPECT_EQ(devices.ShutdownCalls(), 1u);
 }
 
@@ -278,11 +279,11 @@ TEST_F(RelayProgram, StartedByTheDriverItEndsWithCode0WhenTheServerDies)
     mapping = tarvolt::OpenPoseBlockMapping();
     view = tarvolt::MapPoseBlock(mapping);
     ASSERT_NE(view, nullptr);
-    ASSERT_TRUE(WaitForBlock(SamplePose(1)));
+    ASSERT_TRUE(WaitForBlock(InRawSpace(SamplePose(1))));
 
     server.Kill();
     EXPECT_EQ(relayEnd.WaitForExit(kLimit), std::optional<int>(0));
-    EXPECT_TRUE(SameBytes(ReadBlock(), SamplePose(1)));
+    EXPECT_TRUE(SameBytes(ReadBlock(), InRawSpace(SamplePose(1))));
 }
 
 } // namespace
