@@ -34,8 +34,16 @@ void SimRadio::EnsureThreadLocked()
 // Runs while there is something to deliver or a scan to advertise to, and ends when idle: the
 // driver's worker ends and releases everything before the runtime unloads it, and the thread
 // must not outlive the library it runs in.
+namespace {
+// Set on the event thread alone, so that a check for it needs no lock on the thread's object.
+thread_local bool onEventThread = false;
+} // namespace
+
+bool SimRadio::OnEventThread() { return onEventThread; }
+
 void SimRadio::EventLoop()
 {
+    onEventThread = true;
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stopping_) {
         if (!paused_ && !events_.empty()) {

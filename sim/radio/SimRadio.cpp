@@ -187,7 +187,7 @@ void SimRadio::Release(int peripheral, Step step)
 void SimRadio::Checkpoint(int peripheral, Step step)
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    if (held_.count({peripheral, step}) == 0 || std::this_thread::get_id() == thread_.get_id())
+    if (held_.count({peripheral, step}) == 0 || OnEventThread())
         return;
     if (!stopHooked_) {
         stopHooked_ = true;

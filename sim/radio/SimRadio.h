@@ -110,6 +110,8 @@ private:
     void NotifyWith(int peripheral, const std::vector<uint8_t> &bytes, ResultCode error);
     void EnsureThreadLocked();
     void EventLoop();
+    // True on the radio's own event thread, which a held step never holds.
+    static bool OnEventThread();
     void AdvertiseOnce(std::unique_lock<std::mutex> &lock);
 
     std::mutex mutex_;
