@@ -1,9 +1,20 @@
 #include "TrackedDevicePublisher.h"
 
+#include "ProcessIdentity.h"
+
 #include <new>
 #include <thread>
 
 namespace sim {
+
+namespace {
+
+// VREvent_Quit (vr::EVREventType).
+constexpr uint32_t kQuitEvent = 700;
+// How often the server looks whether its clients have gone while it waits for them.
+constexpr std::chrono::milliseconds kQuitPoll{1};
+
+} // namespace
 
 void LockTable(TrackedDeviceTable &table)
 {
@@ -12,6 +23,34 @@ void LockTable(TrackedDeviceTable &table)
 }
 
 void UnlockTable(TrackedDeviceTable &table) { table.lock.store(0, std::memory_order_release); }
+
+bool ClientStillConnected(ClientSlot &client)
+{
+    if (client.state != kClientConnected)
+        return false;
+    if (ProcessStartTime(client.processId) == client.processStart)
+        return true;
+    client = ClientSlot{};
+    return false;
+}
+
+bool PostClientEvent(ClientSlot &client, uint32_t eventType)
+{
+    if (client.eventsPosted - client.eventsTaken >= kClientEventQueue)
+        return false;
+    client.eventTypes[client.eventsPosted % kClientEventQueue] = eventType;
+    ++client.eventsPosted;
+    return true;
+}
+
+bool TakeClientEvent(ClientSlot &client, uint32_t &eventType)
+{
+    if (client.eventsTaken == client.eventsPosted)
+        return false;
+    eventType = client.eventTypes[client.eventsTaken % kClientEventQueue];
+    ++client.eventsTaken;
+    return true;
+}
 
 bool TrackedDevicePublisher::Start()
 {
@@ -81,6 +120,101 @@ void TrackedDevicePublisher::FailInit(int32_t times, int32_t code)
     table_->initFailuresLeft.store(times);
 }
 
+void TrackedDevicePublisher::DelayInit(std::chrono::milliseconds delay)
+{
+    if (table_ != nullptr)
+        table_->initDelayMs.store(static_cast<int32_t>(delay.count()));
+}
+
+QuitResult TrackedDevicePublisher::QuitClients(std::chrono::milliseconds limit)
+{
+    QuitResult result;
+    if (table_ == nullptr)
+        return result;
+    const auto start = std::chrono::steady_clock::now();
+    const uint32_t acknowledged0 = table_->quitAcknowledgements.load();
+    LockTable(*table_);
+    table_->quitRequested.store(1);
+    for (ClientSlot &client : table_->clients) {
+        if (ClientStillConnected(client)) {
+            PostClientEvent(client, kQuitEvent);
+            ++result.clients;
+        }
+    }
+    UnlockTable(*table_);
+    for (;;) {
+        uint32_t connected = 0;
+        LockTable(*table_);
+        for (ClientSlot &client : table_->clients)
+            connected += ClientStillConnected(client) ? 1 : 0;
+        const bool late = std::chrono::steady_clock::now() - start >= limit;
+        if (connected > 0 && late) {
+            for (ClientSlot &client : table_->clients) {
+                if (ClientStillConnected(client)) {
+                    KillProcess(client.processId, client.processStart);
+                    client.state = kClientKilled;
+                    ++result.killed;
+                }
+            }
+        }
+        UnlockTable(*table_);
+        if (connected == 0 || late)
+            break;
+        std::this_thread::sleep_for(kQuitPoll);
+    }
+    result.took = std::chrono::steady_clock::now() - start;
+    result.acknowledged = table_->quitAcknowledgements.load() - acknowledged0;
+    return result;
+}
+
+void TrackedDevicePublisher::PostEvent(uint32_t eventType)
+{
+    if (table_ == nullptr)
+        return;
+    LockTable(*table_);
+    for (ClientSlot &client : table_->clients)
+        if (ClientStillConnected(client))
+            PostClientEvent(client, eventType);
+    UnlockTable(*table_);
+}
+
+uint32_t TrackedDevicePublisher::ConnectedClients() const
+{
+    if (table_ == nullptr)
+        return 0;
+    uint32_t connected = 0;
+    LockTable(*table_);
+    for (ClientSlot &client : table_->clients)
+        connected += ClientStillConnected(client) ? 1 : 0;
+    UnlockTable(*table_);
+    return connected;
+}
+
+uint32_t TrackedDevicePublisher::PendingEvents() const
+{
+    if (table_ == nullptr)
+        return 0;
+    uint32_t pending = 0;
+    LockTable(*table_);
+    for (ClientSlot &client : table_->clients)
+        pending += ClientStillConnected(client) ? client.eventsPosted - client.eventsTaken : 0;
+    UnlockTable(*table_);
+    return pending;
+}
+
+int TrackedDevicePublisher::FirstFreeSlot() const
+{
+    if (table_ == nullptr)
+        return -1;
+    int free = -1;
+    LockTable(*table_);
+    for (uint32_t i = 0; i < kTrackedDeviceSlots && free < 0; ++i)
+        if (table_->slots[i].deviceClass == 0)
+            free = static_cast<int>(i);
+    UnlockTable(*table_);
+    return free;
+}
+
 void TrackedDevicePublisher::StampPoseQueries(bool stamp)
 {
     if (table_ != nullptr)
@@ -92,5 +226,17 @@ uint32_t TrackedDevicePublisher::InitCalls() const { return table_ ? table_->ini
 uint32_t TrackedDevicePublisher::ShutdownCalls() const { return table_ ? table_->shutdownCalls.load() : 0; }
 
 uint64_t TrackedDevicePublisher::PoseQueries() const { return table_ ? table_->poseQueries.load() : 0; }
+
+uint32_t TrackedDevicePublisher::DoubleInits() const { return table_ ? table_->doubleInits.load() : 0; }
+
+uint32_t TrackedDevicePublisher::QuitAcknowledgements() const
+{
+    return table_ ? table_->quitAcknowledgements.load() : 0;
+}
+
+uint32_t TrackedDevicePublisher::CallsAfterShutdown() const
+{
+    return table_ ? table_->callsAfterShutdown.load() : 0;
+}
 
 } // namespace sim
