@@ -69,6 +69,7 @@ vr::IVRSystem *InitializeOpenVr(const std::function<void(uint32_t)> &sleep,
 int RunRelay()
 {
     PrintLine("Tarvolt Vistrel running ...");
+    IdentifyParentServer();
 
     PoseBlockHandle mapping = OpenPoseBlockMapping();
     void *view = nullptr;

@@ -79,6 +79,30 @@ protected:
         return true;
     }
 
+    // Client programs act on the table from their own process and tell nothing; this looks again
+    // every millisecond until the condition holds.
+    template <class Condition>
+    static bool WaitForTable(Condition condition)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + kLimit;
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(1ms);
+        }
+        return true;
+    }
+
+    // A server that loads the shipped driver, which starts the relay from the package folder as
+    // its child; returns the relay's process id (0 if none).
+    int64_t StartServerWithDriver(ProgramRun &run)
+    {
+        if (!run.Start(testing_support::ProgramIn(sim::ExecutableDirectory(), "vrserver"), {"--no-devices", "--until-eof"}) ||
+            !run.WaitForLine("driver log: Vistrel process started.", kLimit))
+            return 0;
+        return testing_support::FindChildProcess(run.Id(), "vistrel");
+    }
+
     // A process under the server's name that lives until its standard input ends.
     void StartServer(const std::string &directory, const std::string &name)
     {
@@ -159,6 +183,7 @@ TEST_F(RelayProgram, RetriesARefusedInitialisationWhileTheServerLives)
                                  "Failed to initialize OpenVR, error code: Connect to VR Server Failed (301)",
                                  "OpenVR initialized", "vrserver.exe has exited. Exiting..."}));
     EXPECT_EQ(devices.InitCalls(), 2u);
+    EXPECT_EQ(devices.DoubleInits(), 0u);
 }
 
 // Catches: a relay that reports success without a server to follow, or lingers (retrying OpenVR
@@ -283,6 +308,52 @@ TEST_F(RelayProgram, StartedByTheDriverItEndsWithCode0WhenTheServerDies)
     server.Kill();
     EXPECT_EQ(relayEnd.WaitForExit(kLimit), std::optional<int>(0));
     EXPECT_TRUE(SameBytes(ReadBlock(), SamplePose(1)));
+}
+
+// Catches: a relay that follows a server left over from an earlier session (the first of the name
+// in the process list) instead of the one that started it, and so goes on after its own server
+// has died, leaving the rifle's pose frozen in the next session.
+TEST_F(RelayProgram, FollowsTheServerThatStartedItNotAnEarlierOne)
+{
+    testing_support::AdoptOrphans();
+    ProgramRun leftover;
+    ASSERT_TRUE(leftover.Start(testing_support::ProgramIn(sim::ExecutableDirectory(), "vrserver"),
+                               {"--no-driver", "--no-devices", "--until-eof"}));
+    ASSERT_TRUE(leftover.WaitForLine("vrserver running without a driver", kLimit));
+    devices.SetDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, SamplePose(1));
+    testing_support::ProcessWatch relayEnd;
+    ASSERT_TRUE(relayEnd.Open(StartServerWithDriver(server)));
+    mapping = tarvolt::OpenPoseBlockMapping();
+    view = tarvolt::MapPoseBlock(mapping);
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(WaitForBlock(SamplePose(1)));
+
+    server.Kill();
+    EXPECT_EQ(relayEnd.WaitForExit(kLimit), std::optional<int>(0)) << "the relay follows the leftover server";
+    leftover.CloseStdin();
+    EXPECT_EQ(leftover.WaitForExit(kLimit), std::optional<int>(0));
+}
+
+// Catches: a relay whose server died while its initialisation was still under way (VR_Init can
+// take seconds) and that then takes up a leftover server instead of ending with code 2.
+TEST_F(RelayProgram, DoesNotTakeUpAnotherServerWhenItsOwnDiesDuringInitialisation)
+{
+    testing_support::AdoptOrphans();
+    ProgramRun leftover;
+    ASSERT_TRUE(leftover.Start(testing_support::ProgramIn(sim::ExecutableDirectory(), "vrserver"),
+                               {"--no-driver", "--no-devices", "--until-eof"}));
+    ASSERT_TRUE(leftover.WaitForLine("vrserver running without a driver", kLimit));
+    devices.DelayInit(std::chrono::duration_cast<std::chrono::milliseconds>(kLimit * 4));
+    testing_support::ProcessWatch relayEnd;
+    ASSERT_TRUE(relayEnd.Open(StartServerWithDriver(server)));
+    ASSERT_TRUE(WaitForTable([&] { return devices.InitCalls() > 0; })) << "the relay never initialised";
+
+    server.Kill();
+    devices.DelayInit(0ms);  // its initialisation answers only now, after its server has gone
+    EXPECT_EQ(relayEnd.WaitForExit(kLimit), std::optional<int>(2)) << "the relay took up the leftover server";
+    EXPECT_EQ(devices.ConnectedClients(), 0u);
+    leftover.CloseStdin();
+    EXPECT_EQ(leftover.WaitForExit(kLimit), std::optional<int>(0));
 }
 
 } // namespace
