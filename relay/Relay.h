@@ -40,6 +40,10 @@ const vr::TrackedDevicePose_t &SelectRightHandPose(vr::IVRSystem &system, PassSt
 // while the lock was held; returns whether the record was written.
 bool WritePoseRecord(SharedPose &block, const vr::TrackedDevicePose_t &record, const ServerProcess &server);
 
+// Reads the runtime's events after a pass, as many as are queued: true at VREvent_Quit, with which
+// the server asks its clients to disconnect before it shuts down; every other event is ignored.
+bool QuitRequested(vr::IVRSystem &system);
+
 // Initialises OpenVR as a background application until it succeeds, printing one line per failed
 // attempt and pausing kInitRetryMs through sleep after each. The server started the relay (its
 // driver did), so once serverRunning says it is gone no runtime will ever come: then it gives up

@@ -35,6 +35,9 @@ bool FindVrServerProcess(ServerProcess &server);
 // A zero-time check: has the server ended?
 bool HasServerProcessEnded(const ServerProcess &server);
 
+// Waits, without a time limit, until the server has ended.
+void WaitForServerProcessEnd(const ServerProcess &server);
+
 void CloseServerProcess(ServerProcess &server);
 
 } // namespace tarvolt

@@ -146,6 +146,22 @@ bool HasServerProcessEnded(const ServerProcess &server)
     return poll(&p, 1, 0) > 0;
 }
 
+void WaitForServerProcessEnd(const ServerProcess &server)
+{
+    if (server.handle < 0) {
+        // Old kernels only: nothing to wait on, so look every 10 ms.
+        while (!HasServerProcessEnded(server))
+            usleep(10000);
+        return;
+    }
+    pollfd p{static_cast<int>(server.handle), POLLIN, 0};
+    for (;;) {
+        const int ready = poll(&p, 1, -1);
+        if (ready > 0 || (ready < 0 && errno != EINTR))
+            return;
+    }
+}
+
 void CloseServerProcess(ServerProcess &server)
 {
     if (server.id != 0 && server.handle >= 0)

@@ -105,6 +105,11 @@ bool HasServerProcessEnded(const ServerProcess &server)
     return WaitForSingleObject(reinterpret_cast<HANDLE>(server.handle), 0) == WAIT_OBJECT_0;
 }
 
+void WaitForServerProcessEnd(const ServerProcess &server)
+{
+    WaitForSingleObject(reinterpret_cast<HANDLE>(server.handle), INFINITE);
+}
+
 void CloseServerProcess(ServerProcess &server)
 {
     if (server.handle != 0)

@@ -310,6 +310,43 @@ TEST_F(RelayProgram, StartedByTheDriverItEndsWithCode0WhenTheServerDies)
     EXPECT_TRUE(SameBytes(ReadBlock(), SamplePose(1)));
 }
 
+// Catches: a relay that never reads its events, so that SteamVR's quit request finds it still
+// connected and SteamVR waits for it and kills it at every exit (possibly holding the pose lock);
+// one that takes another event (a process quitting, a quit acknowledged elsewhere, a role change)
+// for the quit request; one that keeps calling OpenVR after VR_Shutdown, initialises twice, or
+// ends before its server has.
+TEST_F(RelayProgram, AnswersTheServersQuitRequestAndEndsWithTheServer)
+{
+    StartServer(sim::ExecutableDirectory(), "vrserver");
+    CreateBlock();
+    devices.SetDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, SamplePose(1));
+    StartRelay();
+    ASSERT_TRUE(WaitForBlock(SamplePose(1)));
+
+    for (uint32_t type : {vr::VREvent_ProcessQuit, vr::VREvent_QuitAcknowledged, vr::VREvent_TrackedDeviceRoleChanged})
+        devices.PostEvent(type);
+    EXPECT_TRUE(WaitForTable([&] { return devices.PendingEvents() == 0; })) << "the relay reads no events";
+    devices.SetPose(1, SamplePose(2));
+    EXPECT_TRUE(WaitForBlock(SamplePose(2)));
+    ASSERT_EQ(devices.ConnectedClients(), 1u);
+
+    const sim::QuitResult quit = devices.QuitClients();
+    EXPECT_EQ(quit.clients, 1u);
+    EXPECT_EQ(quit.acknowledged, 1u);
+    EXPECT_EQ(quit.killed, 0u);
+    EXPECT_EQ(relay.WaitForExit(0ms), std::nullopt) << "the relay ended before its server";
+
+    server.CloseStdin();
+    EXPECT_EQ(relay.WaitForExit(kLimit), std::optional<int>(0));
+    EXPECT_EQ(relay.Lines(), (std::vector<std::string>{"Tarvolt Vistrel running ...",
+                                                       "Shared memory opened successfully.", "OpenVR initialized",
+                                                       "vrserver.exe has exited. Exiting..."}));
+    EXPECT_EQ(devices.ShutdownCalls(), 1u);
+    EXPECT_EQ(devices.CallsAfterShutdown(), 0u);
+    EXPECT_EQ(devices.DoubleInits(), 0u);
+    EXPECT_TRUE(SameBytes(ReadBlock(), SamplePose(2)));
+}
+
 // Catches: a relay that follows a server left over from an earlier session (the first of the name
 // in the process list) instead of the one that started it, and so goes on after its own server
 // has died, leaving the rifle's pose frozen in the next session.
