@@ -1,7 +1,9 @@
 #include "SimHost.h"
 
+#include "ClientPose.h"
 #include "RadioControl.h"
 
+#include <cstring>
 #include <thread>
 
 namespace sim {
@@ -70,13 +72,43 @@ vr::EVRInitError SimHost::Activate()
     for (const DeviceRecord &d : recorder_.Devices()) {
         if (!d.accepted || d.driver == nullptr)
             continue;
-        const vr::EVRInitError e = d.driver->Activate(index++);
-        if (e != vr::VRInitError_None)
+        const uint32_t deviceIndex = index++;
+        const vr::EVRInitError e = d.driver->Activate(deviceIndex);
+        if (e != vr::VRInitError_None) {
             result = e;
-        else
+        } else {
             active_ = true;
+            ListDevice(deviceIndex, d.deviceClass);
+        }
     }
     return result;
+}
+
+void SimHost::ListDevice(uint32_t index, vr::ETrackedDeviceClass deviceClass)
+{
+    const int slot = listing_ != nullptr ? listing_->FirstFreeSlot() : -1;
+    if (slot < 0)
+        return;
+    int32_t role = vr::TrackedControllerRole_Invalid;
+    const vr::PropertyContainerHandle_t container = context_.TrackedDeviceToPropertyContainer(index);
+    for (const PropertyWriteRecord &w : recorder_.PropertyWrites())
+        if (w.container == container && w.prop == vr::Prop_ControllerRoleHint_Int32 && w.writeType == vr::PropertyWrite_Set)
+            role = w.AsInt32();
+    vr::TrackedDevicePose_t none;
+    std::memset(static_cast<void *>(&none), 0, sizeof none);  // no pose yet: not valid, not connected
+    listing_->SetDevice(static_cast<uint32_t>(slot), deviceClass, role, none);
+    listed_.push_back({index, static_cast<uint32_t>(slot)});
+}
+
+// The recorder keeps the last pose published, of whichever device published it.
+void SimHost::UpdateListedPoses()
+{
+    PoseRecord last;
+    if (listed_.empty() || !recorder_.LastPose(last))
+        return;
+    for (const ListedDevice &d : listed_)
+        if (d.index == last.deviceIndex)
+            listing_->SetPose(d.slot, ClientPoseOf(last.pose));
 }
 
 void SimHost::RunFrame()
@@ -84,6 +116,7 @@ void SimHost::RunFrame()
     recorder_.SetFrame(++frames_);
     if (provider_ != nullptr)
         provider_->RunFrame();
+    UpdateListedPoses();
 }
 
 void SimHost::RunFrames(uint64_t count)
@@ -112,6 +145,9 @@ void SimHost::Deactivate()
         if (d.accepted && d.driver != nullptr)
             d.driver->Deactivate();
     active_ = false;
+    for (const ListedDevice &d : listed_)
+        listing_->RemoveDevice(d.slot);
+    listed_.clear();
 }
 
 void SimHost::Cleanup()

@@ -215,6 +215,17 @@ int TrackedDevicePublisher::FirstFreeSlot() const
     return free;
 }
 
+TrackedDeviceSlot TrackedDevicePublisher::Slot(uint32_t index) const
+{
+    TrackedDeviceSlot slot{};
+    if (table_ == nullptr || index >= kTrackedDeviceSlots)
+        return slot;
+    LockTable(*table_);
+    slot = table_->slots[index];
+    UnlockTable(*table_);
+    return slot;
+}
+
 void TrackedDevicePublisher::StampPoseQueries(bool stamp)
 {
     if (table_ != nullptr)

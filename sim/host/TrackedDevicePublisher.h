@@ -76,6 +76,8 @@ public:
 
     // The first device slot without a device, or -1.
     int FirstFreeSlot() const;
+    // A copy of a device slot (all zero outside the table).
+    TrackedDeviceSlot Slot(uint32_t index) const;
 
     // Every pose query answers with its own time in place of the velocities (for measurements).
     void StampPoseQueries(bool stamp);
