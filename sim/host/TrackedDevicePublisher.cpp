@@ -2,6 +2,7 @@
 
 #include "ProcessIdentity.h"
 
+#include <cstdio>
 #include <new>
 #include <thread>
 
@@ -165,6 +166,20 @@ QuitResult TrackedDevicePublisher::QuitClients(std::chrono::milliseconds limit)
     result.took = std::chrono::steady_clock::now() - start;
     result.acknowledged = table_->quitAcknowledgements.load() - acknowledged0;
     return result;
+}
+
+std::string DescribeQuit(const QuitResult &quit)
+{
+    if (quit.clients == 0)
+        return "no client was connected when the server asked its clients to quit";
+    const double ms = std::chrono::duration<double, std::milli>(quit.took).count();
+    char text[160];
+    if (quit.killed == 0)
+        std::snprintf(text, sizeof text, "%u client(s) asked to quit, all disconnected after %.1f ms", quit.clients, ms);
+    else
+        std::snprintf(text, sizeof text, "%u client(s) asked to quit, %u killed after %.0f ms for not disconnecting",
+                      quit.clients, quit.killed, ms);
+    return text;
 }
 
 void TrackedDevicePublisher::PostEvent(uint32_t eventType)

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 namespace sim {
 
@@ -25,6 +26,9 @@ struct QuitResult {
     uint32_t killed = 0;        // still connected when the time ran out
     std::chrono::nanoseconds took{};  // from the request until no client was connected any more
 };
+
+// One line on a quit request's outcome, for the server's output.
+std::string DescribeQuit(const QuitResult &quit);
 
 class TrackedDevicePublisher {
 public:
