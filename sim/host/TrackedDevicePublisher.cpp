@@ -17,10 +17,21 @@ constexpr std::chrono::milliseconds kQuitPoll{1};
 
 } // namespace
 
+// The lock word holds its holder's process id. Client processes are killed from outside (by the
+// driver at deactivation, by the server after a quit request), possibly while they hold the lock;
+// a waiter that finds the holder gone takes the lock over instead of spinning for ever.
 void LockTable(TrackedDeviceTable &table)
 {
-    while (table.lock.exchange(1, std::memory_order_acquire) != 0)
+    static const uint32_t self = CurrentProcessId();
+    for (uint32_t spins = 1;; ++spins) {
+        uint32_t holder = 0;
+        if (table.lock.compare_exchange_weak(holder, self, std::memory_order_acquire))
+            return;
+        if (spins % 1024 == 0 && holder != 0 && holder != self && ProcessStartTime(holder) == 0 &&
+            table.lock.compare_exchange_strong(holder, self, std::memory_order_acquire))
+            return;
         std::this_thread::yield();
+    }
 }
 
 void UnlockTable(TrackedDeviceTable &table) { table.lock.store(0, std::memory_order_release); }

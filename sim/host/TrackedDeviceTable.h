@@ -46,7 +46,7 @@ struct ClientSlot {
 
 struct TrackedDeviceTable {
     std::atomic<uint32_t> hostRunning;  // 1 while the publishing host lives
-    std::atomic<uint32_t> lock;         // guards slots; held only for a copy
+    std::atomic<uint32_t> lock;         // guards slots and clients: the holder's process id, 0 when free
     TrackedDeviceSlot slots[kTrackedDeviceSlots];
 
     // Script: the next initFailuresLeft client initialisations fail with initFailureCode; every

@@ -393,4 +393,21 @@ TEST_F(RelayProgram, DoesNotTakeUpAnotherServerWhenItsOwnDiesDuringInitialisatio
     EXPECT_EQ(leftover.WaitForExit(kLimit), std::optional<int>(0));
 }
 
+// Catches: a simulated server that spins for ever on the tracked-device table's lock when a client
+// was killed while it held it (the driver kills the relay at deactivation, the server kills
+// clients after a quit request), which hangs the shutdown of the test or demo.
+TEST_F(RelayProgram, TheTableLockOfAClientThatDiedIsTakenOver)
+{
+    ProgramRun ended;
+    ASSERT_TRUE(ended.Start(RelayPath(), {}, {StdinMode::Closed}));  // no pose block: it ends at once
+    ASSERT_EQ(ended.WaitForExit(kLimit), std::optional<int>(1));
+    sim::SharedRegion table;
+    ASSERT_TRUE(sim::OpenSharedRegion(sim::kTrackedDeviceTableName, sizeof(sim::TrackedDeviceTable), table));
+    static_cast<sim::TrackedDeviceTable *>(table.view)->lock.store(static_cast<uint32_t>(ended.Id()));
+
+    devices.SetDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, SamplePose(1));
+    EXPECT_EQ(devices.Slot(1).deviceClass, vr::TrackedDeviceClass_Controller);
+    sim::CloseSharedRegion(table, sizeof(sim::TrackedDeviceTable));
+}
+
 } // namespace
