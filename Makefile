@@ -44,7 +44,7 @@ FUZZ_SOURCES := tests/fuzz/notification_fuzz.cpp driver/bluetooth/Notification.c
   driver/bluetooth/LinkContext.cpp driver/bluetooth/Radio.cpp driver/DriverState.cpp
 
 $(FUZZ_DIR)/notification_fuzz: $(FUZZ_SOURCES) driver/bluetooth/Notification.h driver/bluetooth/LinkContext.h \
-  driver/bluetooth/Radio.h driver/DriverState.h driver/DriverLog.h shared/PoseLock.h
+  driver/bluetooth/Radio.h driver/DriverState.h driver/DriverLog.h driver/RepeatLimiter.h shared/PoseLock.h
 	@mkdir -p $(FUZZ_DIR)
 	clang++-14 -std=c++17 -g -O1 -pthread -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
 	  -Idriver -Ishared -o $@ $(FUZZ_SOURCES)
@@ -75,13 +75,17 @@ bench: deps
 	cmake --build --preset linux-release -j $(JOBS) --target bench_programs
 	tools/bench.sh build/linux-release bench/RESULTS.md
 
-# The SteamVR driver package for Windows: dist/tarvolt_rq508/ and dist/tarvolt_rq508.zip.
-# OPENVR_SDK_DIR=<OpenVR SDK> adds its openvr_api.dll for vistrel.exe; ALLOW_MISSING_VISTREL=1
-# packages even when the build has no vistrel.exe (such a package cannot deliver poses).
+# The SteamVR driver package for Windows: dist/tarvolt_rq508/ and dist/tarvolt_rq508.zip, with
+# the OpenVR SDK's openvr_api.dll for vistrel.exe, fetched from the SDK's pinned release and
+# checked by hash (or taken from OPENVR_SDK_DIR=<OpenVR SDK>). Without network the package is
+# made without it and the step says so; REQUIRE_OPENVR_API=1 stops instead (releases).
+# ALLOW_MISSING_VISTREL=1 packages even when the build has no vistrel.exe (such a package cannot
+# deliver poses).
 package: deps
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j $(JOBS)
-	tools/package.sh build/windows dist $(if $(filter 1 yes,$(ALLOW_MISSING_VISTREL)),--allow-missing-vistrel)
+	tools/package.sh build/windows dist $(if $(filter 1 yes,$(ALLOW_MISSING_VISTREL)),--allow-missing-vistrel) \
+	  $(if $(filter 1 yes,$(REQUIRE_OPENVR_API)),--require-openvr-api)
 
 clean:
 	rm -rf build dist

@@ -1,18 +1,51 @@
 #!/usr/bin/env bash
 # Lays out the SteamVR driver package from a Windows build, and zips it:
-#   tools/package.sh <windows build dir> <output dir> [--allow-missing-vistrel]
+#   tools/package.sh <windows build dir> <output dir> [--allow-missing-vistrel] [--require-openvr-api]
 # gives <output dir>/tarvolt_rq508/ and <output dir>/tarvolt_rq508.zip.
 # Only named files are taken from the build: its package folder may also hold stand-ins for
 # tests (such as a simulated openvr_api.dll) that must never reach a user.
-# OPENVR_SDK_DIR=<official OpenVR SDK> adds the SDK's openvr_api.dll next to vistrel.exe.
+# vistrel.exe runs on the OpenVR SDK's openvr_api.dll, which goes next to it with the SDK's
+# licence in THIRD-PARTY-NOTICES.txt. It comes from OPENVR_SDK_DIR=<official OpenVR SDK> when
+# given, otherwise from the SDK's pinned release, fetched and SHA-256 checked by
+# tools/fetch-openvr-sdk.sh into <windows build dir>/openvr-sdk (OPENVR_SDK_URL and
+# OPENVR_SDK_SUMS replace its archive and hashes). When neither works the package is made
+# without it and the step says where the file has to go; --require-openvr-api stops instead.
 set -euo pipefail
 name=tarvolt_rq508
-build=${1:?usage: package.sh <windows build dir> <output dir> [--allow-missing-vistrel]}
-out=${2:?usage: package.sh <windows build dir> <output dir> [--allow-missing-vistrel]}
+here=$(cd "$(dirname "$0")" && pwd)
+usage="usage: package.sh <windows build dir> <output dir> [--allow-missing-vistrel] [--require-openvr-api]"
+build=${1:?$usage}
+out=${2:?$usage}
+shift 2
 allow_missing_vistrel=no
-[ "${3:-}" = --allow-missing-vistrel ] && allow_missing_vistrel=yes
+require_openvr_api=no
+for flag in "$@"; do
+  case $flag in
+    --allow-missing-vistrel) allow_missing_vistrel=yes ;;
+    --require-openvr-api) require_openvr_api=yes ;;
+    *) echo "$usage" >&2; exit 2 ;;
+  esac
+done
 
 fail() { echo "package: $*" >&2; exit 1; }
+
+# THIRD-PARTY-NOTICES.txt: one line per third-party file shipped (package paths given after the
+# notices file; all come from the OpenVR SDK in $sdk), then the SDK's licence, which its BSD
+# terms ask to be reproduced with the binaries.
+write_notices() {
+  local notices=$1 file; shift
+  {
+    echo "Third-party files in this package"
+    echo
+    for file in "$@"; do
+      echo "$file: OpenVR SDK $sdk_version by Valve Corporation (https://github.com/ValveSoftware/openvr), BSD 3-clause licence below"
+    done
+    echo
+    echo "----- OpenVR SDK licence (the SDK's LICENSE file) -----"
+    echo
+    cat "$sdk/LICENSE"
+  } > "$notices"
+}
 
 # A package from an earlier run must not survive a failed one and pass for its result.
 rm -rf "${out:?}/$name" "$out/$name.zip"
@@ -33,11 +66,25 @@ if [ -z "$vistrel" ]; then
   echo "package: WARNING: $msg Packaging without it because --allow-missing-vistrel was given." >&2
 fi
 
-openvr_api=""
+sdk=""; sdk_version=""
 if [ -n "${OPENVR_SDK_DIR:-}" ]; then
-  openvr_api=$OPENVR_SDK_DIR/bin/win64/openvr_api.dll
-  [ -f "$OPENVR_SDK_DIR/headers/openvr.h" ] && [ -f "$openvr_api" ] ||
-    fail "OPENVR_SDK_DIR=$OPENVR_SDK_DIR does not look like the OpenVR SDK (expected headers/openvr.h and bin/win64/openvr_api.dll)"
+  [ -f "$OPENVR_SDK_DIR/headers/openvr.h" ] && [ -f "$OPENVR_SDK_DIR/bin/win64/openvr_api.dll" ] &&
+    [ -f "$OPENVR_SDK_DIR/LICENSE" ] ||
+    fail "OPENVR_SDK_DIR=$OPENVR_SDK_DIR does not look like the OpenVR SDK (expected headers/openvr.h, bin/win64/openvr_api.dll and LICENSE)"
+  sdk=$OPENVR_SDK_DIR
+  sdk_version=$(sed -n 's/.*k_nSteamVRVersion\(Major\|Minor\|Build\) *= *\([0-9]*\);.*/\2/p' \
+                  "$sdk/headers/openvr.h" | paste -sd. -)
+  [ -n "$sdk_version" ] && sdk_version=v$sdk_version || sdk_version="(version not stated in its headers)"
+else
+  fetch_args=()
+  [ -n "${OPENVR_SDK_URL:-}" ] && fetch_args+=(--url "$OPENVR_SDK_URL")
+  [ -n "${OPENVR_SDK_SUMS:-}" ] && fetch_args+=(--sums "$OPENVR_SDK_SUMS")
+  if "$here/fetch-openvr-sdk.sh" "${fetch_args[@]}" "$build/openvr-sdk" >&2; then
+    sdk=$build/openvr-sdk
+    sdk_version=$("$here/fetch-openvr-sdk.sh" --version)
+  elif [ $require_openvr_api = yes ]; then
+    fail "the OpenVR SDK could not be fetched (see above) and --require-openvr-api was given: no package without openvr_api.dll"
+  fi
 fi
 
 mkdir -p "$out/$name/bin/win64"
@@ -45,12 +92,13 @@ cp "$src/driver.vrdrivermanifest" "$out/$name/"
 cp -R "$src/resources" "$out/$name/resources"
 cp "$driver" "$out/$name/bin/win64/"
 [ -n "$vistrel" ] && cp "$vistrel" "$out/$name/bin/win64/vistrel.exe"
-if [ -n "$openvr_api" ]; then
-  cp "$openvr_api" "$out/$name/bin/win64/openvr_api.dll"
+if [ -n "$sdk" ]; then
+  cp "$sdk/bin/win64/openvr_api.dll" "$out/$name/bin/win64/openvr_api.dll"
+  write_notices "$out/$name/THIRD-PARTY-NOTICES.txt" bin/win64/openvr_api.dll
 else
   echo "package: NOTE: vistrel.exe needs openvr_api.dll from the OpenVR SDK (its bin/win64/openvr_api.dll)." >&2
-  echo "package:       Copy that file into $name/bin/win64/, next to vistrel.exe, before installing," >&2
-  echo "package:       or run again with OPENVR_SDK_DIR=<folder of the OpenVR SDK>." >&2
+  echo "package:       It could not be fetched. Copy that file into $name/bin/win64/, next to vistrel.exe," >&2
+  echo "package:       before installing, or run again with OPENVR_SDK_DIR=<folder of the OpenVR SDK>." >&2
 fi
 
 (cd "$out" && zip -q -r -X "$name.zip" "$name")
