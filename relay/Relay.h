@@ -1,6 +1,7 @@
 #pragma once
 // vistrel: copies the pose of the runtime's right-hand controller into the shared pose block,
-// pass after pass, for as long as the runtime's server process lives.
+// pass after pass, for as long as the runtime's server process lives or until the server asks
+// its clients to quit (SteamVR shutting down); then it lets go of OpenVR and waits for the end.
 #include "SharedPose.h"  // the relay is built with TARVOLT_OPENVR_CLIENT: the client header
 #include "ServerProcess.h"
 
