@@ -5,6 +5,8 @@
 //   e2e_bench pose_age    age of the published pose; the relay's passes per second and CPU share
 //   e2e_bench lock_waits  frame updates that waited on the pose lock with the relay flat out
 //   e2e_bench deactivate  Deactivate while the worker waits on a connection that never comes
+//   e2e_bench quit        SteamVR's shutdown: quit request to the relay's disconnect and end, and
+//                         to the driver unloaded; with vistrel and with a relay ignoring it
 // Results are printed as "ROW<tab>label<tab>value" lines.
 #include "E2eRelay.h"
 #include "E2eSupport.h"
@@ -185,6 +187,10 @@ int main(int argc, char **argv)
         return bench::MeasureLockWaits();
     if (std::strcmp(which, "deactivate") == 0)
         return MeasureDeactivate();
-    std::fprintf(stderr, "usage: %s notify|reconnect|pose_age|lock_waits|deactivate\n", argv[0]);
+    if (std::strcmp(which, "quit") == 0)
+        return bench::MeasureQuit();
+    if (std::strcmp(which, "quit_once") == 0 && argc > 2)
+        return bench::MeasureOneQuit(argv[2]);
+    std::fprintf(stderr, "usage: %s notify|reconnect|pose_age|lock_waits|deactivate|quit\n", argv[0]);
     return 2;
 }

@@ -51,6 +51,15 @@ bool WritePoseRecord(SharedPose &block, const vr::TrackedDevicePose_t &record, c
     return true;
 }
 
+bool QuitRequested(vr::IVRSystem &system)
+{
+    vr::VREvent_t event;
+    while (system.PollNextEvent(&event, sizeof event))
+        if (event.eventType == vr::VREvent_Quit)
+            return true;
+    return false;
+}
+
 vr::IVRSystem *InitializeOpenVr(const std::function<void(uint32_t)> &sleep,
                                 const std::function<bool()> &serverRunning)
 {
@@ -74,6 +83,7 @@ vr::IVRSystem *InitializeOpenVr(const std::function<void(uint32_t)> &sleep,
 int RunRelay()
 {
     PrintLine("Tarvolt Vistrel running ...");
+    IdentifyParentServer();
 
     PoseBlockHandle mapping = OpenPoseBlockMapping();
     void *view = nullptr;
@@ -113,17 +123,28 @@ int RunRelay()
 
     // Flat out: no pause between passes, and nothing allocated in one.
     static PassStorage storage;
-    while (!HasServerProcessEnded(server)) {
+    bool quit = false;
+    while (!quit && !HasServerProcessEnded(server)) {
         const vr::TrackedDevicePose_t &record = SelectRightHandPose(*system, storage);
         if (!WritePoseRecord(block, record, server))
             break;
+        quit = QuitRequested(*system);
+    }
+    if (quit) {
+        // The server shuts down once its clients have disconnected, and kills those that have
+        // not after a few seconds. Disconnect at once; the server's end follows.
+        system->AcknowledgeQuit_Exiting();
+        vr::VR_Shutdown();
+        system = nullptr;
+        WaitForServerProcessEnd(server);
     }
 
     PrintLine("vrserver.exe has exited. Exiting...");
     CloseServerProcess(server);
     UnmapPoseBlock(view);
     ClosePoseBlockMapping(mapping);
-    vr::VR_Shutdown();
+    if (!quit)
+        vr::VR_Shutdown();
     return kExitServerEnded;
 }
 

@@ -97,6 +97,8 @@ private:
     // The relay's passes (its pose queries): the first seen and the last before the shutdown.
     uint64_t relayFirstPasses_ = 0, relayLastPasses_ = 0;
     sim::Clock::time_point relayFirstTime_{}, relayLastTime_{};
+    // The server's quit request at the shutdown, and what vistrel made of it.
+    sim::QuitResult quit_;
 };
 
 int RunDemo(const Options &options);

@@ -1,7 +1,11 @@
 #include "SimHost.h"
 
 #include "ShutdownWatchdog.h"
+#include "ClientPose.h"
+#include "RadioControl.h"
+#include "TrackingSpaces.h"
 
+#include <cstring>
 #include <thread>
 
 namespace sim {
@@ -80,9 +84,40 @@ vr::EVRInitError SimHost::Activate()
             result = e;
         } else {
             active_ = true;
+            ListDevice(deviceIndex, d.deviceClass);
         }
     }
     return result;
+}
+
+void SimHost::ListDevice(uint32_t index, vr::ETrackedDeviceClass deviceClass)
+{
+    const int slot = listing_ != nullptr ? listing_->FirstFreeSlot() : -1;
+    if (slot < 0)
+        return;
+    int32_t role = vr::TrackedControllerRole_Invalid;
+    const vr::PropertyContainerHandle_t container = context_.TrackedDeviceToPropertyContainer(index);
+    for (const PropertyWriteRecord &w : recorder_.PropertyWrites())
+        if (w.container == container && w.prop == vr::Prop_ControllerRoleHint_Int32 && w.writeType == vr::PropertyWrite_Set)
+            role = w.AsInt32();
+    vr::TrackedDevicePose_t none;
+    std::memset(static_cast<void *>(&none), 0, sizeof none);  // no pose yet: not valid, not connected
+    listing_->SetDevice(static_cast<uint32_t>(slot), deviceClass, role, none);
+    listed_.push_back({index, static_cast<uint32_t>(slot)});
+}
+
+// The recorder keeps the last pose published, of whichever device published it. Drivers publish
+// in raw space; the table lists devices as applications see them, in standing space.
+void SimHost::UpdateListedPoses()
+{
+    PoseRecord last;
+    if (listed_.empty() || !recorder_.LastPose(last))
+        return;
+    vr::TrackedDevicePose_t listed = ClientPoseOf(last.pose);
+    TransformPose(RoomSetupStandingFromRaw(), listed);
+    for (const ListedDevice &d : listed_)
+        if (d.index == last.deviceIndex)
+            listing_->SetPose(d.slot, listed);
 }
 
 void SimHost::RunFrame()
@@ -90,6 +125,7 @@ void SimHost::RunFrame()
     recorder_.SetFrame(++frames_);
     if (provider_ != nullptr)
         provider_->RunFrame();
+    UpdateListedPoses();
 }
 
 void SimHost::RunFrames(uint64_t count)
@@ -145,6 +181,9 @@ void SimHost::Deactivate()
         context_.SetDeviceActive(deviceIndex, false);
     }
     active_ = false;
+    for (const ListedDevice &d : listed_)
+        listing_->RemoveDevice(d.slot);
+    listed_.clear();
     // Frames go on until the runtime cleans the driver up.
     RunFrames(kFramesBetweenSteps);
 }

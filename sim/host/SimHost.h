@@ -10,6 +10,7 @@
 #include "DriverLibrary.h"
 #include "HostContext.h"
 #include "HostRecorder.h"
+#include "TrackedDevicePublisher.h"
 
 #include <openvr_driver.h>
 
@@ -17,6 +18,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace sim {
 
@@ -82,11 +84,25 @@ public:
     // Whatever of Deactivate, Cleanup and Unload is still due.
     void Shutdown();
 
+    // Lists the driver's devices among the tracked devices that client programs see, as the
+    // runtime lists every device it tracks: from activation on, each in the table's first free
+    // slot with the class it was announced with and its role hint (Prop_ControllerRoleHint_Int32)
+    // as its role, and after every frame with the pose the driver last published for it, until
+    // deactivation. Call before Activate; the publisher must outlive the host.
+    void ListDevicesIn(TrackedDevicePublisher *devices) { listing_ = devices; }
+
     vr::IServerTrackedDeviceProvider *Provider() const { return provider_; }
     vr::ITrackedDeviceServerDriver *Device() const;
     uint64_t FramesRun() const { return frames_; }
 
 private:
+    struct ListedDevice {
+        uint32_t index;  // the driver's device index
+        uint32_t slot;   // in the client programs' table
+    };
+    void ListDevice(uint32_t index, vr::ETrackedDeviceClass deviceClass);
+    void UpdateListedPoses();
+
     HostRecorder recorder_;
     HostContext context_;
     DriverLibrary library_;
@@ -98,6 +114,8 @@ private:
     uint64_t frames_ = 0;
     Pacing pacing_ = Pacing::Steady;
     uint32_t seed_ = 1;
+    TrackedDevicePublisher *listing_ = nullptr;
+    std::vector<ListedDevice> listed_;
 };
 
 } // namespace sim

@@ -1,7 +1,9 @@
 // The simulated runtime server as a program. It carries the server's name so that the relay
 // program finds it in the process list and sees it end. It publishes its tracked devices (a
 // headset, a right-hand controller that moves in a circle, a left-hand controller) for client
-// programs, loads the driver from a package folder and runs frames.
+// programs, the driver's own among them, loads the driver from a package folder and runs frames.
+// At its end it asks its clients to quit (and kills those that have not disconnected after 5 s)
+// before it shuts the driver down.
 //
 //   vrserver [--root <package root>] [--seconds <s> | --frames <n> | --until-eof] [--sim-radio]
 //            [--no-driver] [--no-devices] [--jitter]
@@ -150,6 +152,8 @@ static int RunServer(int argc, char **argv)
     Print("vrserver running%s\n", noDriver ? " without a driver" : "");
 
     sim::SimHost host;
+    if (!noDevices)
+        host.ListDevicesIn(&devices);  // the rifle among the controllers, as the runtime lists it
     if (!noDriver) {
         host.Recorder().SetLogListener([](const std::string &line) { Print("driver log: %s\n", line); });
         Print("Loading the driver from %s\n", root);
@@ -204,6 +208,9 @@ static int RunServer(int argc, char **argv)
         next += pacer.Next();
         std::this_thread::sleep_until(next);
     }
+    // SteamVR's shutdown: the clients first, then the drivers.
+    if (!noDevices)
+        Print("%s\n", sim::DescribeQuit(devices.QuitClients()));
     if (!noDriver) {
         for (const sim::ComponentUpdate &u : host.Recorder().Updates())
             if (u.kind == sim::ComponentKind::Boolean)

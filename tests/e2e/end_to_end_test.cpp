@@ -4,6 +4,7 @@
 // folder, the relay copies the controller's pose into the shared pose block, and the driver
 // publishes the rifle's pose converted from it. The same holds for a package in a folder named
 // in scripts that no ANSI code page holds together, loaded as the runtime loads drivers.
+#include "ClientPose.h"
 #include "ConvertPose.h"
 #include "ProgramRun.h"
 #include "SharedPose.h"
@@ -72,6 +73,16 @@ vr::TrackedDevicePose_t ControllerPose(float degrees, float x)
     return pose;
 }
 
+// What the relay writes when it finds no right-hand controller.
+vr::TrackedDevicePose_t NoRightHand()
+{
+    vr::TrackedDevicePose_t pose;
+    std::memset(static_cast<void *>(&pose), 0, sizeof pose);
+    pose.eTrackingResult = vr::TrackingResult_Running_OK;
+    pose.bPoseIsValid = pose.bDeviceIsConnected = true;
+    return pose;
+}
+
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override
@@ -111,6 +122,18 @@ protected:
         }
     }
 
+    // The relay's passes show in the table's count of pose queries; looked at every millisecond.
+    bool WaitForPasses(uint64_t count)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + kLimit;
+        while (devices.PoseQueries() < count) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(1ms);
+        }
+        return true;
+    }
+
     // The controller's pose as the relay reads it: in raw tracking space.
     static vr::TrackedDevicePose_t InRawSpace(vr::TrackedDevicePose_t pose)
     {
@@ -142,7 +165,8 @@ protected:
     }
 
     // The driver loaded from the package root, the relay it starts, two poses through both of
-    // them (then, with jitter, frames at an irregular pace), and the relay ended at deactivation.
+    // them (then, with jitter, frames at an irregular pace), the relay disconnecting at the server's
+    // quit request, and the relay ended at deactivation.
     void ExpectPosesRelayedFrom(const std::string &packageRoot, bool withJitter = false)
     {
         ASSERT_TRUE(host.Load(packageRoot)) << host.Error();
@@ -165,6 +189,10 @@ protected:
         if (withJitter)
             ExpectWholeRecordsAtAnIrregularPace(ControllerPose(75, 0.35f));
 
+        // SteamVR's shutdown: the relay disconnects when asked, and the driver still ends it.
+        const sim::QuitResult quit = devices.QuitClients();
+        EXPECT_EQ(quit.clients, 1u);
+        EXPECT_EQ(quit.killed, 0u);
         host.Deactivate();
         EXPECT_EQ(host.Recorder().CountLog("Vistrel process terminated."), 1u);
         EXPECT_EQ(host.Recorder().CountLog("Failed to terminate Vistrel process, the process may not exist."), 0u);
@@ -253,6 +281,40 @@ TEST(ServerProgram, TakesARootNamedOutsideTheAnsiCodePageAndRelaysThePose)
     EXPECT_EQ(server.WaitForExit(kLimit), std::optional<int>(0));
     EXPECT_TRUE(server.WaitForLine("driver log: Vistrel process terminated.", 0s)) << Joined(server.Lines());
     testing_support::RemoveLeftoverPoseBlock();
+}
+
+// Catches: a relay that takes the rifle itself for the hand it is mounted on. The runtime lists
+// the rifle among the controllers, with its role hint (treadmill) as its role and the pose the
+// driver publishes for it; relaying that pose would feed the rifle's pose back into itself.
+TEST_F(EndToEnd, TheRiflesOwnPoseIsNeverRelayed)
+{
+    host.ListDevicesIn(&devices);
+    ASSERT_TRUE(host.Load(sim::SimHost::DefaultPackageRoot())) << host.Error();
+    ASSERT_EQ(host.Init(), vr::VRInitError_None);
+    ASSERT_EQ(host.Activate(), vr::VRInitError_None);
+    const sim::TrackedDeviceSlot rifle = devices.Slot(3);
+    ASSERT_EQ(rifle.deviceClass, vr::TrackedDeviceClass_Controller);
+    ASSERT_EQ(rifle.role, vr::TrackedControllerRole_Treadmill);
+    mapping = tarvolt::OpenPoseBlockMapping();
+    view = tarvolt::MapPoseBlock(mapping);
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(WaitForBlock(ControllerPose(40, 0.2f)));
+    host.RunFrame();
+    ASSERT_TRUE(PublishedIs(ControllerPose(40, 0.2f)));
+    sim::PoseRecord published;
+    ASSERT_TRUE(host.Recorder().LastPose(published));
+    const vr::TrackedDevicePose_t listed = sim::ClientPoseOf(published.pose);
+    ASSERT_EQ(std::memcmp(devices.Slot(3).pose, &listed, sizeof listed), 0);
+
+    // Without the right hand the rifle is the only controller besides the left hand, and moves.
+    devices.RemoveDevice(1);
+    ASSERT_TRUE(WaitForBlock(NoRightHand()));
+    for (int frame = 0; frame < 3; ++frame) {
+        host.RunFrame();
+        const uint64_t passes = devices.PoseQueries();
+        ASSERT_TRUE(WaitForPasses(passes + 2));
+        EXPECT_TRUE(WaitForBlock(NoRightHand()));
+    }
 }
 
 } // namespace

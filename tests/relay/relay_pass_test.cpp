@@ -57,6 +57,30 @@ TEST_F(RelayInProcess, InitialisationRetriesWithTheRuntimesTextUntilItSucceeds)
     EXPECT_EQ(devices.InitCalls(), 4u);
 }
 
+// Catches: a client library stand-in that prints a symbol or "Unknown error" where the official
+// library has an English text, so that the relay's failure line would read otherwise than with
+// the official library. The codes with texts of their own are the official library's (0, 100-140,
+// 200-209, 211-213, 300-310, 400-405, 1000, 1101-1114, 2000); the others fall back to the symbol.
+TEST(InitErrorTexts, EveryCodeWithAnOfficialTextHasIt)
+{
+    std::vector<int> withText = {0, 1000, 2000};
+    for (const auto &range : {std::pair<int, int>{100, 140}, {200, 209}, {211, 213}, {300, 310}, {400, 405}, {1101, 1114}})
+        for (int code = range.first; code <= range.second; ++code)
+            withText.push_back(code);
+    for (int code : withText) {
+        const std::string text = vr::VR_GetVRInitErrorAsEnglishDescription(static_cast<vr::EVRInitError>(code));
+        const std::string suffix = " (" + std::to_string(code) + ")";
+        EXPECT_TRUE(text.size() > suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0)
+            << code << ": " << text;
+    }
+    EXPECT_STREQ(vr::VR_GetVRInitErrorAsEnglishDescription(vr::VRInitError_Driver_HmdInUse),
+                 "HMD already in use by another application (205)");
+    EXPECT_STREQ(vr::VR_GetVRInitErrorAsEnglishDescription(vr::VRInitError_Compositor_SharedStateIsNull),
+                 "VRInitError_Compositor_SharedStateIsNull");
+    EXPECT_STREQ(vr::VR_GetVRInitErrorAsEnglishDescription(vr::VRInitError_VendorSpecific_WindowsNotInDevMode),
+                 "VRInitError_VendorSpecific_WindowsNotInDevMode");
+}
+
 // Catches: a relay that gives up when the runtime's server is not running yet (the relay may start
 // before SteamVR has come up), or reports that case with another text.
 TEST_F(RelayInProcess, InitialisationWaitsForTheServerToComeUp)
