@@ -78,8 +78,9 @@ vr::TrackedDevicePose_t NoRightHand()
 {
     vr::TrackedDevicePose_t pose;
     std::memset(static_cast<void *>(&pose), 0, sizeof pose);
-    pose.eTrackingResult = vr::TrackingResult_Running_OK;
-    pose.bPoseIsValid = pose.bDeviceIsConnected = true;
+    pose.eTrackingResult = vr::TrackingResult_Uninitialized;
+    pose.bPoseIsValid = false;
+    pose.bDeviceIsConnected = true;
     return pose;
 }
 
@@ -298,12 +299,14 @@ TEST_F(EndToEnd, TheRiflesOwnPoseIsNeverRelayed)
     mapping = tarvolt::OpenPoseBlockMapping();
     view = tarvolt::MapPoseBlock(mapping);
     ASSERT_NE(view, nullptr);
-    ASSERT_TRUE(WaitForBlock(ControllerPose(40, 0.2f)));
+    ASSERT_TRUE(WaitForBlock(InRawSpace(ControllerPose(40, 0.2f))));
     host.RunFrame();
     ASSERT_TRUE(PublishedIs(ControllerPose(40, 0.2f)));
     sim::PoseRecord published;
     ASSERT_TRUE(host.Recorder().LastPose(published));
-    const vr::TrackedDevicePose_t listed = sim::ClientPoseOf(published.pose);
+    // Listed as applications see it: the published raw pose in standing space.
+    vr::TrackedDevicePose_t listed = sim::ClientPoseOf(published.pose);
+    sim::TransformPose(sim::RoomSetupStandingFromRaw(), listed);
     ASSERT_EQ(std::memcmp(devices.Slot(3).pose, &listed, sizeof listed), 0);
 
     // Without the right hand the rifle is the only controller besides the left hand, and moves.

@@ -322,13 +322,13 @@ TEST_F(RelayProgram, AnswersTheServersQuitRequestAndEndsWithTheServer)
     CreateBlock();
     devices.SetDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, SamplePose(1));
     StartRelay();
-    ASSERT_TRUE(WaitForBlock(SamplePose(1)));
+    ASSERT_TRUE(WaitForBlock(InRawSpace(SamplePose(1))));
 
     for (uint32_t type : {vr::VREvent_ProcessQuit, vr::VREvent_QuitAcknowledged, vr::VREvent_TrackedDeviceRoleChanged})
         devices.PostEvent(type);
     EXPECT_TRUE(WaitForTable([&] { return devices.PendingEvents() == 0; })) << "the relay reads no events";
     devices.SetPose(1, SamplePose(2));
-    EXPECT_TRUE(WaitForBlock(SamplePose(2)));
+    EXPECT_TRUE(WaitForBlock(InRawSpace(SamplePose(2))));
     ASSERT_EQ(devices.ConnectedClients(), 1u);
 
     const sim::QuitResult quit = devices.QuitClients();
@@ -345,7 +345,7 @@ TEST_F(RelayProgram, AnswersTheServersQuitRequestAndEndsWithTheServer)
     EXPECT_EQ(devices.ShutdownCalls(), 1u);
     EXPECT_EQ(devices.CallsAfterShutdown(), 0u);
     EXPECT_EQ(devices.DoubleInits(), 0u);
-    EXPECT_TRUE(SameBytes(ReadBlock(), SamplePose(2)));
+    EXPECT_TRUE(SameBytes(ReadBlock(), InRawSpace(SamplePose(2))));
 }
 
 // Catches: a relay that follows a server left over from an earlier session (the first of the name
@@ -364,7 +364,7 @@ TEST_F(RelayProgram, FollowsTheServerThatStartedItNotAnEarlierOne)
     mapping = tarvolt::OpenPoseBlockMapping();
     view = tarvolt::MapPoseBlock(mapping);
     ASSERT_NE(view, nullptr);
-    ASSERT_TRUE(WaitForBlock(SamplePose(1)));
+    ASSERT_TRUE(WaitForBlock(InRawSpace(SamplePose(1))));
 
     server.Kill();
     EXPECT_EQ(relayEnd.WaitForExit(kLimit), std::optional<int>(0)) << "the relay follows the leftover server";
