@@ -285,6 +285,12 @@ const Properties *BluezCore::FindLocked(const std::string &path, const char *int
     return found == object->second.end() ? nullptr : &found->second;
 }
 
+uint64_t BluezCore::LinkLossesLocked(const std::string &path) const
+{
+    const auto found = linkLosses_.find(path);
+    return found == linkLosses_.end() ? 0 : found->second;
+}
+
 bool BluezCore::HasObject(const std::string &path, const char *interface)
 {
     std::lock_guard<std::mutex> lock(mirrorMutex_);
@@ -466,6 +472,9 @@ void BluezCore::OwnerLostLocked(Tasks &tasks)
         if (watcher->EndedLocked())
             tasks.push_back([watcher] { watcher->RaiseStopped(); });
     for (auto &device : LiveDevicesLocked("")) {
+        if (const Properties *props = FindLocked(device->Path(), kDeviceInterface))
+            if (const auto name = props->find("Name"); name != props->end() && name->second.type == 's')
+                device->KeepNameLocked(name->second.text);
         device->GoneLocked();
         tasks.push_back([device] { device->RaiseStatusChanged(); });
     }
@@ -500,6 +509,9 @@ void BluezCore::InterfacesRemovedLocked(const std::string &path, const Value &na
     for (const Value &name : names.items) {
         if (name.text == kDeviceInterface) {
             for (auto &device : LiveDevicesLocked(path)) {
+                if (const Properties *props = FindLocked(path, kDeviceInterface))
+                    if (const auto n = props->find("Name"); n != props->end() && n->second.type == 's')
+                        device->KeepNameLocked(n->second.text);
                 device->GoneLocked();
                 tasks.push_back([device] { device->RaiseStatusChanged(); });
             }
@@ -519,6 +531,13 @@ void BluezCore::PropertiesChangedLocked(const std::string &path, const std::stri
     std::set<std::string> names;
     for (const Value &entry : changed.items) {
         const std::string &name = entry.items.at(0).text;
+        if (interface == kDeviceInterface && name == "Connected") {
+            const auto before = properties.find(name);
+            const Value &now = entry.items.at(1).items.at(0);
+            const bool was = before != properties.end() && before->second.type == 'b' && before->second.boolean;
+            if (was && !(now.type == 'b' && now.boolean))
+                ++linkLosses_[path];
+        }
         properties[name] = entry.items.at(1).items.at(0);
         names.insert(name);
     }

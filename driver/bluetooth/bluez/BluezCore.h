@@ -95,6 +95,8 @@ public:
     std::mutex &MirrorMutex() { return mirrorMutex_; }
     // Under MirrorMutex.
     const Properties *FindLocked(const std::string &path, const char *interface) const;
+    // How often the device at `path` was seen to lose its link (Connected from true to false).
+    uint64_t LinkLossesLocked(const std::string &path) const;
 
     void Register(const std::shared_ptr<BluezWatcher> &watcher);
     void Register(const std::shared_ptr<BluezDevice> &device);
@@ -136,6 +138,7 @@ private:
     std::condition_variable mirrorChanged_;
     std::string owner_;  // bluetoothd's unique name; empty when it is not on the bus
     ObjectTree tree_;
+    std::map<std::string, uint64_t> linkLosses_;
     bool fresh_ = false;
     bool waitsInterrupted_ = false;
     std::vector<std::weak_ptr<BluezWatcher>> watchers_;
@@ -195,6 +198,9 @@ public:
     const std::string &Path() const { return path_; }
     bool ClosedLocked() const { return closed_; }
     void GoneLocked() { gone_ = true; }
+    bool GoneFlagLocked() const { return gone_; }
+    // The name last read, kept for a device whose object is gone (bluetoothd went away).
+    void KeepNameLocked(const std::string &name) { lastName_ = name; }
     void RaiseStatusChanged();
 
 private:
@@ -207,6 +213,7 @@ private:
     // Under the core's mirror mutex.
     bool closed_ = false;
     bool gone_ = false;  // bluetoothd or the bus went away since this device was obtained
+    std::string lastName_;
 };
 
 class BluezService final : public radio::Service {

@@ -182,8 +182,16 @@ radio::ConnectionStatus BluezDevice::GetConnectionStatus()
 
 std::u16string BluezDevice::Name()
 {
+    {
+        std::lock_guard<std::mutex> lock(core_->MirrorMutex());
+        if (gone_)
+            return Utf8ToUtf16(lastName_);
+    }
     const std::optional<Value> name = core_->Property(path_, kDeviceInterface, "Name", "s");
-    return name ? Utf8ToUtf16(name->text) : std::u16string();
+    std::lock_guard<std::mutex> lock(core_->MirrorMutex());
+    if (name)
+        lastName_ = name->text;
+    return Utf8ToUtf16(lastName_);
 }
 
 radio::ServicesResult BluezDevice::GetGattServices()
@@ -193,13 +201,20 @@ radio::ServicesResult BluezDevice::GetGattServices()
     if (!connection)
         return result;
     const std::string address = AddressText(address_);
+    uint64_t lossesBefore;
+    {
+        std::lock_guard<std::mutex> lock(core_->MirrorMutex());
+        lossesBefore = core_->LinkLossesLocked(path_);
+    }
     const Reply reply = connection->Call(BluezCall(path_, kDeviceInterface, "Connect"), core_->Options().connectTimeout);
     if (!reply.ok) {
         core_->Report(core_->CallFailure("Connect to " + address, reply));
         result.status = StatusOf(reply);
         return result;
     }
-    // Connect answers once the link is up; the services follow.
+    // Connect answers once the link is up; the services follow. Connected may still read false
+    // here (its change can come after the answer): the link counts as lost only once it was
+    // seen to go down after the call began.
     bool resolved = false;
     const bool settled = core_->WaitForMirror(
         [&] {
@@ -209,7 +224,7 @@ radio::ServicesResult BluezDevice::GetGattServices()
                 return device && found != device->end() && found->second.type == 'b' && found->second.boolean;
             };
             resolved = flag("ServicesResolved") && flag("Connected");
-            return resolved || !flag("Connected");
+            return resolved || device == nullptr || core_->LinkLossesLocked(path_) != lossesBefore;
         },
         core_->Options().resolveTimeout);
     if (!resolved) {

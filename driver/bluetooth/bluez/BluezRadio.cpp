@@ -41,6 +41,7 @@ std::shared_ptr<radio::Device> BluezRadio::FromBluetoothAddress(uint64_t address
     }
     auto device = std::make_shared<BluezDevice>(core_, path, address);
     core_->Register(device);
+    device->Name();  // remembered for a device whose object goes away
     return device;
 }
 

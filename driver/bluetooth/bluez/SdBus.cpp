@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <map>
 #include <mutex>
 
 namespace tarvolt::bluez {
@@ -33,11 +34,11 @@ bool Resolve(void *library, SdBusApi &api, std::string &missing)
 const SdBusApi *LoadSdBus(std::string &error, const std::vector<std::string> &libraries)
 {
     static std::mutex mutex;
-    static SdBusApi api;
-    static bool loaded = false;
+    // One table per list of names asked for; each lives as long as the process.
+    static std::map<std::vector<std::string>, SdBusApi> loaded;
     std::lock_guard<std::mutex> lock(mutex);
-    if (loaded)
-        return &api;
+    if (const auto found = loaded.find(libraries); found != loaded.end())
+        return &found->second;
     error.clear();
     for (const std::string &name : libraries) {
         // Never closed: sd-bus objects and the library's own state live as long as the process.
@@ -54,9 +55,7 @@ const SdBusApi *LoadSdBus(std::string &error, const std::vector<std::string> &li
             dlclose(library);
             continue;
         }
-        api = candidate;
-        loaded = true;
-        return &api;
+        return &(loaded[libraries] = candidate);
     }
     return nullptr;
 }

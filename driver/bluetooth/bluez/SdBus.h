@@ -35,8 +35,8 @@ struct SdBusApi {
 const std::vector<std::string> &DefaultSdBusLibraries();
 
 // The table from the first of the libraries that loads and has every function; the library stays
-// loaded for the life of the process. Null when none does, with the reason in `error`. The first
-// successful load is kept and returned by later calls, whatever names they pass.
+// loaded for the life of the process, and the table is kept for later calls with the same names.
+// Null when none does, with the reason in `error`.
 const SdBusApi *LoadSdBus(std::string &error, const std::vector<std::string> &libraries = DefaultSdBusLibraries());
 
 } // namespace tarvolt::bluez
