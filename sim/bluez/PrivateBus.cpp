@@ -86,8 +86,11 @@ bool PrivateBus::Start(std::string &error, bool refuseBluez)
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    // The daemon writes its address to descriptor 3 once it listens.
+    // The daemon writes its address to descriptor 3 once it listens. Its complaints about the
+    // limits of an unprivileged test machine would only clutter the output; a daemon that does
+    // not start is reported below all the same.
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 3);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     const std::string configArg = "--config-file=" + config;
     std::vector<char *> argv = {const_cast<char *>("dbus-daemon"), const_cast<char *>(configArg.c_str()),
                                 const_cast<char *>("--nofork"), const_cast<char *>("--nopidfile"),
