@@ -75,13 +75,17 @@ bench: deps
 	cmake --build --preset linux-release -j $(JOBS) --target bench_programs
 	tools/bench.sh build/linux-release bench/RESULTS.md
 
-# The SteamVR driver package for Windows: dist/tarvolt_rq508/ and dist/tarvolt_rq508.zip.
-# OPENVR_SDK_DIR=<OpenVR SDK> adds its openvr_api.dll for vistrel.exe; ALLOW_MISSING_VISTREL=1
-# packages even when the build has no vistrel.exe (such a package cannot deliver poses).
+# The SteamVR driver package for Windows and Linux: dist/tarvolt_rq508/ (bin/win64 and bin/linux64),
+# dist/tarvolt_rq508.zip and dist/tarvolt_rq508.tar.gz. OPENVR_SDK_DIR=<OpenVR SDK> adds its
+# openvr_api for vistrel; ALLOW_MISSING_VISTREL=1 packages even when the build has no vistrel
+# (such a package cannot deliver poses). The Linux files come from the optimised build.
 package: deps
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j $(JOBS)
-	tools/package.sh build/windows dist $(if $(filter 1 yes,$(ALLOW_MISSING_VISTREL)),--allow-missing-vistrel)
+	cmake --preset linux-release >/dev/null
+	cmake --build --preset linux-release -j $(JOBS) --target driver_tarvolt_rq508 vistrel package_resources
+	tools/package.sh build/windows dist $(if $(filter 1 yes,$(ALLOW_MISSING_VISTREL)),--allow-missing-vistrel) \
+	  --linux build/linux-release
 
 clean:
 	rm -rf build dist

@@ -1,21 +1,33 @@
 #!/usr/bin/env bash
-# Lays out the SteamVR driver package from a Windows build, and zips it:
-#   tools/package.sh <windows build dir> <output dir> [--allow-missing-vistrel]
-# gives <output dir>/tarvolt_rq508/ and <output dir>/tarvolt_rq508.zip.
+# Lays out the SteamVR driver package from a Windows build (and a Linux one), and archives it:
+#   tools/package.sh <windows build dir> <output dir> [--allow-missing-vistrel] [--linux <linux build dir>]
+# gives <output dir>/tarvolt_rq508/ with bin/win64/ (and bin/linux64/), <output dir>/tarvolt_rq508.zip
+# and <output dir>/tarvolt_rq508.tar.gz.
 # Only named files are taken from the build: its package folder may also hold stand-ins for
 # tests (such as a simulated openvr_api.dll) that must never reach a user.
-# OPENVR_SDK_DIR=<official OpenVR SDK> adds the SDK's openvr_api.dll next to vistrel.exe.
+# OPENVR_SDK_DIR=<official OpenVR SDK> adds the SDK's openvr_api.dll next to vistrel.exe (and its
+# libopenvr_api.so next to the Linux vistrel).
 set -euo pipefail
 name=tarvolt_rq508
-build=${1:?usage: package.sh <windows build dir> <output dir> [--allow-missing-vistrel]}
-out=${2:?usage: package.sh <windows build dir> <output dir> [--allow-missing-vistrel]}
+usage="usage: package.sh <windows build dir> <output dir> [--allow-missing-vistrel] [--linux <linux build dir>]"
+build=${1:?$usage}
+out=${2:?$usage}
+shift 2
 allow_missing_vistrel=no
-[ "${3:-}" = --allow-missing-vistrel ] && allow_missing_vistrel=yes
+linux_build=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --allow-missing-vistrel) allow_missing_vistrel=yes ;;
+    --linux) linux_build=${2:?$usage}; shift ;;
+    *) echo "$usage" >&2; exit 2 ;;
+  esac
+  shift
+done
 
 fail() { echo "package: $*" >&2; exit 1; }
 
 # A package from an earlier run must not survive a failed one and pass for its result.
-rm -rf "${out:?}/$name" "$out/$name.zip"
+rm -rf "${out:?}/$name" "$out/$name.zip" "$out/$name.tar.gz"
 
 src=$build/pkg/$name
 driver=$src/bin/win64/driver_$name.dll
@@ -53,5 +65,39 @@ else
   echo "package:       or run again with OPENVR_SDK_DIR=<folder of the OpenVR SDK>." >&2
 fi
 
+# The Linux build: the driver and vistrel, each looking for its libraries next to itself
+# ($ORIGIN), and the SDK's libopenvr_api.so under the same rules as its DLL. The build's own
+# libopenvr_api.so next to vistrel is the test stand-in and never taken.
+if [ -n "$linux_build" ]; then
+  lsrc=$linux_build/pkg/$name/bin/linux64
+  [ -f "$lsrc/driver_$name.so" ] || fail "driver_$name.so is missing from $lsrc: build the Linux preset first"
+  lvistrel=""
+  [ -f "$lsrc/vistrel" ] && lvistrel=$lsrc/vistrel
+  if [ -z "$lvistrel" ]; then
+    msg="the Linux vistrel is missing from $lsrc: the build did not produce it (CMake target vistrel)."
+    [ $allow_missing_vistrel = yes ] || fail "$msg"
+    echo "package: WARNING: $msg Packaging without it because --allow-missing-vistrel was given." >&2
+  fi
+  lapi=""
+  if [ -n "${OPENVR_SDK_DIR:-}" ]; then
+    lapi=$OPENVR_SDK_DIR/bin/linux64/libopenvr_api.so
+    [ -f "$lapi" ] || fail "OPENVR_SDK_DIR=$OPENVR_SDK_DIR has no bin/linux64/libopenvr_api.so"
+  fi
+  for f in "$lsrc/driver_$name.so" $lvistrel; do
+    readelf -d "$f" | grep -q 'R.*PATH.*\[\$ORIGIN\]' || fail "$f does not look for its libraries next to itself (\$ORIGIN)"
+  done
+  mkdir -p "$out/$name/bin/linux64"
+  cp "$lsrc/driver_$name.so" "$out/$name/bin/linux64/"
+  [ -n "$lvistrel" ] && cp "$lvistrel" "$out/$name/bin/linux64/vistrel"
+  if [ -n "$lapi" ]; then
+    cp "$lapi" "$out/$name/bin/linux64/libopenvr_api.so"
+  else
+    echo "package: NOTE: the Linux vistrel needs libopenvr_api.so from the OpenVR SDK (its bin/linux64/libopenvr_api.so)." >&2
+    echo "package:       Copy that file into $name/bin/linux64/, next to vistrel, before installing," >&2
+    echo "package:       or run again with OPENVR_SDK_DIR=<folder of the OpenVR SDK>." >&2
+  fi
+fi
+
 (cd "$out" && zip -q -r -X "$name.zip" "$name")
-echo "package: $out/$name/ and $out/$name.zip"
+tar -C "$out" --owner=0 --group=0 --numeric-owner --sort=name -czf "$out/$name.tar.gz" "$name"
+echo "package: $out/$name/, $out/$name.zip and $out/$name.tar.gz"
