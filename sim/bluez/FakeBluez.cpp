@@ -851,6 +851,60 @@ bool FakeBluez::WaitForStats(const std::function<bool(const RadioStats &)> &done
     return changed_.wait_for(lock, limit, [&] { return done(stats_); });
 }
 
+bool FakeBluez::Impersonate(int peripheral, const std::vector<uint8_t> &bytes)
+{
+    std::vector<std::string> paths;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const Peripheral &p = peripherals_.at(static_cast<size_t>(peripheral));
+        for (size_t s = 0; s < p.script.services.size(); ++s)
+            for (size_t c = 0; c < p.script.services[s].characteristics.size(); ++c)
+                paths.push_back(CharacteristicPath(peripheral, s, c));
+    }
+    sd_bus *bus = nullptr;
+    int r = api_->sd_bus_new(&bus);
+    if (r >= 0)
+        r = api_->sd_bus_set_address(bus, address_.c_str());
+    if (r >= 0)
+        r = api_->sd_bus_set_bus_client(bus, 1);
+    if (r >= 0)
+        r = api_->sd_bus_start(bus);
+    for (size_t i = 0; r >= 0 && i < paths.size(); ++i) {
+        sd_bus_message *m = nullptr;
+        r = api_->sd_bus_message_new_signal(bus, &m, paths[i].c_str(), "org.freedesktop.DBus.Properties",
+                                            "PropertiesChanged");
+        const std::vector<std::pair<std::string, Value>> changed = {{"Value", Value::Bytes(bytes)}};
+        for (const Value &v : {Value::String(kCharacteristic), Value::StringVariantDict(changed), Value::Array("s", {})})
+            if (r >= 0)
+                r = tarvolt::bluez::AppendValue(*api_, m, v);
+        if (r >= 0)
+            r = api_->sd_bus_send(bus, m, nullptr);
+        if (m != nullptr)
+            api_->sd_bus_message_unref(m);
+    }
+    if (r >= 0) {
+        // The bus daemon handles one client's messages in order: once it has answered this call,
+        // the signals are queued for their receivers, ahead of anything the fake sends later.
+        sd_bus_message *call = nullptr;
+        sd_bus_message *reply = nullptr;
+        sd_bus_error error = SD_BUS_ERROR_NULL;
+        r = api_->sd_bus_message_new_method_call(bus, &call, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                 "org.freedesktop.DBus", "GetId");
+        if (r >= 0)
+            r = api_->sd_bus_call(bus, call, 0, &error, &reply);
+        api_->sd_bus_error_free(&error);
+        if (reply != nullptr)
+            api_->sd_bus_message_unref(reply);
+        if (call != nullptr)
+            api_->sd_bus_message_unref(call);
+    }
+    if (bus != nullptr) {
+        api_->sd_bus_close(bus);
+        api_->sd_bus_unref(bus);
+    }
+    return r >= 0;
+}
+
 int FakeBluez::Connects()
 {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -64,6 +64,9 @@ public:
     void OverrideProperty(int peripheral, const std::string &interface, const std::string &name,
                           const tarvolt::bluez::Value &value);
     int Connects();  // Device1.Connect calls so far
+    // Another client of the bus, not bluetoothd, sends the Value change of a notification on the
+    // rifle's characteristics, as any local program could.
+    bool Impersonate(int peripheral, const std::vector<uint8_t> &bytes);
     // Waits until the counts satisfy `done` (calls sent without awaiting their answer arrive
     // some time after the sender went on).
     bool WaitForStats(const std::function<bool(const RadioStats &)> &done, std::chrono::milliseconds limit);

@@ -63,6 +63,34 @@ TEST_F(BluezLink, FirstConnectionAndATriggerPullReachTheNextFrame)
     EXPECT_EQ(bluez->Stats().closes, 1);
 }
 
+// Catches: notifications accepted from any program on the bus that sends a Value change for the
+// rifle's characteristic (any local program could fire the rifle), not only from bluetoothd.
+TEST_F(BluezLink, OnlyBluetoothdsNotificationsCount)
+{
+    const int rifle = bluez->AddPeripheral(Rifle());
+    ASSERT_EQ(controller->Activate(0), vr::VRInitError_None);
+    ASSERT_TRUE(WaitForLog("Device successfully connected."));
+    ASSERT_TRUE(bluez->Impersonate(rifle, kFire));
+    bluez->Notify(rifle, {0x60, 0x00, 0x60, 0x5D});
+    ASSERT_TRUE(WaitForLog("Received data: 96 0 96 93 END"));
+    EXPECT_EQ(Recorder().CountLogPrefix("Received data: "), 1u);
+    EXPECT_FALSE(tarvolt::fire.load());
+    controller->Deactivate();
+}
+
+// Catches: a discovery that ends without the driver (Discovering false, the adapter powered off)
+// going unreported, so that nothing could ever tell the link its scan is over.
+TEST_F(BluezLink, AScanEndedByThePlatformIsReportedAsStopped)
+{
+    ASSERT_EQ(controller->Activate(0), vr::VRInitError_None);
+    ASSERT_TRUE(WaitForLog("Starting the advertisement watcher."));
+    ASSERT_TRUE(bluez->WaitForStats([](const sim::RadioStats &s) { return s.starts == 1; }, kLimit));
+    bluez->EndScan();
+    ASSERT_TRUE(WaitForLog("Watcher stopped."));
+    controller->Deactivate();
+    EXPECT_EQ(Count(Recorder(), "Watcher stopped."), 1u);
+}
+
 // Catches: a lost link that the link never hears of, a reconnection that does not subscribe
 // again, and notifications that stop after the first link.
 TEST_F(BluezLink, ADroppedLinkComesBackAndNotifiesAgain)
