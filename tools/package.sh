@@ -87,8 +87,9 @@ if [ -n "$linux_build" ]; then
     readelf -d "$f" | grep -q 'R.*PATH.*\[\$ORIGIN\]' || fail "$f does not look for its libraries next to itself (\$ORIGIN)"
   done
   mkdir -p "$out/$name/bin/linux64"
-  cp "$lsrc/driver_$name.so" "$out/$name/bin/linux64/"
-  [ -n "$lvistrel" ] && cp "$lvistrel" "$out/$name/bin/linux64/vistrel"
+  # Without the debug information of the optimised build (several megabytes, and the build's folders).
+  strip --strip-debug -o "$out/$name/bin/linux64/driver_$name.so" "$lsrc/driver_$name.so"
+  [ -n "$lvistrel" ] && strip --strip-debug -o "$out/$name/bin/linux64/vistrel" "$lvistrel"
   if [ -n "$lapi" ]; then
     cp "$lapi" "$out/$name/bin/linux64/libopenvr_api.so"
   else
