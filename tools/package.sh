@@ -52,6 +52,28 @@ if [ -n "${OPENVR_SDK_DIR:-}" ]; then
     fail "OPENVR_SDK_DIR=$OPENVR_SDK_DIR does not look like the OpenVR SDK (expected headers/openvr.h and bin/win64/openvr_api.dll)"
 fi
 
+# The Linux build: the driver and vistrel, each looking for its libraries next to itself
+# ($ORIGIN), and the SDK's libopenvr_api.so under the same rules as its DLL. The build's own
+# libopenvr_api.so next to vistrel is the test stand-in and never taken.
+lsrc="" lvistrel="" lapi=""
+if [ -n "$linux_build" ]; then
+  lsrc=$linux_build/pkg/$name/bin/linux64
+  [ -f "$lsrc/driver_$name.so" ] || fail "driver_$name.so is missing from $lsrc: build the Linux preset first"
+  [ -f "$lsrc/vistrel" ] && lvistrel=$lsrc/vistrel
+  if [ -z "$lvistrel" ]; then
+    msg="the Linux vistrel is missing from $lsrc: the build did not produce it (CMake target vistrel)."
+    [ $allow_missing_vistrel = yes ] || fail "$msg"
+    echo "package: WARNING: $msg Packaging without it because --allow-missing-vistrel was given." >&2
+  fi
+  if [ -n "${OPENVR_SDK_DIR:-}" ]; then
+    lapi=$OPENVR_SDK_DIR/bin/linux64/libopenvr_api.so
+    [ -f "$lapi" ] || fail "OPENVR_SDK_DIR=$OPENVR_SDK_DIR has no bin/linux64/libopenvr_api.so"
+  fi
+  for f in "$lsrc/driver_$name.so" $lvistrel; do
+    readelf -d "$f" | grep -q 'R.*PATH.*\[\$ORIGIN\]' || fail "$f does not look for its libraries next to itself (\$ORIGIN)"
+  done
+fi
+
 mkdir -p "$out/$name/bin/win64"
 cp "$src/driver.vrdrivermanifest" "$out/$name/"
 cp -R "$src/resources" "$out/$name/resources"
@@ -65,27 +87,7 @@ else
   echo "package:       or run again with OPENVR_SDK_DIR=<folder of the OpenVR SDK>." >&2
 fi
 
-# The Linux build: the driver and vistrel, each looking for its libraries next to itself
-# ($ORIGIN), and the SDK's libopenvr_api.so under the same rules as its DLL. The build's own
-# libopenvr_api.so next to vistrel is the test stand-in and never taken.
 if [ -n "$linux_build" ]; then
-  lsrc=$linux_build/pkg/$name/bin/linux64
-  [ -f "$lsrc/driver_$name.so" ] || fail "driver_$name.so is missing from $lsrc: build the Linux preset first"
-  lvistrel=""
-  [ -f "$lsrc/vistrel" ] && lvistrel=$lsrc/vistrel
-  if [ -z "$lvistrel" ]; then
-    msg="the Linux vistrel is missing from $lsrc: the build did not produce it (CMake target vistrel)."
-    [ $allow_missing_vistrel = yes ] || fail "$msg"
-    echo "package: WARNING: $msg Packaging without it because --allow-missing-vistrel was given." >&2
-  fi
-  lapi=""
-  if [ -n "${OPENVR_SDK_DIR:-}" ]; then
-    lapi=$OPENVR_SDK_DIR/bin/linux64/libopenvr_api.so
-    [ -f "$lapi" ] || fail "OPENVR_SDK_DIR=$OPENVR_SDK_DIR has no bin/linux64/libopenvr_api.so"
-  fi
-  for f in "$lsrc/driver_$name.so" $lvistrel; do
-    readelf -d "$f" | grep -q 'R.*PATH.*\[\$ORIGIN\]' || fail "$f does not look for its libraries next to itself (\$ORIGIN)"
-  done
   mkdir -p "$out/$name/bin/linux64"
   # Without the debug information of the optimised build (several megabytes, and the build's folders).
   strip --strip-debug -o "$out/$name/bin/linux64/driver_$name.so" "$lsrc/driver_$name.so"
