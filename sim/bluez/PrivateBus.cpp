@@ -90,6 +90,9 @@ bool PrivateBus::Start(std::string &error, bool refuseBluez)
     // limits of an unprivileged test machine would only clutter the output; a daemon that does
     // not start is reported below all the same.
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 3);
+    // Nor does it keep the caller's output open: a test that crashed would leave it behind, and a
+    // test runner waiting for the end of that output would wait for it.
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     const std::string configArg = "--config-file=" + config;
     std::vector<char *> argv = {const_cast<char *>("dbus-daemon"), const_cast<char *>(configArg.c_str()),

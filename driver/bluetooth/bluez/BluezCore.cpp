@@ -52,6 +52,31 @@ void BluezCore::Shutdown()
         connection->Close();
 }
 
+Lease::Lease(std::shared_ptr<BluezCore> core) : core_(std::move(core)) { core_->Acquire(); }
+
+Lease::~Lease() { core_->Release(); }
+
+void BluezCore::Acquire()
+{
+    std::lock_guard<std::mutex> lock(connectionMutex_);
+    ++leases_;
+}
+
+void BluezCore::Release()
+{
+    std::shared_ptr<BusConnection> connection;
+    {
+        std::lock_guard<std::mutex> lock(connectionMutex_);
+        if (--leases_ > 0)
+            return;
+        connection = std::move(connection_);
+    }
+    // The worker has let go of everything: what it sent is on its way, and the loop may end
+    // (from a task of the loop itself it ends after that task).
+    if (connection)
+        connection->Close();
+}
+
 void BluezCore::SetInterrupted(bool interrupted)
 {
     std::shared_ptr<BusConnection> connection;

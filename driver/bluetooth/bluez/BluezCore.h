@@ -59,6 +59,20 @@ private:
 class BluezWatcher;
 class BluezDevice;
 class BluezCharacteristic;
+class BluezCore;
+
+// Keeps the core's connection wanted while the object that holds it lives; declared after the
+// object's other members that need the connection, so that it goes last.
+class Lease {
+public:
+    explicit Lease(std::shared_ptr<BluezCore> core);
+    ~Lease();
+    Lease(const Lease &) = delete;
+    Lease &operator=(const Lease &) = delete;
+
+private:
+    std::shared_ptr<BluezCore> core_;
+};
 
 class BluezCore : public std::enable_shared_from_this<BluezCore> {
 public:
@@ -98,6 +112,11 @@ public:
     // How often the device at `path` was seen to lose its link (Connected from true to false).
     uint64_t LinkLossesLocked(const std::string &path) const;
 
+    // The radio's objects hold a lease each. When the last one goes (the worker has ended), the
+    // connection closes and its loop ends: nothing of the radio runs, or logs, between runs.
+    void Acquire();
+    void Release();
+
     void Register(const std::shared_ptr<BluezWatcher> &watcher);
     void Register(const std::shared_ptr<BluezDevice> &device);
     void Register(const std::shared_ptr<BluezCharacteristic> &characteristic);
@@ -132,6 +151,7 @@ private:
 
     std::mutex connectionMutex_;
     std::shared_ptr<BusConnection> connection_;
+    int leases_ = 0;  // under connectionMutex_
     bool interrupted_ = false;
 
     std::mutex mirrorMutex_;
@@ -152,7 +172,7 @@ private:
 
 class BluezWatcher final : public radio::Watcher, public std::enable_shared_from_this<BluezWatcher> {
 public:
-    explicit BluezWatcher(std::shared_ptr<BluezCore> core) : core_(std::move(core)) {}
+    explicit BluezWatcher(std::shared_ptr<BluezCore> core) : core_(std::move(core)), lease_(core_) {}
     void SetScanningMode(radio::ScanningMode mode) override;
     radio::EventToken AddReceived(ReceivedHandler handler) override { return received_.Add(std::move(handler)); }
     radio::EventToken AddStopped(StoppedHandler handler) override { return stopped_.Add(std::move(handler)); }
@@ -171,6 +191,7 @@ public:
 
 private:
     std::shared_ptr<BluezCore> core_;
+    Lease lease_;
     HandlerList<ReceivedHandler> received_;
     HandlerList<StoppedHandler> stopped_;
     // Under the core's mirror mutex.
@@ -181,7 +202,7 @@ private:
 class BluezDevice final : public radio::Device, public std::enable_shared_from_this<BluezDevice> {
 public:
     BluezDevice(std::shared_ptr<BluezCore> core, std::string path, uint64_t address)
-        : core_(std::move(core)), path_(std::move(path)), address_(address)
+        : core_(std::move(core)), lease_(core_), path_(std::move(path)), address_(address)
     {
     }
     ~BluezDevice() override;
@@ -207,6 +228,7 @@ private:
     void Release();  // StopNotify on our subscriptions, then Disconnect; nothing awaited
 
     std::shared_ptr<BluezCore> core_;
+    Lease lease_;
     std::string path_;
     uint64_t address_;
     HandlerList<ConnectionStatusHandler> statusChanged_;
@@ -219,7 +241,7 @@ private:
 class BluezService final : public radio::Service {
 public:
     BluezService(std::shared_ptr<BluezCore> core, std::string path, std::string devicePath)
-        : core_(std::move(core)), path_(std::move(path)), devicePath_(std::move(devicePath))
+        : core_(std::move(core)), lease_(core_), path_(std::move(path)), devicePath_(std::move(devicePath))
     {
     }
     radio::Guid Uuid() override;
@@ -227,6 +249,7 @@ public:
 
 private:
     std::shared_ptr<BluezCore> core_;
+    Lease lease_;
     std::string path_;
     std::string devicePath_;
 };
@@ -234,7 +257,7 @@ private:
 class BluezCharacteristic final : public radio::Characteristic {
 public:
     BluezCharacteristic(std::shared_ptr<BluezCore> core, std::string path, std::string devicePath)
-        : core_(std::move(core)), path_(std::move(path)), devicePath_(std::move(devicePath))
+        : core_(std::move(core)), lease_(core_), path_(std::move(path)), devicePath_(std::move(devicePath))
     {
     }
     radio::Guid Uuid() override;
@@ -250,6 +273,7 @@ public:
 
 private:
     std::shared_ptr<BluezCore> core_;
+    Lease lease_;
     std::string path_;
     std::string devicePath_;
     HandlerList<ValueChangedHandler> valueChanged_;
