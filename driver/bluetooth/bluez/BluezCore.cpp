@@ -394,38 +394,58 @@ void BluezCore::Register(const std::shared_ptr<BluezCharacteristic> &characteris
 
 std::vector<std::shared_ptr<BluezCharacteristic>> BluezCore::SubscribedUnder(const std::string &devicePath)
 {
-    std::lock_guard<std::mutex> lock(mirrorMutex_);
+    // Every live one is taken under the lock and sorted out after it: one whose last other
+    // reference goes meanwhile ends here, outside the lock.
+    std::vector<std::shared_ptr<BluezCharacteristic>> all;
+    std::vector<bool> subscribed;
+    {
+        std::lock_guard<std::mutex> lock(mirrorMutex_);
+        for (auto &weak : characteristics_)
+            if (auto c = weak.lock()) {
+                subscribed.push_back(c->DevicePath() == devicePath && c->NotifyingLocked());
+                all.push_back(std::move(c));
+            }
+    }
     std::vector<std::shared_ptr<BluezCharacteristic>> out;
-    for (auto &weak : characteristics_)
-        if (auto c = weak.lock(); c && c->DevicePath() == devicePath && c->NotifyingLocked())
-            out.push_back(c);
+    for (size_t i = 0; i < all.size(); ++i)
+        if (subscribed[i])
+            out.push_back(all[i]);
     return out;
 }
 
-std::vector<std::shared_ptr<BluezWatcher>> BluezCore::LiveWatchersLocked()
+std::vector<std::shared_ptr<BluezWatcher>> BluezCore::LiveWatchersLocked(Tasks &tasks)
 {
     std::vector<std::shared_ptr<BluezWatcher>> out;
     for (auto &weak : watchers_)
-        if (auto w = weak.lock())
+        if (auto w = weak.lock()) {
+            tasks.push_back([w] {});
             out.push_back(std::move(w));
+        }
     return out;
 }
 
-std::vector<std::shared_ptr<BluezDevice>> BluezCore::LiveDevicesLocked(const std::string &path)
+std::vector<std::shared_ptr<BluezDevice>> BluezCore::LiveDevicesLocked(const std::string &path, Tasks &tasks)
 {
     std::vector<std::shared_ptr<BluezDevice>> out;
     for (auto &weak : devices_)
-        if (auto d = weak.lock(); d && (path.empty() || d->Path() == path) && !d->ClosedLocked())
-            out.push_back(std::move(d));
+        if (auto d = weak.lock()) {
+            tasks.push_back([d] {});
+            if ((path.empty() || d->Path() == path) && !d->ClosedLocked())
+                out.push_back(std::move(d));
+        }
     return out;
 }
 
-std::vector<std::shared_ptr<BluezCharacteristic>> BluezCore::LiveCharacteristicsLocked(const std::string &path)
+std::vector<std::shared_ptr<BluezCharacteristic>> BluezCore::LiveCharacteristicsLocked(const std::string &path,
+                                                                                      Tasks &tasks)
 {
     std::vector<std::shared_ptr<BluezCharacteristic>> out;
     for (auto &weak : characteristics_)
-        if (auto c = weak.lock(); c && c->Path() == path)
-            out.push_back(std::move(c));
+        if (auto c = weak.lock()) {
+            tasks.push_back([c] {});
+            if (path.empty() || c->Path() == path)
+                out.push_back(std::move(c));
+        }
     return out;
 }
 
@@ -493,19 +513,18 @@ void BluezCore::OnDisconnect(BusConnection &connection)
 
 void BluezCore::OwnerLostLocked(Tasks &tasks)
 {
-    for (auto &watcher : LiveWatchersLocked())
+    for (auto &watcher : LiveWatchersLocked(tasks))
         if (watcher->EndedLocked())
             tasks.push_back([watcher] { watcher->RaiseStopped(); });
-    for (auto &device : LiveDevicesLocked("")) {
+    for (auto &device : LiveDevicesLocked("", tasks)) {
         if (const Properties *props = FindLocked(device->Path(), kDeviceInterface))
             if (const auto name = props->find("Name"); name != props->end() && name->second.type == 's')
                 device->KeepNameLocked(name->second.text);
         device->GoneLocked();
         tasks.push_back([device] { device->RaiseStatusChanged(); });
     }
-    for (auto &weak : characteristics_)
-        if (auto c = weak.lock())
-            c->SetNotifyingLocked(false);
+    for (auto &c : LiveCharacteristicsLocked("", tasks))
+        c->SetNotifyingLocked(false);
     tree_.clear();
     fresh_ = false;
 }
@@ -533,7 +552,7 @@ void BluezCore::InterfacesRemovedLocked(const std::string &path, const Value &na
         return;
     for (const Value &name : names.items) {
         if (name.text == kDeviceInterface) {
-            for (auto &device : LiveDevicesLocked(path)) {
+            for (auto &device : LiveDevicesLocked(path, tasks)) {
                 if (const Properties *props = FindLocked(path, kDeviceInterface))
                     if (const auto n = props->find("Name"); n != props->end() && n->second.type == 's')
                         device->KeepNameLocked(n->second.text);
@@ -590,7 +609,7 @@ void BluezCore::PropertiesChangedLocked(const std::string &path, const std::stri
             BadPropertyTask(path, "Value", value->second, "ay", tasks);
             return;
         }
-        for (auto &characteristic : LiveCharacteristicsLocked(path))
+        for (auto &characteristic : LiveCharacteristicsLocked(path, tasks))
             tasks.push_back([characteristic, bytes = value->second.text] { characteristic->RaiseValueChanged(bytes); });
     }
 }
@@ -601,7 +620,7 @@ void BluezCore::DeviceChangedLocked(const std::string &path, const std::set<std:
     const Properties &properties = tree_[path][kDeviceInterface];
     if (appeared || NamesOverlap(names, {"Name", "RSSI", "ManufacturerData"})) {
         std::vector<std::shared_ptr<BluezWatcher>> scanning;
-        for (auto &watcher : LiveWatchersLocked())
+        for (auto &watcher : LiveWatchersLocked(tasks))
             if (watcher->ScanningLocked(path))
                 scanning.push_back(watcher);
         if (!scanning.empty()) {
@@ -624,13 +643,13 @@ void BluezCore::DeviceChangedLocked(const std::string &path, const std::set<std:
         }
     }
     if (!appeared && names.count("Connected") != 0)
-        for (auto &device : LiveDevicesLocked(path))
+        for (auto &device : LiveDevicesLocked(path, tasks))
             tasks.push_back([device] { device->RaiseStatusChanged(); });
 }
 
 void BluezCore::DiscoveryEndedLocked(const std::string &adapterPath, Tasks &tasks)
 {
-    for (auto &watcher : LiveWatchersLocked())
+    for (auto &watcher : LiveWatchersLocked(tasks))
         if (watcher->ScanningAdapterLocked(adapterPath) && watcher->EndedLocked())
             tasks.push_back([watcher] { watcher->RaiseStopped(); });
 }

@@ -140,9 +140,12 @@ private:
     void DiscoveryEndedLocked(const std::string &adapterPath, Tasks &tasks);
     void BadPropertyTask(const std::string &path, const std::string &name, const Value &value, const char *expected,
                          Tasks &tasks);
-    std::vector<std::shared_ptr<BluezWatcher>> LiveWatchersLocked();
-    std::vector<std::shared_ptr<BluezDevice>> LiveDevicesLocked(const std::string &path);
-    std::vector<std::shared_ptr<BluezCharacteristic>> LiveCharacteristicsLocked(const std::string &path);
+    // The live objects of a registry. Each one found also goes into a task of `tasks`: an object
+    // whose last other reference goes meanwhile must not end here, under the locks its release
+    // takes too, but on the loop thread after them.
+    std::vector<std::shared_ptr<BluezWatcher>> LiveWatchersLocked(Tasks &tasks);
+    std::vector<std::shared_ptr<BluezDevice>> LiveDevicesLocked(const std::string &path, Tasks &tasks);
+    std::vector<std::shared_ptr<BluezCharacteristic>> LiveCharacteristicsLocked(const std::string &path, Tasks &tasks);
 
     BluezOptions options_;
     LogSink log_;
