@@ -2,8 +2,9 @@
 # Checks a Windows driver package as tools/package.sh lays it out:
 #   check_package.sh <package folder> <source package/ folder> <objdump> [vistrel] [openvr_api]
 # The folder must hold exactly the manifest, the resources of package/, the driver library,
-# and vistrel.exe and openvr_api.dll when named; the zip beside it the same files. Every binary
-# must be a 64-bit Windows image importing system DLLs only, vistrel.exe also openvr_api.dll.
+# and vistrel.exe and openvr_api.dll when named (the latter with THIRD-PARTY-NOTICES.txt, which
+# names it on a line of its own); the zip beside it the same files. Every binary must be a
+# 64-bit Windows image importing system DLLs only, vistrel.exe also openvr_api.dll.
 set -euo pipefail
 pkg=$1; source_pkg=$2; objdump=$3; shift 3
 want_vistrel=no; want_openvr_api=no
@@ -17,7 +18,7 @@ expected=$( { echo driver.vrdrivermanifest
               (cd "$source_pkg" && find resources -type f)
               echo bin/win64/driver_tarvolt_rq508.dll
               [ $want_vistrel = yes ] && echo bin/win64/vistrel.exe
-              [ $want_openvr_api = yes ] && echo bin/win64/openvr_api.dll
+              [ $want_openvr_api = yes ] && printf '%s\n' bin/win64/openvr_api.dll THIRD-PARTY-NOTICES.txt
               true; } | sort)
 actual=$(cd "$pkg" && find . -type f | sed 's|^\./||' | sort)
 [ "$expected" = "$actual" ] || bad "files differ from the expected set:
@@ -25,6 +26,11 @@ $(diff <(echo "$expected") <(echo "$actual") || true)"
 for f in driver.vrdrivermanifest $(cd "$source_pkg" && find resources -type f); do
   [ -f "$pkg/$f" ] && { cmp -s "$source_pkg/$f" "$pkg/$f" || bad "$f differs from package/$f"; }
 done
+
+if [ $want_openvr_api = yes ] && [ -f "$pkg/THIRD-PARTY-NOTICES.txt" ]; then
+  grep -q '^bin/win64/openvr_api.dll: OpenVR SDK ' "$pkg/THIRD-PARTY-NOTICES.txt" ||
+    bad "THIRD-PARTY-NOTICES.txt has no line for bin/win64/openvr_api.dll"
+fi
 
 zip=$(dirname "$pkg")/$(basename "$pkg").zip
 if [ -f "$zip" ]; then

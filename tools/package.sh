@@ -1,23 +1,32 @@
 #!/usr/bin/env bash
 # Lays out the SteamVR driver package from a Windows build (and a Linux one), and archives it:
-#   tools/package.sh <windows build dir> <output dir> [--allow-missing-vistrel] [--linux <linux build dir>]
+#   tools/package.sh <windows build dir> <output dir> [--allow-missing-vistrel] [--require-openvr-api]
+#                    [--linux <linux build dir>]
 # gives <output dir>/tarvolt_rq508/ with bin/win64/ (and bin/linux64/), <output dir>/tarvolt_rq508.zip
 # and <output dir>/tarvolt_rq508.tar.gz.
 # Only named files are taken from the build: its package folder may also hold stand-ins for
 # tests (such as a simulated openvr_api.dll) that must never reach a user.
-# OPENVR_SDK_DIR=<official OpenVR SDK> adds the SDK's openvr_api.dll next to vistrel.exe (and its
-# libopenvr_api.so next to the Linux vistrel).
+# vistrel.exe runs on the OpenVR SDK's openvr_api.dll, which goes next to it with the SDK's
+# licence in THIRD-PARTY-NOTICES.txt. It comes from OPENVR_SDK_DIR=<official OpenVR SDK> when
+# given, otherwise from the SDK's pinned release, fetched and SHA-256 checked by
+# tools/fetch-openvr-sdk.sh into <windows build dir>/openvr-sdk (OPENVR_SDK_URL and
+# OPENVR_SDK_SUMS replace its archive and hashes). When neither works the package is made
+# without it and the step says where the file has to go; --require-openvr-api stops instead.
+# The Linux vistrel gets the same SDK's libopenvr_api.so, under the same rules.
 set -euo pipefail
 name=tarvolt_rq508
-usage="usage: package.sh <windows build dir> <output dir> [--allow-missing-vistrel] [--linux <linux build dir>]"
+here=$(cd "$(dirname "$0")" && pwd)
+usage="usage: package.sh <windows build dir> <output dir> [--allow-missing-vistrel] [--require-openvr-api] [--linux <linux build dir>]"
 build=${1:?$usage}
 out=${2:?$usage}
 shift 2
 allow_missing_vistrel=no
+require_openvr_api=no
 linux_build=""
 while [ $# -gt 0 ]; do
-  case "$1" in
+  case $1 in
     --allow-missing-vistrel) allow_missing_vistrel=yes ;;
+    --require-openvr-api) require_openvr_api=yes ;;
     --linux) linux_build=${2:?$usage}; shift ;;
     *) echo "$usage" >&2; exit 2 ;;
   esac
@@ -25,6 +34,24 @@ while [ $# -gt 0 ]; do
 done
 
 fail() { echo "package: $*" >&2; exit 1; }
+
+# THIRD-PARTY-NOTICES.txt: one line per third-party file shipped (package paths given after the
+# notices file; all come from the OpenVR SDK in $sdk), then the SDK's licence, which its BSD
+# terms ask to be reproduced with the binaries.
+write_notices() {
+  local notices=$1 file; shift
+  {
+    echo "Third-party files in this package"
+    echo
+    for file in "$@"; do
+      echo "$file: OpenVR SDK $sdk_version by Valve Corporation (https://github.com/ValveSoftware/openvr), BSD 3-clause licence below"
+    done
+    echo
+    echo "----- OpenVR SDK licence (the SDK's LICENSE file) -----"
+    echo
+    cat "$sdk/LICENSE"
+  } > "$notices"
+}
 
 # A package from an earlier run must not survive a failed one and pass for its result.
 rm -rf "${out:?}/$name" "$out/$name.zip" "$out/$name.tar.gz"
@@ -45,17 +72,30 @@ if [ -z "$vistrel" ]; then
   echo "package: WARNING: $msg Packaging without it because --allow-missing-vistrel was given." >&2
 fi
 
-openvr_api=""
+sdk=""; sdk_version=""
 if [ -n "${OPENVR_SDK_DIR:-}" ]; then
-  openvr_api=$OPENVR_SDK_DIR/bin/win64/openvr_api.dll
-  [ -f "$OPENVR_SDK_DIR/headers/openvr.h" ] && [ -f "$openvr_api" ] ||
-    fail "OPENVR_SDK_DIR=$OPENVR_SDK_DIR does not look like the OpenVR SDK (expected headers/openvr.h and bin/win64/openvr_api.dll)"
+  [ -f "$OPENVR_SDK_DIR/headers/openvr.h" ] && [ -f "$OPENVR_SDK_DIR/bin/win64/openvr_api.dll" ] &&
+    [ -f "$OPENVR_SDK_DIR/LICENSE" ] ||
+    fail "OPENVR_SDK_DIR=$OPENVR_SDK_DIR does not look like the OpenVR SDK (expected headers/openvr.h, bin/win64/openvr_api.dll and LICENSE)"
+  sdk=$OPENVR_SDK_DIR
+  sdk_version=$(sed -n 's/.*k_nSteamVRVersion\(Major\|Minor\|Build\) *= *\([0-9]*\);.*/\2/p' \
+                  "$sdk/headers/openvr.h" | paste -sd. -)
+  [ -n "$sdk_version" ] && sdk_version=v$sdk_version || sdk_version="(version not stated in its headers)"
+else
+  fetch_args=()
+  [ -n "${OPENVR_SDK_URL:-}" ] && fetch_args+=(--url "$OPENVR_SDK_URL")
+  [ -n "${OPENVR_SDK_SUMS:-}" ] && fetch_args+=(--sums "$OPENVR_SDK_SUMS")
+  if "$here/fetch-openvr-sdk.sh" "${fetch_args[@]}" "$build/openvr-sdk" >&2; then
+    sdk=$build/openvr-sdk
+    sdk_version=$("$here/fetch-openvr-sdk.sh" --version)
+  elif [ $require_openvr_api = yes ]; then
+    fail "the OpenVR SDK could not be fetched (see above) and --require-openvr-api was given: no package without openvr_api.dll"
+  fi
 fi
 
 # The Linux build: the driver and vistrel, each looking for its libraries next to itself
-# ($ORIGIN), and the SDK's libopenvr_api.so under the same rules as its DLL. The build's own
-# libopenvr_api.so next to vistrel is the test stand-in and never taken.
-lsrc="" lvistrel="" lapi=""
+# ($ORIGIN). The build's own libopenvr_api.so next to vistrel is the test stand-in and never taken.
+lsrc="" lvistrel=""
 if [ -n "$linux_build" ]; then
   lsrc=$linux_build/pkg/$name/bin/linux64
   [ -f "$lsrc/driver_$name.so" ] || fail "driver_$name.so is missing from $lsrc: build the Linux preset first"
@@ -65,9 +105,8 @@ if [ -n "$linux_build" ]; then
     [ $allow_missing_vistrel = yes ] || fail "$msg"
     echo "package: WARNING: $msg Packaging without it because --allow-missing-vistrel was given." >&2
   fi
-  if [ -n "${OPENVR_SDK_DIR:-}" ]; then
-    lapi=$OPENVR_SDK_DIR/bin/linux64/libopenvr_api.so
-    [ -f "$lapi" ] || fail "OPENVR_SDK_DIR=$OPENVR_SDK_DIR has no bin/linux64/libopenvr_api.so"
+  if [ -n "$sdk" ] && [ ! -f "$sdk/bin/linux64/libopenvr_api.so" ]; then
+    fail "the OpenVR SDK in $sdk has no bin/linux64/libopenvr_api.so"
   fi
   for f in "$lsrc/driver_$name.so" $lvistrel; do
     readelf -d "$f" | grep -q 'R.*PATH.*\[\$ORIGIN\]' || fail "$f does not look for its libraries next to itself (\$ORIGIN)"
@@ -79,12 +118,17 @@ cp "$src/driver.vrdrivermanifest" "$out/$name/"
 cp -R "$src/resources" "$out/$name/resources"
 cp "$driver" "$out/$name/bin/win64/"
 [ -n "$vistrel" ] && cp "$vistrel" "$out/$name/bin/win64/vistrel.exe"
-if [ -n "$openvr_api" ]; then
-  cp "$openvr_api" "$out/$name/bin/win64/openvr_api.dll"
+if [ -n "$sdk" ]; then
+  cp "$sdk/bin/win64/openvr_api.dll" "$out/$name/bin/win64/openvr_api.dll"
+  if [ -n "$linux_build" ]; then
+    write_notices "$out/$name/THIRD-PARTY-NOTICES.txt" bin/win64/openvr_api.dll bin/linux64/libopenvr_api.so
+  else
+    write_notices "$out/$name/THIRD-PARTY-NOTICES.txt" bin/win64/openvr_api.dll
+  fi
 else
   echo "package: NOTE: vistrel.exe needs openvr_api.dll from the OpenVR SDK (its bin/win64/openvr_api.dll)." >&2
-  echo "package:       Copy that file into $name/bin/win64/, next to vistrel.exe, before installing," >&2
-  echo "package:       or run again with OPENVR_SDK_DIR=<folder of the OpenVR SDK>." >&2
+  echo "package:       It could not be fetched. Copy that file into $name/bin/win64/, next to vistrel.exe," >&2
+  echo "package:       before installing, or run again with OPENVR_SDK_DIR=<folder of the OpenVR SDK>." >&2
 fi
 
 if [ -n "$linux_build" ]; then
@@ -92,8 +136,8 @@ if [ -n "$linux_build" ]; then
   # Without the debug information of the optimised build (several megabytes, and the build's folders).
   strip --strip-debug -o "$out/$name/bin/linux64/driver_$name.so" "$lsrc/driver_$name.so"
   [ -n "$lvistrel" ] && strip --strip-debug -o "$out/$name/bin/linux64/vistrel" "$lvistrel"
-  if [ -n "$lapi" ]; then
-    cp "$lapi" "$out/$name/bin/linux64/libopenvr_api.so"
+  if [ -n "$sdk" ]; then
+    cp "$sdk/bin/linux64/libopenvr_api.so" "$out/$name/bin/linux64/libopenvr_api.so"
   else
     echo "package: NOTE: the Linux vistrel needs libopenvr_api.so from the OpenVR SDK (its bin/linux64/libopenvr_api.so)." >&2
     echo "package:       Copy that file into $name/bin/linux64/, next to vistrel, before installing," >&2

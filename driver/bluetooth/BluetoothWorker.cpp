@@ -66,7 +66,8 @@ void WorkerPass(LinkContext &context)
         try {
             StartAdvertisementWatcher(context);
         } catch (const radio::PlatformError &) {
-            Log("Failed to start the advertisement watcher.");
+            // Without an adapter this fails every pass, for as long as SteamVR runs.
+            context.scanStarts.Log("Failed to start the advertisement watcher.");
             ResetLink(context);
         }
         break;
@@ -86,6 +87,9 @@ void WorkerPass(LinkContext &context)
 
 void ResetLink(LinkContext &context)
 {
+    // The link lets the device go: its handlers and its characteristics' go first, so that
+    // nothing it reports from now on (its own Close included) reaches the link.
+    DetachConnectionHandlers(context);
     if (context.device) {
         try {
             context.device->Close();

@@ -16,8 +16,9 @@ void BluetoothWorkerMain();
 // One pass after its sleep: acts on the link state the worker finds.
 void WorkerPass(LinkContext &context);
 
-// After every failed connect step and every lost connection: closes and drops the device,
-// clears the target address, drops the characteristic and stores StartScanning.
+// After every failed connect step and every lost connection: detaches the handlers of the
+// device and its characteristics, closes and drops the device, clears the target address, drops
+// the characteristic and stores StartScanning.
 void ResetLink(LinkContext &context);
 
 // The end of a worker run: keeps every handler away from the context, stops the watcher,

@@ -27,20 +27,21 @@ bool HasUuid(Object &object, const radio::Guid &uuid)
 bool ObtainDevice(LinkContext &context, uint64_t address)
 {
     try {
+        // A device still held (the rifle was found again while connected) is dropped without
+        // Close, and its handlers with it.
+        if (context.device)
+            DetachConnectionHandlers(context);
         context.device = radio::PlatformRadio().FromBluetoothAddress(address);
         if (!context.device)
             return false;
         const std::shared_ptr<HandlerGate> gate = context.gate;
         LinkContext *const link = &context;
-        const std::weak_ptr<radio::Device> weak = context.device;
-        const radio::EventToken token = context.device->AddConnectionStatusChanged([gate, link](radio::Device &sender) {
+        const std::shared_ptr<radio::Device> device = context.device;
+        const radio::EventToken token = device->AddConnectionStatusChanged([gate, link](radio::Device &sender) {
             GatePass pass(*gate);
             return pass.Entered() ? OnConnectionStatusChanged(*link, sender) : radio::kOk;
         });
-        context.detachers.push_back([weak, token] {
-            if (auto d = weak.lock())
-                d->RemoveConnectionStatusChanged(token);
-        });
+        context.connectionDetachers.push_back([device, token] { device->RemoveConnectionStatusChanged(token); });
         return true;
     } catch (const radio::PlatformError &) {
         return false;
@@ -52,16 +53,12 @@ bool Subscribe(LinkContext &context, const std::shared_ptr<radio::Characteristic
 {
     try {
         const std::shared_ptr<HandlerGate> gate = context.gate;
-        const std::weak_ptr<radio::Characteristic> weak = characteristic;
         const radio::EventToken token = characteristic->AddValueChanged(
             [gate](radio::Characteristic &sender, radio::ValueChangedArgs &args) {
                 GatePass pass(*gate);
                 return pass.Entered() ? OnNotification(sender, args) : radio::kOk;
             });
-        context.detachers.push_back([weak, token] {
-            if (auto c = weak.lock())
-                c->RemoveValueChanged(token);
-        });
+        context.connectionDetachers.push_back([characteristic, token] { characteristic->RemoveValueChanged(token); });
         return characteristic->WriteClientCharacteristicConfigurationDescriptor(radio::CccdValue::Notify) ==
                radio::CommunicationStatus::Success;
     } catch (const radio::PlatformError &) {
@@ -114,15 +111,24 @@ bool DeviceReportsConnected(radio::Device &device)
 // Stores Connected at the end of a successful step. A disconnection reported during the step
 // stays when the device still reports it: overwriting it would leave the link at Connected
 // with a lost device, waiting for a report that has already come. A report the device has
-// since overcome (it reads connected again) is replaced.
+// since overcome (it reads connected again) is replaced. A report that comes after the status
+// was read stores the same ConnectionLost, which the exchange alone cannot tell from the older
+// one; the count of reports can, and then the decision is made again from the new report.
 void MarkConnected(LinkContext &context)
 {
-    int32_t state = context.linkState.load();
     for (;;) {
+        const uint32_t reports = context.disconnectionReports.load();
+        int32_t state = context.linkState.load();
         if (state == ConnectionLost && !DeviceReportsConnected(*context.device))
             return;
-        if (context.linkState.compare_exchange_weak(state, Connected))
+        if (!context.linkState.compare_exchange_strong(state, Connected))
+            continue;
+        if (context.disconnectionReports.load() == reports)
             return;
+        // Put back the ConnectionLost this store may have overwritten (unless the report's own
+        // store came after it), then decide again.
+        int32_t stored = Connected;
+        context.linkState.compare_exchange_strong(stored, ConnectionLost);
     }
 }
 
@@ -179,6 +185,8 @@ radio::ResultCode OnConnectionStatusChanged(LinkContext &context, radio::Device 
             Log("Connected to device: " + name);
         } else {
             Log("Disconnected from device: " + name);
+            // Counted after the status was read and before the store (see MarkConnected).
+            context.disconnectionReports.fetch_add(1);
             context.linkState.store(ConnectionLost);
         }
         return radio::kOk;

@@ -26,7 +26,7 @@ void CreateAdvertisementWatcher(LinkContext &context)
                 GatePass pass(*gate);
                 return pass.Entered() ? OnAdvertisementReceived(*link, sender, args) : radio::kOk;
             });
-        context.detachers.push_back([weak, received] {
+        context.watcherDetachers.push_back([weak, received] {
             if (auto w = weak.lock())
                 w->RemoveReceived(received);
         });
@@ -34,7 +34,7 @@ void CreateAdvertisementWatcher(LinkContext &context)
             GatePass pass(*gate);
             return pass.Entered() ? OnWatcherStopped(sender) : radio::kOk;
         });
-        context.detachers.push_back([weak, stopped] {
+        context.watcherDetachers.push_back([weak, stopped] {
             if (auto w = weak.lock())
                 w->RemoveStopped(stopped);
         });
@@ -47,10 +47,16 @@ void CreateAdvertisementWatcher(LinkContext &context)
 
 void StartAdvertisementWatcher(LinkContext &context)
 {
-    Log("Starting the advertisement watcher.");
+    static const char kStarting[] = "Starting the advertisement watcher.";
+    context.foundDevices.Reset();
+    const bool announced = context.scanStarts.Log(kStarting);
     if (!context.watcher)
         throw radio::PlatformError(radio::kFail);
     context.watcher->Start();
+    // A run of failed starts has ended: this start is news even if it looked like one more.
+    if (!announced)
+        Log(kStarting);
+    context.scanStarts.Reset();
     // Only from StartScanning: the rifle's advertisement may arrive as soon as the scan runs,
     // and a plain store would overwrite its TargetFound with Scanning after the handler had
     // already stopped the scan, leaving the link waiting for ever.
@@ -65,8 +71,8 @@ radio::ResultCode OnAdvertisementReceived(LinkContext &context, radio::Watcher &
         const std::u16string name = args.LocalName();
         if (name.empty())
             return radio::kOk;
-        Log("Found device: " + Utf16ToUtf8(name) + " (Address: " + std::to_string(args.BluetoothAddress()) +
-            ")");
+        context.foundDevices.Log("Found device: " + Utf16ToUtf8(name) + " (Address: " +
+                                 std::to_string(args.BluetoothAddress()) + ")");
         if (name != kTargetName)
             return radio::kOk;
         Log("Target device found.");

@@ -27,15 +27,27 @@ void HandlerGate::Close()
         std::this_thread::yield();
 }
 
-void DetachHandlers(LinkContext &context)
+namespace {
+
+void DetachAll(std::vector<std::function<void()>> &detachers)
 {
-    for (const std::function<void()> &detach : context.detachers) {
+    for (const std::function<void()> &detach : detachers) {
         try {
             detach();
         } catch (...) {
         }
     }
-    context.detachers.clear();
+    detachers.clear();  // and with them the objects they held
+}
+
+} // namespace
+
+void DetachConnectionHandlers(LinkContext &context) { DetachAll(context.connectionDetachers); }
+
+void DetachHandlers(LinkContext &context)
+{
+    DetachAll(context.connectionDetachers);
+    DetachAll(context.watcherDetachers);
 }
 
 radio::ResultCode ResultOfCurrentException()

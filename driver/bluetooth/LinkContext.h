@@ -3,6 +3,7 @@
 // worker; the handlers run on platform threads at any time, so everything they touch is atomic,
 // and they reach the context only through a HandlerGate that the worker closes before the
 // context ends.
+#include "../RepeatLimiter.h"
 #include "Radio.h"
 
 #include <atomic>
@@ -58,19 +59,33 @@ struct LinkContext {
     // Written by the advertisement handler before it stores TargetFound, and by ResetLink.
     std::atomic<uint64_t> targetAddress{0};
     std::atomic<int32_t> linkState{StartScanning};
+    // Disconnections reported so far, counted before each store of ConnectionLost, so that the
+    // end of a connect step can tell whether one came after it read the device's status.
+    std::atomic<uint32_t> disconnectionReports{0};
     std::shared_ptr<radio::Watcher> watcher;
     std::shared_ptr<radio::Device> device;
     std::shared_ptr<radio::Characteristic> characteristic;
 
     // Shared with every handler registered for this context, so that it outlives late calls.
     std::shared_ptr<HandlerGate> gate = std::make_shared<HandlerGate>();
-    // How to take each registered handler off its platform object again when the worker ends.
-    // The objects are held weakly: a device that ResetLink dropped is not kept alive for this.
-    std::vector<std::function<void()>> detachers;
+    // How to take each registered handler off its platform object again. The watcher's handlers
+    // stay until the worker ends. Those of the device and of every characteristic subscribed on
+    // it go as soon as the link lets the device go, so that a link that drops all evening does
+    // not collect them; each holds its object, since the link names only the last characteristic.
+    std::vector<std::function<void()>> watcherDetachers;
+    std::vector<std::function<void()>> connectionDetachers;
+
+    // Lines that repeat for as long as nothing changes, kept from flooding the log: every named
+    // device nearby, advertising several times a second, once per scan (each scan starts
+    // afresh); and a start of the scan that fails pass after pass (until one succeeds).
+    RepeatLimiter foundDevices;
+    RepeatLimiter scanStarts;
 };
 
-// Detaches every handler of this context that is still registered; platform errors are ignored,
-// since the gate keeps a handler that stays attached from reaching the context.
+// Detaches the handlers of the device and its characteristics, or every handler of this
+// context; platform errors are ignored, since the gate keeps a handler that stays attached
+// from reaching the context.
+void DetachConnectionHandlers(LinkContext &context);
 void DetachHandlers(LinkContext &context);
 
 // Turns whatever escapes a handler into its result code to the platform.

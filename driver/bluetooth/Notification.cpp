@@ -64,8 +64,11 @@ radio::ResultCode OnNotification(radio::Characteristic & /*sender*/, radio::Valu
 {
     try {
         const uint32_t length = args.UnconsumedBufferLength();
-        std::vector<uint8_t> bytes(length);  // zeroed; read whole, also when empty
-        args.ReadBytes(bytes.data(), length);
+        std::vector<uint8_t> bytes(length);  // zeroed, then read whole
+        // An empty notification has nothing to read, and its array may be null: how the
+        // platform's reader treats a null array of length 0 is not documented.
+        if (length != 0)
+            args.ReadBytes(bytes.data(), length);
         if (std::atomic<bool> *flag = DecodeNotification(bytes.data(), bytes.size()))
             flag->store(true);  // the frame update clears it with an exchange
         Log(NotificationLogLine(bytes.data(), bytes.size()));

@@ -27,6 +27,20 @@
 #endif
 #endif
 
+// SteamVR and openvr_api are built with MSVC, which passes the hidden result buffer of a member
+// function that returns a structure after `this`; MinGW's compilers pass it before `this`, so
+// such a slot, declared plainly, swaps the two between a MinGW caller and an MSVC callee (or the
+// other way round), and the callee writes its result over the object. MinGW builds therefore
+// declare those slots with the buffer as an explicit parameter after `this`, returning it, which
+// every compiler passes exactly as MSVC passes the hidden one. Our side keeps the plain spelling:
+// callers of the runtime's slots through an inline wrapper (IVRSystem), implementers of ours
+// through a plain virtual that follows the runtime's slots (ITrackedDeviceServerDriver::GetPose).
+#if defined(__MINGW32__)
+#define VR_EXPLICIT_STRUCT_RETURN 1
+#else
+#define VR_EXPLICIT_STRUCT_RETURN 0
+#endif
+
 namespace vr {
 
 // Everything in this block is laid out with 8-byte packing, which on x86_64 equals natural
@@ -864,11 +878,29 @@ class IVRSystem {
 public:
     // Display
     virtual void GetRecommendedRenderTargetSize(uint32_t *pnWidth, uint32_t *pnHeight) = 0;
+#if VR_EXPLICIT_STRUCT_RETURN
+    virtual HmdMatrix44_t *GetProjectionMatrix(HmdMatrix44_t *pResult, EVREye eEye, float fNearZ, float fFarZ) = 0;
+    HmdMatrix44_t GetProjectionMatrix(EVREye eEye, float fNearZ, float fFarZ)
+    {
+        HmdMatrix44_t result;
+        return *GetProjectionMatrix(&result, eEye, fNearZ, fFarZ);
+    }
+#else
     virtual HmdMatrix44_t GetProjectionMatrix(EVREye eEye, float fNearZ, float fFarZ) = 0;
+#endif
     virtual void GetProjectionRaw(EVREye eEye, float *pfLeft, float *pfRight, float *pfTop, float *pfBottom) = 0;
     virtual bool ComputeDistortion(EVREye eEye, float fU, float fV,
                                    DistortionCoordinates_t *pDistortionCoordinates) = 0;
+#if VR_EXPLICIT_STRUCT_RETURN
+    virtual HmdMatrix34_t *GetEyeToHeadTransform(HmdMatrix34_t *pResult, EVREye eEye) = 0;
+    HmdMatrix34_t GetEyeToHeadTransform(EVREye eEye)
+    {
+        HmdMatrix34_t result;
+        return *GetEyeToHeadTransform(&result, eEye);
+    }
+#else
     virtual HmdMatrix34_t GetEyeToHeadTransform(EVREye eEye) = 0;
+#endif
     virtual bool GetTimeSinceLastVsync(float *pfSecondsSinceLastVsync, uint64_t *pulFrameCounter) = 0;
     virtual int32_t GetD3D9AdapterIndex() = 0;
     virtual void GetDXGIOutputInfo(int32_t *pnAdapterIndex) = 0;
@@ -881,8 +913,23 @@ public:
                                                  float fPredictedSecondsToPhotonsFromNow,
                                                  TrackedDevicePose_t *pTrackedDevicePoseArray,
                                                  uint32_t unTrackedDevicePoseArrayCount) = 0;
+#if VR_EXPLICIT_STRUCT_RETURN
+    virtual HmdMatrix34_t *GetSeatedZeroPoseToStandingAbsoluteTrackingPose(HmdMatrix34_t *pResult) = 0;
+    virtual HmdMatrix34_t *GetRawZeroPoseToStandingAbsoluteTrackingPose(HmdMatrix34_t *pResult) = 0;
+    HmdMatrix34_t GetSeatedZeroPoseToStandingAbsoluteTrackingPose()
+    {
+        HmdMatrix34_t result;
+        return *GetSeatedZeroPoseToStandingAbsoluteTrackingPose(&result);
+    }
+    HmdMatrix34_t GetRawZeroPoseToStandingAbsoluteTrackingPose()
+    {
+        HmdMatrix34_t result;
+        return *GetRawZeroPoseToStandingAbsoluteTrackingPose(&result);
+    }
+#else
     virtual HmdMatrix34_t GetSeatedZeroPoseToStandingAbsoluteTrackingPose() = 0;
     virtual HmdMatrix34_t GetRawZeroPoseToStandingAbsoluteTrackingPose() = 0;
+#endif
     virtual uint32_t GetSortedTrackedDeviceIndicesOfClass(
         ETrackedDeviceClass eTrackedDeviceClass, vr::TrackedDeviceIndex_t *punTrackedDeviceIndexArray,
         uint32_t unTrackedDeviceIndexArrayCount,
@@ -904,9 +951,22 @@ public:
                                                   ETrackedPropertyError *pError = nullptr) = 0;
     virtual uint64_t GetUint64TrackedDeviceProperty(vr::TrackedDeviceIndex_t unDeviceIndex,
                                                     ETrackedDeviceProperty prop, ETrackedPropertyError *pError = nullptr) = 0;
+#if VR_EXPLICIT_STRUCT_RETURN
+    virtual HmdMatrix34_t *GetMatrix34TrackedDeviceProperty(HmdMatrix34_t *pResult,
+                                                            vr::TrackedDeviceIndex_t unDeviceIndex,
+                                                            ETrackedDeviceProperty prop,
+                                                            ETrackedPropertyError *pError) = 0;
+    HmdMatrix34_t GetMatrix34TrackedDeviceProperty(vr::TrackedDeviceIndex_t unDeviceIndex, ETrackedDeviceProperty prop,
+                                                   ETrackedPropertyError *pError = nullptr)
+    {
+        HmdMatrix34_t result;
+        return *GetMatrix34TrackedDeviceProperty(&result, unDeviceIndex, prop, pError);
+    }
+#else
     virtual HmdMatrix34_t GetMatrix34TrackedDeviceProperty(vr::TrackedDeviceIndex_t unDeviceIndex,
                                                            ETrackedDeviceProperty prop,
                                                            ETrackedPropertyError *pError = nullptr) = 0;
+#endif
     virtual uint32_t GetArrayTrackedDeviceProperty(vr::TrackedDeviceIndex_t unDeviceIndex, ETrackedDeviceProperty prop,
                                                    PropertyTypeTag_t propType, void *pBuffer, uint32_t unBufferSize,
                                                    ETrackedPropertyError *pError = nullptr) = 0;
@@ -922,7 +982,16 @@ public:
     virtual const char *GetEventTypeNameFromEnum(EVREventType eType) = 0;
 
     // Rendering helpers
+#if VR_EXPLICIT_STRUCT_RETURN
+    virtual HiddenAreaMesh_t *GetHiddenAreaMesh(HiddenAreaMesh_t *pResult, EVREye eEye, EHiddenAreaMeshType type) = 0;
+    HiddenAreaMesh_t GetHiddenAreaMesh(EVREye eEye, EHiddenAreaMeshType type = k_eHiddenAreaMesh_Standard)
+    {
+        HiddenAreaMesh_t result;
+        return *GetHiddenAreaMesh(&result, eEye, type);
+    }
+#else
     virtual HiddenAreaMesh_t GetHiddenAreaMesh(EVREye eEye, EHiddenAreaMeshType type = k_eHiddenAreaMesh_Standard) = 0;
+#endif
 
     // Legacy controller input
     virtual bool GetControllerState(vr::TrackedDeviceIndex_t unControllerDeviceIndex,

@@ -36,6 +36,20 @@
 #endif
 #endif
 
+// SteamVR and openvr_api are built with MSVC, which passes the hidden result buffer of a member
+// function that returns a structure after `this`; MinGW's compilers pass it before `this`, so
+// such a slot, declared plainly, swaps the two between a MinGW caller and an MSVC callee (or the
+// other way round), and the callee writes its result over the object. MinGW builds therefore
+// declare those slots with the buffer as an explicit parameter after `this`, returning it, which
+// every compiler passes exactly as MSVC passes the hidden one. Our side keeps the plain spelling:
+// callers of the runtime's slots through an inline wrapper (IVRSystem), implementers of ours
+// through a plain virtual that follows the runtime's slots (ITrackedDeviceServerDriver::GetPose).
+#if defined(__MINGW32__)
+#define VR_EXPLICIT_STRUCT_RETURN 1
+#else
+#define VR_EXPLICIT_STRUCT_RETURN 0
+#endif
+
 namespace vr {
 
 // Everything in this block is laid out with 8-byte packing, which on x86_64 equals natural
@@ -730,7 +744,15 @@ static_assert(sizeof(VREvent_t) == 64 && offsetof(VREvent_t, data) == 16, "VREve
 // End of the shared block.
 // ---------------------------------------------------------------------------------------------
 
+// strlen for the property helpers. A freestanding translation unit has no C library headers
+// (the tests compile the runtime's side of these interfaces that way, for the MSVC ABI); it gets
+// the compiler's builtin instead.
+#if __STDC_HOSTED__
 #include <string.h>
+#define VR_INTERNAL_STRLEN strlen
+#else
+#define VR_INTERNAL_STRLEN __builtin_strlen
+#endif
 
 namespace vr {
 
@@ -1014,7 +1036,18 @@ public:
     virtual void *GetComponent(const char *pchComponentNameAndVersion) = 0;
     // The response must be NUL-terminated within unResponseBufferSize.
     virtual void DebugRequest(const char *pchRequest, char *pchResponseBuffer, uint32_t unResponseBufferSize) = 0;
+#if VR_EXPLICIT_STRUCT_RETURN
+    // The runtime's slot 5 (see VR_EXPLICIT_STRUCT_RETURN).
+    virtual DriverPose_t *GetPose(DriverPose_t *pPoseOut)
+    {
+        *pPoseOut = GetPose();
+        return pPoseOut;
+    }
+    // What a device implements; a seventh slot, which only the device's own module calls.
     virtual DriverPose_t GetPose() = 0;
+#else
+    virtual DriverPose_t GetPose() = 0;
+#endif
 };
 
 // The driver's root object, returned by HmdDriverFactory.
@@ -1138,7 +1171,7 @@ public:
         if (!pchNewValue)
             return TrackedProp_InvalidOperation;
         return SetProperty(ulContainerHandle, prop, const_cast<char *>(pchNewValue),
-                           static_cast<uint32_t>(strlen(pchNewValue) + 1), k_unStringPropertyTag);
+                           static_cast<uint32_t>(VR_INTERNAL_STRLEN(pchNewValue) + 1), k_unStringPropertyTag);
     }
 
     ETrackedPropertyError SetBoolProperty(PropertyContainerHandle_t ulContainerHandle, ETrackedDeviceProperty prop,

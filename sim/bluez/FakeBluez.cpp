@@ -231,6 +231,8 @@ int FakeBluez::HandleCall(sd_bus_message *call)
     const std::string interface = text(api_->sd_bus_message_get_interface(call));
     const std::string member = text(api_->sd_bus_message_get_member(call));
     const std::string sender = text(api_->sd_bus_message_get_sender(call));
+    ++calls_[member];
+    changed_.notify_all();
     std::vector<Value> args;
     if (!tarvolt::bluez::ReadValues(*api_, call, args)) {
         ReplyError(call, "org.freedesktop.DBus.Error.InvalidArgs", "Invalid arguments");
@@ -903,6 +905,12 @@ bool FakeBluez::Impersonate(int peripheral, const std::vector<uint8_t> &bytes)
         api_->sd_bus_unref(bus);
     }
     return r >= 0;
+}
+
+bool FakeBluez::WaitForCalls(const std::string &member, int count, std::chrono::milliseconds limit)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, limit, [&] { return calls_[member] >= count; });
 }
 
 int FakeBluez::Connects()

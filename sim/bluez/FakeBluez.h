@@ -64,6 +64,8 @@ public:
     void OverrideProperty(int peripheral, const std::string &interface, const std::string &name,
                           const tarvolt::bluez::Value &value);
     int Connects();  // Device1.Connect calls so far
+    // Waits until `member` (a method name) has been called at least `count` times.
+    bool WaitForCalls(const std::string &member, int count, std::chrono::milliseconds limit);
     // Another client of the bus, not bluetoothd, sends the Value change of a notification on the
     // rifle's characteristics, as any local program could.
     bool Impersonate(int peripheral, const std::vector<uint8_t> &bytes);
@@ -132,6 +134,7 @@ private:
     bool paused_ = false;
     RadioStats stats_;
     int connects_ = 0;
+    std::map<std::string, int> calls_;
 };
 
 } // namespace sim

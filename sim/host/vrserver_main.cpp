@@ -16,6 +16,7 @@
 #include "DemoSession.h"
 #include "SimHost.h"
 #include "TrackedDevicePublisher.h"
+#include "WideText.h"
 
 #include <atomic>
 #include <chrono>
@@ -25,6 +26,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -102,7 +104,7 @@ int Demo(int argc, char **argv)
 
 } // namespace
 
-int main(int argc, char **argv)
+static int RunServer(int argc, char **argv)
 {
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--demo") == 0)
@@ -212,3 +214,22 @@ int main(int argc, char **argv)
     }
     return 0;
 }
+
+#if defined(_WIN32)
+// Windows hands the command line over in UTF-16, and a narrow main would see it through the ANSI
+// code page: a --root named outside it would arrive with '?' for its characters. The arguments
+// are taken wide and passed on in UTF-8, the encoding of every path in the simulated host.
+int wmain(int argc, wchar_t **argv)
+{
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.push_back(sim::WideToUtf8(argv[i]));
+    std::vector<char *> pointers;
+    for (std::string &a : arguments)
+        pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    return RunServer(argc, pointers.data());
+}
+#else
+int main(int argc, char **argv) { return RunServer(argc, argv); }
+#endif

@@ -167,12 +167,21 @@ uint64_t SimSystem::GetUint64TrackedDeviceProperty(vr::TrackedDeviceIndex_t, vr:
     return 0;
 }
 
+#if VR_EXPLICIT_STRUCT_RETURN
+vr::HmdMatrix34_t *SimSystem::GetMatrix34TrackedDeviceProperty(vr::HmdMatrix34_t *out, vr::TrackedDeviceIndex_t,
+                                                               vr::ETrackedDeviceProperty, vr::ETrackedPropertyError *pError)
+{
+    Unknown(pError);
+    return Zero(out);
+}
+#else
 vr::HmdMatrix34_t SimSystem::GetMatrix34TrackedDeviceProperty(vr::TrackedDeviceIndex_t, vr::ETrackedDeviceProperty,
                                                               vr::ETrackedPropertyError *pError)
 {
     Unknown(pError);
     return {};
 }
+#endif
 
 uint32_t SimSystem::GetArrayTrackedDeviceProperty(vr::TrackedDeviceIndex_t, vr::ETrackedDeviceProperty,
                                                   vr::PropertyTypeTag_t, void *, uint32_t,

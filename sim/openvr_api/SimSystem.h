@@ -12,10 +12,18 @@ public:
     void Attach(TrackedDeviceTable *table) { table_ = table; }
 
     void GetRecommendedRenderTargetSize(uint32_t *pnWidth, uint32_t *pnHeight) override;
+#if VR_EXPLICIT_STRUCT_RETURN
+    vr::HmdMatrix44_t *GetProjectionMatrix(vr::HmdMatrix44_t *out, vr::EVREye, float, float) override { return Zero(out); }
+#else
     vr::HmdMatrix44_t GetProjectionMatrix(vr::EVREye, float, float) override { return {}; }
+#endif
     void GetProjectionRaw(vr::EVREye, float *pfLeft, float *pfRight, float *pfTop, float *pfBottom) override;
     bool ComputeDistortion(vr::EVREye, float, float, vr::DistortionCoordinates_t *) override { return false; }
+#if VR_EXPLICIT_STRUCT_RETURN
+    vr::HmdMatrix34_t *GetEyeToHeadTransform(vr::HmdMatrix34_t *out, vr::EVREye) override { return Zero(out); }
+#else
     vr::HmdMatrix34_t GetEyeToHeadTransform(vr::EVREye) override { return {}; }
+#endif
     bool GetTimeSinceLastVsync(float *, uint64_t *) override { return false; }
     int32_t GetD3D9AdapterIndex() override { return -1; }
     void GetDXGIOutputInfo(int32_t *pnAdapterIndex) override;
@@ -26,8 +34,13 @@ public:
     void GetDeviceToAbsoluteTrackingPose(vr::ETrackingUniverseOrigin eOrigin, float fPredictedSecondsToPhotonsFromNow,
                                          vr::TrackedDevicePose_t *pTrackedDevicePoseArray,
                                          uint32_t unTrackedDevicePoseArrayCount) override;
+#if VR_EXPLICIT_STRUCT_RETURN
+    vr::HmdMatrix34_t *GetSeatedZeroPoseToStandingAbsoluteTrackingPose(vr::HmdMatrix34_t *out) override { return Zero(out); }
+    vr::HmdMatrix34_t *GetRawZeroPoseToStandingAbsoluteTrackingPose(vr::HmdMatrix34_t *out) override { return Zero(out); }
+#else
     vr::HmdMatrix34_t GetSeatedZeroPoseToStandingAbsoluteTrackingPose() override { return {}; }
     vr::HmdMatrix34_t GetRawZeroPoseToStandingAbsoluteTrackingPose() override { return {}; }
+#endif
     uint32_t GetSortedTrackedDeviceIndicesOfClass(vr::ETrackedDeviceClass eTrackedDeviceClass,
                                                   vr::TrackedDeviceIndex_t *punTrackedDeviceIndexArray,
                                                   uint32_t unTrackedDeviceIndexArrayCount,
@@ -47,8 +60,13 @@ public:
                                           vr::ETrackedPropertyError *pError) override;
     uint64_t GetUint64TrackedDeviceProperty(vr::TrackedDeviceIndex_t, vr::ETrackedDeviceProperty,
                                             vr::ETrackedPropertyError *pError) override;
+#if VR_EXPLICIT_STRUCT_RETURN
+    vr::HmdMatrix34_t *GetMatrix34TrackedDeviceProperty(vr::HmdMatrix34_t *out, vr::TrackedDeviceIndex_t,
+                                                        vr::ETrackedDeviceProperty, vr::ETrackedPropertyError *pError) override;
+#else
     vr::HmdMatrix34_t GetMatrix34TrackedDeviceProperty(vr::TrackedDeviceIndex_t, vr::ETrackedDeviceProperty,
                                                        vr::ETrackedPropertyError *pError) override;
+#endif
     uint32_t GetArrayTrackedDeviceProperty(vr::TrackedDeviceIndex_t, vr::ETrackedDeviceProperty, vr::PropertyTypeTag_t,
                                            void *, uint32_t, vr::ETrackedPropertyError *pError) override;
     uint32_t GetStringTrackedDeviceProperty(vr::TrackedDeviceIndex_t, vr::ETrackedDeviceProperty, char *pchValue,
@@ -61,7 +79,14 @@ public:
         return false;
     }
     const char *GetEventTypeNameFromEnum(vr::EVREventType) override { return "VREvent_None"; }
+#if VR_EXPLICIT_STRUCT_RETURN
+    vr::HiddenAreaMesh_t *GetHiddenAreaMesh(vr::HiddenAreaMesh_t *out, vr::EVREye, vr::EHiddenAreaMeshType) override
+    {
+        return Zero(out);
+    }
+#else
     vr::HiddenAreaMesh_t GetHiddenAreaMesh(vr::EVREye, vr::EHiddenAreaMeshType) override { return {}; }
+#endif
 
     bool GetControllerState(vr::TrackedDeviceIndex_t, vr::VRControllerState_t *, uint32_t) override { return false; }
     bool GetControllerStateWithPose(vr::ETrackingUniverseOrigin, vr::TrackedDeviceIndex_t, vr::VRControllerState_t *,
@@ -84,6 +109,14 @@ public:
     const char *GetRuntimeVersion() override { return "simulated"; }
 
 private:
+    // MinGW builds: the slots that return a structure take its buffer after `this` (openvr.h).
+    template <class T>
+    static T *Zero(T *out)
+    {
+        *out = T{};
+        return out;
+    }
+
     // A copy of one slot, taken under the table's lock; an empty slot outside the table.
     TrackedDeviceSlot Slot(vr::TrackedDeviceIndex_t index) const;
 

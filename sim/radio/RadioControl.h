@@ -68,8 +68,10 @@ inline PeripheralScript RifleScript(uint64_t address)
     return rifle;
 }
 
-// Platform waits that a test can hold open until it releases them.
-enum class Step { Connect, Services, Characteristics, Subscribe };
+// Platform waits that a test can hold open until it releases them. StatusRead holds a caller
+// just after it has read a device's connection status, as if it were preempted there. Calls on
+// the radio's own thread (the handlers') are never held.
+enum class Step { Connect, Services, Characteristics, Subscribe, StatusRead };
 
 struct RadioStats {
     int watchersCreated = 0;

@@ -75,8 +75,13 @@ void SimWatcher::RaiseStopped()
 
 radio::ConnectionStatus SimDevice::GetConnectionStatus()
 {
-    std::lock_guard<std::mutex> lock(owner_.Mutex());
-    return status;
+    radio::ConnectionStatus now;
+    {
+        std::lock_guard<std::mutex> lock(owner_.Mutex());
+        now = status;
+    }
+    owner_.Checkpoint(peripheral_, Step::StatusRead);
+    return now;
 }
 
 std::u16string SimDevice::Name()

@@ -9,6 +9,8 @@ namespace sim {
 
 namespace {
 
+constexpr ResultCode kNullPointer = static_cast<ResultCode>(0x80004003u);  // E_POINTER
+
 // A notification as the platform's data reader sees it, or one whose buffer cannot be read.
 class Notification final : public radio::ValueChangedArgs {
 public:
@@ -21,6 +23,10 @@ public:
     }
     void ReadBytes(uint8_t *destination, uint32_t count) override
     {
+        // A null array is refused whatever the length: the platform's reader documents no
+        // exception for an empty read.
+        if (destination == nullptr)
+            throw radio::PlatformError(kNullPointer);
         if (count > bytes_.size() - read_)
             throw radio::PlatformError(radio::kFail);
         if (count != 0)
@@ -177,7 +183,7 @@ void SimRadio::Release(int peripheral, Step step)
 void SimRadio::Checkpoint(int peripheral, Step step)
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    if (held_.count({peripheral, step}) == 0)
+    if (held_.count({peripheral, step}) == 0 || std::this_thread::get_id() == thread_.get_id())
         return;
     waiting_.insert({peripheral, step});
     changed_.notify_all();

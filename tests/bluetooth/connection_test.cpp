@@ -3,6 +3,7 @@
 // radio's thread and are checked apart from the worker's ordered lines.
 #include "DriverState.h"
 #include "LinkTestSupport.h"
+#include "SimObjects.h"
 #include "bluetooth/BluetoothWorker.h"
 #include "bluetooth/Discovery.h"
 
@@ -259,9 +260,36 @@ TEST_F(Link, DisconnectionDuringTheConnectStepIsKeptOnlyWhileTheDeviceIsLost)
     EXPECT_EQ(State(), tarvolt::Connected);
 }
 
-// Catches: a disconnection of a device that ResetLink already closed being lost, or not
-// leading to another reset and another Start on the (already started) watcher.
-TEST_F(Link, DisconnectionAfterTheResetResetsAgain)
+// Catches: a disconnection that the end of a successful step overwrites because it was stored
+// between the step's read of the device's status and its final store (while an older report,
+// one the device had since overcome, still stood): the link would stay Connected with a lost
+// rifle, and nothing would report the loss again.
+TEST_F(Link, DisconnectionBetweenTheStatusReadAndTheFinalStoreIsKept)
+{
+    const int rifle = radio.AddPeripheral(Rifle());
+    Discover();
+    radio.Hold(rifle, sim::Step::Characteristics);
+    std::thread step([this] { Pass(); });
+    ASSERT_TRUE(radio.WaitUntilHeld(rifle, sim::Step::Characteristics, kLimit));
+    Settle();  // the device has reported itself connected
+    context.linkState = tarvolt::ConnectionLost;  // a report from a device closed before
+    radio.Hold(rifle, sim::Step::StatusRead);
+    radio.Release(rifle, sim::Step::Characteristics);
+    ASSERT_TRUE(radio.WaitUntilHeld(rifle, sim::Step::StatusRead, kLimit));  // it read "connected"
+    radio.Drop(rifle);
+    Settle();
+    EXPECT_EQ(host.Recorder().CountLog("Disconnected from device: Rifle Q508"), 1u);
+    radio.Release(rifle, sim::Step::StatusRead);
+    step.join();
+    EXPECT_EQ(WorkerLines(host.Recorder()).back(), "Device successfully connected.");
+    EXPECT_EQ(State(), tarvolt::ConnectionLost);
+}
+
+// Catches: a report from a device the reset let go (here the one its Close raises) reaching the
+// link and resetting it again. A report the platform had already begun delivering when the
+// reset detached the handler still counts: it is reported, leads to another reset, and to
+// another Start on the (already started) watcher.
+TEST_F(Link, ReportsOfADeviceLetGoStopAtTheResetExceptThoseAlreadyOnTheirWay)
 {
     sim::PeripheralScript script = Rifle();
     script.services.pop_back();
@@ -269,12 +297,23 @@ TEST_F(Link, DisconnectionAfterTheResetResetsAgain)
     const int rifle = radio.AddPeripheral(script);
     Discover();
     radio.SetAdvertising(rifle, false);
-    radio.PauseEvents();  // the closed device's report comes after the reset and the rescan
-    Pass();
+    radio.Hold(rifle, sim::Step::Services);
+    std::thread step([this] { Pass(); });
+    ASSERT_TRUE(radio.WaitUntilHeld(rifle, sim::Step::Services, kLimit));
+    auto &device = dynamic_cast<sim::SimDevice &>(*context.device);
+    const std::shared_ptr<sim::SimDevice> held = device.shared_from_this();
+    const auto onTheirWay = device.statusChanged.Snapshot();
+    ASSERT_EQ(onTheirWay.size(), 1u);
+    radio.Release(rifle, sim::Step::Services);
+    step.join();
     ExpectResetAndRescan();
+    Settle();  // the report of the Close has been raised
+    EXPECT_EQ(radio.Stats().closes, 1);
+    EXPECT_EQ(host.Recorder().CountLog("Disconnected from device: Rifle Q508"), 0u);
+    EXPECT_EQ(State(), tarvolt::Scanning);
+
     const int starts = radio.Stats().starts;
-    radio.ResumeEvents();
-    Settle();
+    std::thread([&] { onTheirWay[0](device); }).join();
     EXPECT_EQ(host.Recorder().CountLog("Disconnected from device: Rifle Q508"), 1u);
     EXPECT_EQ(State(), tarvolt::ConnectionLost);
     const size_t mark = Mark();
@@ -282,6 +321,62 @@ TEST_F(Link, DisconnectionAfterTheResetResetsAgain)
     EXPECT_EQ(Since(mark), Lines{"Device connection lost."});
     ExpectResetAndRescan();
     EXPECT_EQ(radio.Stats().starts, starts + 1);
+}
+
+// Catches: handlers of a device and characteristic the link let go staying attached (and the
+// objects they hold staying alive) until the worker ends, so that a link that drops all evening
+// collects them. The test keeps every device and characteristic alive, as the platform may.
+TEST_F(Link, ALinkThatKeepsDroppingKeepsOnlyTheHandlersOfItsCurrentDevice)
+{
+    const int rifle = radio.AddPeripheral(Rifle());
+    std::vector<std::shared_ptr<radio::Device>> devices;
+    std::vector<std::shared_ptr<radio::Characteristic>> characteristics;
+    constexpr int kWatcherHandlers = 2, kConnectionHandlers = 2;  // status, and one notifying characteristic
+    for (int drop = 1; drop <= 3; ++drop) {
+        ASSERT_EQ(Connect().back(), "Device successfully connected.");
+        devices.push_back(context.device);
+        characteristics.push_back(context.characteristic);
+        EXPECT_EQ(radio.Stats().attachedHandlers, kWatcherHandlers + kConnectionHandlers);
+        radio.Drop(rifle);
+        Settle();
+        ASSERT_EQ(State(), tarvolt::ConnectionLost);
+        Pass();
+        EXPECT_EQ(radio.Stats().attachedHandlers, kWatcherHandlers) << "after drop " << drop;
+    }
+    EXPECT_EQ(radio.Stats().closes, 3);
+}
+
+// Catches: a start of the scan that fails every pass (no adapter, no Bluetooth classes) writing
+// its two lines every 500 ms for as long as SteamVR runs, a pass that stops retrying, and the
+// start that finally succeeds held back with the failures, so that the log never shows the scan
+// running; a failure after that is news again.
+TEST_F(Link, AStartThatKeepsFailingIsLoggedOnceAMinuteAndItsEndAtOnce)
+{
+    const std::string starting = "Starting the advertisement watcher.";
+    const std::string failed = "Failed to start the advertisement watcher.";
+    tarvolt::RepeatLimiter::TimePoint now{};
+    context.scanStarts.SetClock([&] { return now; });
+    const std::shared_ptr<radio::Watcher> watcher = context.watcher;
+    context.watcher.reset();  // as when the platform had no watcher to give
+    const size_t mark = Mark();
+    for (int pass = 0; pass <= 121; ++pass, now += 500ms)
+        Pass();
+    EXPECT_EQ(Since(mark), (Lines{starting, failed, starting + " (repeated 120 times)", failed + " (repeated 120 times)"}));
+    EXPECT_EQ(State(), tarvolt::StartScanning);
+
+    context.watcher = watcher;
+    const size_t back = Mark();
+    Pass();
+    EXPECT_EQ(Since(back), Lines{starting});
+    EXPECT_EQ(State(), tarvolt::Scanning);
+    EXPECT_EQ(radio.Stats().starts, 1);
+
+    context.watcher.reset();
+    context.linkState = tarvolt::StartScanning;
+    const size_t again = Mark();
+    Pass();
+    EXPECT_EQ(Since(again), (Lines{starting, failed}));
+    context.watcher = watcher;
 }
 
 // Catches: a scan that the platform ended being restarted, or the link leaving Scanning.

@@ -87,6 +87,36 @@ TEST_F(Discovery, LogsEveryNamedDeviceButTakesOnlyTheExactName)
     EXPECT_EQ(watcher->stops, 0);
 }
 
+// Catches: every advertisement of every device nearby logged (tens of lines a second in a busy
+// room while the rifle is off), a device's line held back although its name or address differs,
+// a repeat after the minute without its count, a new scan that does not list the devices it
+// sees, and the rifle's line held back with the others.
+TEST_F(Discovery, EachDeviceIsLoggedOnceAScanThenOnceAMinuteWithItsCount)
+{
+    tarvolt::RepeatLimiter::TimePoint now{};
+    context.foundDevices.SetClock([&] { return now; });
+    const std::string phone = "Found device: Phone (Address: 7)";
+    for (int i = 0; i < 240; ++i, now += std::chrono::milliseconds(250)) {
+        See(u"Phone", 7);
+        See(u"Watch", 8);
+    }
+    See(u"Phone", 7);
+    See(u"Phone", 9);
+    See(u"Phone 2", 7);
+    EXPECT_EQ(Logs(), (std::vector<std::string>{phone, "Found device: Watch (Address: 8)",
+                                                phone + " (repeated 240 times)", "Found device: Phone (Address: 9)",
+                                                "Found device: Phone 2 (Address: 7)"}));
+
+    const size_t scan = host.Recorder().LogTexts().size();
+    tarvolt::StartAdvertisementWatcher(context);
+    See(u"Watch", 8);
+    See(u"Rifle Q508", kRifleAddress);
+    EXPECT_EQ(link_test::WorkerLines(host.Recorder(), scan),
+              (std::vector<std::string>{"Starting the advertisement watcher.", "Found device: Watch (Address: 8)",
+                                        "Found device: Rifle Q508 (Address: " + kRifleAddressText + ")",
+                                        "Target device found."}));
+}
+
 // Catches: the target taken without stopping the scan, the state stored before the address,
 // and a later matching advertisement ignored instead of replacing the address (also after the
 // link moved on).

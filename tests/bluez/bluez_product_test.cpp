@@ -50,8 +50,7 @@ TEST(ShippedLibraryOnLinux, FindsTheRifleThroughBluezAndFires)
     EXPECT_TRUE(bluez.WaitForStats([](const sim::RadioStats &s) { return s.closes == 1; }, kLimit));
 }
 
-// Catches: a machine without a system bus stopping the driver, flooding the log, or hanging
-// its deactivation.
+// Catches: a machine without a system bus stopping the driver or hanging its deactivation.
 TEST(ShippedLibraryOnLinux, WithoutASystemBusTheLinkFailsSoftly)
 {
     setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/tarvolt-test/system_bus_socket", 1);
@@ -59,7 +58,7 @@ TEST(ShippedLibraryOnLinux, WithoutASystemBusTheLinkFailsSoftly)
     testing_support::PrepareHost(host);
     ASSERT_EQ(host.Init(), vr::VRInitError_None);
     ASSERT_EQ(host.Activate(), vr::VRInitError_None);
-    ASSERT_TRUE(host.Recorder().WaitForLog("Failed to start the advertisement watcher.", kLimit, 3));
+    ASSERT_TRUE(host.Recorder().WaitForLog("Failed to start the advertisement watcher.", kLimit));
     host.RunFrames(3);
     host.Shutdown();
     EXPECT_EQ(host.Recorder().CountLog("BlueZ: cannot connect to the system bus: No such file or directory"), 1u);

@@ -2,25 +2,59 @@
 // server's name, so the relay finds it). It publishes a right-hand controller, loads the built
 // driver from its package folder and activates it; the driver starts the real vistrel from that
 // folder, the relay copies the controller's pose into the shared pose block, and the driver
-// publishes the rifle's pose converted from it.
+// publishes the rifle's pose converted from it. The same holds for a package in a folder named
+// in scripts that no ANSI code page holds together, loaded as the runtime loads drivers.
 #include "ConvertPose.h"
 #include "ProgramRun.h"
 #include "SharedPose.h"
 #include "SimHost.h"
 #include "TrackedDevicePublisher.h"
+#include "WideText.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <thread>
+#include <vector>
 
 using namespace std::chrono_literals;
 
 namespace {
 
 constexpr auto kLimit = 30s;  // only a fail-safe: every wait ends on its condition
+
+// A library folder as players name theirs: Cyrillic, Japanese, simplified Chinese and Korean.
+// Each legacy ANSI code page lacks at least one of these scripts.
+const std::string kForeignFolder = u8"Игры_ゲーム_游戏_게임";
+
+#if defined(_WIN32)
+// Whether a name comes through the ANSI code page unchanged: only then can a narrow Win32 call
+// handle a path that contains it.
+bool SurvivesAnsiCodePage(const std::string &name)
+{
+    if (GetACP() == CP_UTF8)
+        return true;
+    const std::wstring wide = sim::Utf8ToWide(name);
+    BOOL usedDefault = FALSE;
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, nullptr, 0, nullptr, &usedDefault);
+    return !usedDefault;
+}
+#endif
+
+// The build's package copied into a folder of that name below the build tree; "" on failure.
+std::string ForeignPackageRoot()
+{
+    const std::string root = testing_support::PathIn(sim::BuildDirectory(), kForeignFolder);
+    const std::string package = testing_support::PathIn(root, "tarvolt_rq508");
+    if (!testing_support::MakeDirectories(package) ||
+        !testing_support::CopyFolder(testing_support::PathIn(sim::SimHost::DefaultPackageRoot(), "tarvolt_rq508"),
+                                     package))
+        return {};
+    return root;
+}
 
 // A controller held upright, turned by `degrees` about the vertical, at (x, 1.1, -0.3).
 vr::TrackedDevicePose_t ControllerPose(float degrees, float x)
@@ -84,6 +118,40 @@ protected:
                std::memcmp(&last.pose, &expected, sizeof expected) == 0;
     }
 
+    std::string DriverLog()
+    {
+        std::string text;
+        for (const std::string &line : host.Recorder().LogTexts())
+            text += "\n  " + line;
+        return text;
+    }
+
+    // The driver loaded from the package root, the relay it starts, two poses through both of
+    // them, and the relay ended at deactivation.
+    void ExpectPosesRelayedFrom(const std::string &packageRoot)
+    {
+        ASSERT_TRUE(host.Load(packageRoot)) << host.Error();
+        ASSERT_EQ(host.Init(), vr::VRInitError_None);
+        ASSERT_EQ(host.Activate(), vr::VRInitError_None);
+        ASSERT_EQ(host.Recorder().CountLog("Vistrel process started."), 1u) << "driver log:" << DriverLog();
+        mapping = tarvolt::OpenPoseBlockMapping();
+        view = tarvolt::MapPoseBlock(mapping);
+        ASSERT_NE(view, nullptr);
+
+        ASSERT_TRUE(WaitForBlock(ControllerPose(40, 0.2f)));
+        host.RunFrame();
+        EXPECT_TRUE(PublishedIs(ControllerPose(40, 0.2f)));
+
+        devices.SetPose(1, ControllerPose(75, 0.35f));
+        ASSERT_TRUE(WaitForBlock(ControllerPose(75, 0.35f)));
+        host.RunFrame();
+        EXPECT_TRUE(PublishedIs(ControllerPose(75, 0.35f)));
+
+        host.Deactivate();
+        EXPECT_EQ(host.Recorder().CountLog("Vistrel process terminated."), 1u);
+        EXPECT_EQ(host.Recorder().CountLog("Failed to terminate Vistrel process, the process may not exist."), 0u);
+    }
+
     sim::TrackedDevicePublisher devices;
     sim::SimHost host;
     tarvolt::PoseBlockHandle mapping = nullptr;
@@ -96,26 +164,61 @@ protected:
 // it late, and a relay that deactivation leaves running.
 TEST_F(EndToEnd, TheRightHandControllersPoseBecomesTheRiflesPose)
 {
-    ASSERT_TRUE(host.Load(sim::SimHost::DefaultPackageRoot())) << host.Error();
-    ASSERT_EQ(host.Init(), vr::VRInitError_None);
-    ASSERT_EQ(host.Activate(), vr::VRInitError_None);
-    ASSERT_EQ(host.Recorder().CountLog("Vistrel process started."), 1u);
-    mapping = tarvolt::OpenPoseBlockMapping();
-    view = tarvolt::MapPoseBlock(mapping);
-    ASSERT_NE(view, nullptr);
+    ExpectPosesRelayedFrom(sim::SimHost::DefaultPackageRoot());
+}
 
-    ASSERT_TRUE(WaitForBlock(ControllerPose(40, 0.2f)));
-    host.RunFrame();
-    EXPECT_TRUE(PublishedIs(ControllerPose(40, 0.2f)));
+// Catches: the driver's own path read or the relay started through the ANSI code page, which
+// turns the folder's characters into '?' ("CreateProcess failed." and no pose for the rifle),
+// where the runtime itself loaded the driver from there by its wide path. Natively the path is
+// bytes and the same test checks that nothing on the way mangles them.
+TEST_F(EndToEnd, APackageInAFolderNamedOutsideTheAnsiCodePageRelaysThePose)
+{
+#if defined(_WIN32)
+    ASSERT_FALSE(SurvivesAnsiCodePage(kForeignFolder))
+        << "code page " << GetACP() << " holds the folder's name: the test would not tell wide calls from narrow ones";
+#endif
+    const std::string root = ForeignPackageRoot();
+    ASSERT_FALSE(root.empty()) << "the package could not be copied";
+    ExpectPosesRelayedFrom(root);
+}
 
-    devices.SetPose(1, ControllerPose(75, 0.35f));
-    ASSERT_TRUE(WaitForBlock(ControllerPose(75, 0.35f)));
-    host.RunFrame();
-    EXPECT_TRUE(PublishedIs(ControllerPose(75, 0.35f)));
+std::string Joined(const std::vector<std::string> &lines)
+{
+    std::string text;
+    for (const std::string &line : lines)
+        text += "\n  " + line;
+    return text;
+}
 
-    host.Deactivate();
-    EXPECT_EQ(host.Recorder().CountLog("Vistrel process terminated."), 1u);
-    EXPECT_EQ(host.Recorder().CountLog("Failed to terminate Vistrel process, the process may not exist."), 0u);
+// Catches: the simulated server's arguments taken through the ANSI code page (a --root named
+// outside it would not load), and with it a driver that cannot start its relay from there.
+TEST(ServerProgram, TakesARootNamedOutsideTheAnsiCodePageAndRelaysThePose)
+{
+    testing_support::RemoveLeftoverPoseBlock();
+    const std::string root = ForeignPackageRoot();
+    ASSERT_FALSE(root.empty()) << "the package could not be copied";
+    testing_support::ProgramRun server;
+    const std::string program =
+        testing_support::ProgramIn(testing_support::PathIn(sim::BuildDirectory(), "bin"), "vrserver");
+    ASSERT_TRUE(server.Start(program, {"--root", root, "--until-eof"}));
+    ASSERT_TRUE(server.WaitForLine("Loading the driver from " + root, kLimit)) << Joined(server.Lines());
+    // Whichever comes first: the relay's start, its failure, or the driver not loading at all.
+    const std::string started = "driver log: Vistrel process started.";
+    server.WaitForLineWhere(
+        [&](const std::string &line) {
+            return line == started || line == "driver log: CreateProcess failed." || line.rfind("Cannot load", 0) == 0;
+        },
+        kLimit);
+    ASSERT_TRUE(server.WaitForLine(started, 0s)) << Joined(server.Lines());
+    // The rifle's pose is valid only once the relay has copied the controller's into the block.
+    EXPECT_TRUE(server.WaitForLineWhere(
+        [](const std::string &line) { return line.rfind("pose: ", 0) == 0 && line.find("not valid") == std::string::npos; },
+        kLimit))
+        << Joined(server.Lines());
+    server.CloseStdin();
+    EXPECT_EQ(server.WaitForExit(kLimit), std::optional<int>(0));
+    EXPECT_TRUE(server.WaitForLine("driver log: Vistrel process terminated.", 0s)) << Joined(server.Lines());
+    testing_support::RemoveLeftoverPoseBlock();
 }
 
 } // namespace

@@ -32,7 +32,8 @@ public:
     uint32_t UnconsumedBufferLength() override { return static_cast<uint32_t>(size_); }
     void ReadBytes(uint8_t *destination, uint32_t count) override
     {
-        if (count != size_)
+        // Read whole and never into a null array (an empty notification is not read at all).
+        if (count != size_ || destination == nullptr)
             std::abort();
         if (count)
             std::memcpy(destination, data_, count);

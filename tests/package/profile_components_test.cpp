@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 using namespace package_test;
 
@@ -88,6 +89,15 @@ bool ModeFits(const std::string &type, const std::string &mode, const std::strin
     return false;
 }
 
+// Every binding file the profile names: its legacy binding and its default bindings.
+std::vector<fs::path> BindingFiles(const json &profile)
+{
+    std::vector<fs::path> files = {ResolvePackagePath(profile.at("legacy_binding").get<std::string>())};
+    for (const json &binding : profile.at("default_bindings"))
+        files.push_back(ResourcesDir() / "input" / fs::u8path(binding.at("binding_url").get<std::string>()));
+    return files;
+}
+
 // Catches: bindings that refer to inputs the profile does not declare, under another user path,
 // or in a mode the input cannot serve; SteamVR drops such entries without a word, and the game
 // then gets no trigger or button.
@@ -95,13 +105,9 @@ TEST(ProfileComponents, BindingsUseOnlyDeclaredInputs)
 {
     const json profile = Profile();
     const json &sources = profile.at("input_source");
-    std::set<std::string> files = {ResolvePackagePath(profile.at("legacy_binding").get<std::string>()).u8string()};
-    for (const json &binding : profile.at("default_bindings"))
-        files.insert((ResourcesDir() / "input" / fs::u8path(binding.at("binding_url").get<std::string>())).u8string());
-
-    for (const std::string &file : files) {
-        SCOPED_TRACE(file);
-        const json binding = ReadJson(fs::u8path(file));
+    for (const fs::path &file : BindingFiles(profile)) {
+        SCOPED_TRACE(file.u8string());
+        const json binding = ReadJson(file);
         EXPECT_EQ(binding.at("controller_type"), profile.at("controller_type"));
         size_t entries = 0;
         for (const auto &set : binding.at("bindings").items()) {
@@ -116,32 +122,60 @@ TEST(ProfileComponents, BindingsUseOnlyDeclaredInputs)
                         << path << " " << source.at("mode") << " " << in.key();
                 ++entries;
             }
-            for (const json &pose : set.value().value("poses", json::array())) {
-                const std::string path = pose.at("path").get<std::string>();
-                ASSERT_EQ(path.rfind(kUserPath + "/", 0), 0u) << path;
-                const std::string input = path.substr(kUserPath.size());
-                ASSERT_TRUE(sources.contains(input)) << path;
-                EXPECT_EQ(sources[input].at("type"), "pose") << path;
-            }
         }
         EXPECT_GT(entries, 0u);
     }
 }
 
-// Catches: a legacy binding that leaves the trigger or a button out, so games written for the
-// classic controller state never see it.
-TEST(ProfileComponents, LegacyBindingCarriesEveryInput)
+// Catches: a binding without the option that hands the rifle's inputs to the right hand. The
+// rifle is a secondary device (it announces the treadmill role); without the option SteamVR
+// keeps its presses under its own user path, and games and the dashboard, which read their
+// actions per hand, never see a pull. Also catches a pose bound from the rifle's user path: the
+// right controller mounted on the rifle already aims as the right hand, and a treadmill-role
+// device's pose does not stand in for a hand's.
+TEST(ProfileComponents, BindingsReturnTheirInputsWithTheRightHandAndBindNoPose)
+{
+    const json profile = Profile();
+    const std::vector<fs::path> files = BindingFiles(profile);
+    ASSERT_EQ(files.size(), 2u);
+    for (const fs::path &file : files) {
+        SCOPED_TRACE(file.u8string());
+        const json binding = ReadJson(file);
+        const json options = binding.value("options", json::object());
+        EXPECT_EQ(options.value("returnBindingsWithRightHand", false), true);
+        // Returned with one hand only: with the head or the left hand as well, a pull would
+        // reach the game twice, once as a left-hand or head press.
+        EXPECT_EQ(options.value("returnBindingsWithLeftHand", false), false);
+        EXPECT_EQ(options.value("returnBindingsWithHead", false), false);
+        for (const auto &set : binding.at("bindings").items())
+            EXPECT_TRUE(set.value().value("poses", json::array()).empty()) << set.key();
+    }
+}
+
+// Catches: a legacy binding that leaves the trigger or a button out, names an action the classic
+// controller state does not have (SteamVR drops it silently), or feeds one action from two
+// inputs, so that two of the rifle's actions look alike to the game.
+TEST(ProfileComponents, LegacyBindingFeedsTheSixClassicRightHandActionsOnce)
 {
     const json profile = Profile();
     const json legacy = ReadJson(ResolvePackagePath(profile.at("legacy_binding").get<std::string>()));
     std::set<std::string> bound;
-    for (const json &source : legacy.at("bindings").at("/actions/legacy").at("sources"))
+    std::multiset<std::string> outputs;
+    for (const json &source : legacy.at("bindings").at("/actions/legacy").at("sources")) {
         bound.insert(source.at("path").get<std::string>().substr(kUserPath.size()));
+        for (const auto &input : source.at("inputs").items())
+            outputs.insert(input.value().at("output").get<std::string>());
+    }
     for (const auto &source : profile.at("input_source").items()) {
         if (source.key().rfind("/input/", 0) == 0) {
             EXPECT_EQ(bound.count(source.key()), 1u) << source.key();
         }
     }
+    const std::multiset<std::string> classic = {
+        "/actions/legacy/in/right_axis1_value",          "/actions/legacy/in/right_axis1_press",
+        "/actions/legacy/in/right_applicationmenu_press", "/actions/legacy/in/right_grip_press",
+        "/actions/legacy/in/right_a_press",               "/actions/legacy/in/right_axis0_press"};
+    EXPECT_EQ(outputs, classic);
 }
 
 } // namespace

@@ -1,11 +1,13 @@
 #pragma once
 // Fake Bluetooth LE objects of the Windows Runtime, implementing the declared interfaces. Each
-// records what the backend asked of it; events are raised by calling the delegates it holds.
+// records what the backend asked of it, and raises its events as Windows does: on a thread of
+// the platform's own, with the arguments Windows passes (see each Raise... below).
 #include "FakeAsync.h"
 
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fakes {
@@ -44,13 +46,17 @@ public:
             out.push_back(entry.second);
         return out;
     }
-    // Raises the event as the platform does; returns the last handler's result.
+    // Raises the event as the platform does: on a thread of its own, never the caller's (the
+    // classes are agile and their events come from the thread pool). Returns once every handler
+    // has returned, with the last handler's result, so that a test sees the handlers' effects.
     template <class Sender, class Args>
     HRESULT Raise(Sender sender, Args args)
     {
         HRESULT hr = S_OK;
-        for (auto &handler : Handlers())
-            hr = handler->Invoke(sender, args);
+        std::thread([&] {
+            for (auto &handler : Handlers())
+                hr = handler->Invoke(sender, args);
+        }).join();
         return hr;
     }
     void Clear()
@@ -140,6 +146,13 @@ public:
     HRESULT STDMETHODCALLTYPE remove_Received(EventRegistrationToken t) override { return received.Remove(t); }
     HRESULT STDMETHODCALLTYPE add_Stopped(abi::ITypedEventHandler_Watcher_Stopped *h, EventRegistrationToken *t) override { return stopped.Add(h, t); }
     HRESULT STDMETHODCALLTYPE remove_Stopped(EventRegistrationToken t) override { return stopped.Remove(t); }
+
+    // One advertisement: the arguments are an object made for the event.
+    HRESULT RaiseReceived(const std::wstring &name, UINT64 address)
+    {
+        return received.Raise(static_cast<abi::IBluetoothLEAdvertisementWatcher *>(this), Make<FakeReceivedArgs>(name, address).Get());
+    }
+    HRESULT RaiseStopped() { return stopped.Raise(static_cast<abi::IBluetoothLEAdvertisementWatcher *>(this), Make<FakeStoppedArgs>().Get()); }
 
     std::atomic<abi::BluetoothLEScanningMode> scanningMode{abi::BluetoothLEScanningMode::Passive};
     std::atomic<int> starts{0}, stops{0};

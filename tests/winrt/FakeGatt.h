@@ -53,6 +53,9 @@ public:
     HRESULT STDMETHODCALLTYPE add_ValueChanged(abi::ITypedEventHandler_Characteristic_ValueChanged *h, EventRegistrationToken *t) override { return valueChanged.Add(h, t); }
     HRESULT STDMETHODCALLTYPE remove_ValueChanged(EventRegistrationToken t) override { return valueChanged.Remove(t); }
 
+    // One notification: the arguments carry the bytes in a buffer of their own.
+    HRESULT RaiseValueChanged(std::vector<BYTE> bytes);
+
     ComRef<abi::IAsyncOperation_GattCommunicationStatus> writeOperation;
     std::vector<abi::GattClientCharacteristicConfigurationDescriptorValue> written;
     FakeEvent<abi::ITypedEventHandler_Characteristic_ValueChanged> valueChanged;
@@ -162,6 +165,15 @@ public:
         return S_OK;
     }
 
+    // The connection status changes. The event's Object argument carries nothing: Windows passes
+    // null (documented for GattServicesChanged, of the same delegate type) and the handler is to
+    // read ConnectionStatus from the sender.
+    HRESULT RaiseStatusChanged(abi::BluetoothConnectionStatus now)
+    {
+        status = now;
+        return statusChanged.Raise(static_cast<abi::IBluetoothLEDevice *>(this), static_cast<IInspectable *>(nullptr));
+    }
+
     std::atomic<abi::BluetoothConnectionStatus> status{abi::BluetoothConnectionStatus::Connected};
     HRESULT statusResult = S_OK;
     std::atomic<int> closes{0};
@@ -213,6 +225,9 @@ public:
     FAKE_NOTIMPL(ReadByte(BYTE *))
     HRESULT STDMETHODCALLTYPE ReadBytes(UINT32 length, BYTE *value) override
     {
+        // How the platform treats a null array is not documented, even for a length of 0.
+        if (!value)
+            return E_POINTER;
         if (length > bytes_.size() - position_)
             return E_BOUNDS;
         if (length)
@@ -245,5 +260,10 @@ public:
 private:
     ComRef<FakeBuffer> buffer_;
 };
+
+inline HRESULT FakeCharacteristic::RaiseValueChanged(std::vector<BYTE> bytes)
+{
+    return valueChanged.Raise(static_cast<abi::IGattCharacteristic *>(this), Make<FakeValueChangedArgs>(std::move(bytes)).Get());
+}
 
 } // namespace fakes

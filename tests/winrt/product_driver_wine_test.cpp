@@ -12,8 +12,10 @@ namespace {
 constexpr std::chrono::seconds kLimit{60};  // a bound on waiting for events, not a speed check
 
 // Catches: a platform error that escapes the worker (it would end the runtime's process), a
-// worker that stops trying after the first failure, and one that blocks its join for ever.
-TEST(ProductDriverUnderWine, ReportsTheMissingBluetoothClassesResetsAndKeepsGoing)
+// failure that is not reported or is reported again every pass (about 14,000 lines an hour;
+// the retries and their count once a minute are checked pass by pass in the link's tests), and
+// a worker that blocks its join for ever.
+TEST(ProductDriverUnderWine, ReportsTheMissingBluetoothClassesOnceAndEndsOnDeactivate)
 {
     sim::SimHost host;
     ASSERT_TRUE(host.Load(sim::SimHost::DefaultPackageRoot(false))) << host.Error();
@@ -21,22 +23,17 @@ TEST(ProductDriverUnderWine, ReportsTheMissingBluetoothClassesResetsAndKeepsGoin
     ASSERT_EQ(host.Activate(), vr::VRInitError_None);
 
     auto &recorder = host.Recorder();
-    ASSERT_TRUE(recorder.WaitForLog("Tarvolt Running", kLimit));
-    ASSERT_TRUE(recorder.WaitForLog("Failed to create the advertisement watcher.", kLimit));
-    ASSERT_TRUE(recorder.WaitForLog("Failed to start the advertisement watcher.", kLimit, 3));
+    ASSERT_TRUE(recorder.WaitForLog("Failed to start the advertisement watcher.", kLimit));
     host.RunFrames(10);
 
     host.Deactivate();  // joins the worker: returns at the end of its current pass
     EXPECT_EQ(recorder.CountLog("Failed to enter the multithreaded apartment."), 0u)
         << "CoInitializeEx works under Wine; only the Bluetooth classes are missing";
-    EXPECT_EQ(recorder.CountLog("Starting the advertisement watcher."),
-              recorder.CountLog("Failed to start the advertisement watcher."));
-    const size_t linesAfterDeactivate = recorder.Logs().size();
+    EXPECT_EQ(recorder.CountLog("Failed to create the advertisement watcher."), 1u);
+    EXPECT_EQ(recorder.CountLogPrefix("Starting the advertisement watcher."), 1u);
+    EXPECT_EQ(recorder.CountLogPrefix("Failed to start the advertisement watcher."), 1u);
     host.Cleanup();
     host.Unload();
-    EXPECT_EQ(recorder.CountLog("Starting the advertisement watcher."),
-              recorder.CountLog("Failed to start the advertisement watcher."));
-    EXPECT_GE(recorder.Logs().size(), linesAfterDeactivate);
 }
 
 } // namespace

@@ -138,13 +138,8 @@ TEST(WinrtHandlers, TurnErrorsIntoTheirResultCode)
     auto watcher = radio.CreateWatcher();
     watcher->AddReceived([](Watcher &, AdvertisementReceivedArgs &) -> ResultCode { throw PlatformError(kNotConnected); });
     watcher->AddStopped([](Watcher &) -> ResultCode { throw std::runtime_error("not a platform error"); });
-    HRESULT received = S_OK, stopped = S_OK;
-    std::thread([&] {
-        received = platform.watcher->received.Raise(platform.watcher.Get(), Make<FakeReceivedArgs>(L"x", 1).Get());
-        stopped = platform.watcher->stopped.Raise(platform.watcher.Get(), Make<FakeStoppedArgs>().Get());
-    }).join();
-    EXPECT_EQ(received, kNotConnected);
-    EXPECT_EQ(stopped, E_FAIL);
+    EXPECT_EQ(platform.watcher->RaiseReceived(L"x", 1), kNotConnected);
+    EXPECT_EQ(platform.watcher->RaiseStopped(), E_FAIL);
 
     auto fakeCharacteristic = Make<FakeCharacteristic>(kUuid);
     fakeCharacteristic->writeOperation = Operation<bleabi::IAsyncOperation_GattCommunicationStatus>(Finish::Already, {});
@@ -156,9 +151,36 @@ TEST(WinrtHandlers, TurnErrorsIntoTheirResultCode)
         return kOk;
     });
     platform.factories.erase(tarvolt::radio::winrt::kDataReaderClass);
-    EXPECT_EQ(fakeCharacteristic->valueChanged.Raise(fakeCharacteristic.Get(), Make<FakeValueChangedArgs>(std::vector<BYTE>{1}).Get()),
-              kClassNotRegistered);
+    EXPECT_EQ(fakeCharacteristic->RaiseValueChanged({1}), kClassNotRegistered);
     EXPECT_TRUE(reached);
+}
+
+// Catches: a handler run with a null sender (it would dereference it inside the platform's
+// call), and a null argument let through to a handler that reads it. The null Object argument
+// of ConnectionStatusChanged is the one Windows passes, and must reach the handler.
+TEST(WinrtHandlers, RefuseNullSendersAndNullArgumentsTheyWouldRead)
+{
+    FakePlatform platform;
+    Radio &radio = PlatformRadio();
+    int calls = 0;
+    auto watcher = radio.CreateWatcher();
+    watcher->AddReceived([&](Watcher &, AdvertisementReceivedArgs &) { return ++calls, kOk; });
+    watcher->AddStopped([&](Watcher &) { return ++calls, kOk; });
+    auto fakeDevice = Make<FakeDevice>(L"");
+    tarvolt::radio::winrt::WinrtDevice device(fakeDevice);
+    device.AddConnectionStatusChanged([&](Device &) { return ++calls, kOk; });
+    auto fakeCharacteristic = Make<FakeCharacteristic>(kUuid);
+    tarvolt::radio::winrt::WinrtCharacteristic characteristic(fakeCharacteristic);
+    characteristic.AddValueChanged([&](Characteristic &, ValueChangedArgs &) { return ++calls, kOk; });
+
+    EXPECT_EQ(platform.watcher->received.Raise(platform.watcher.Get(), static_cast<bleabi::IBluetoothLEAdvertisementReceivedEventArgs *>(nullptr)), E_POINTER);
+    EXPECT_EQ(platform.watcher->received.Raise(static_cast<bleabi::IBluetoothLEAdvertisementWatcher *>(nullptr), Make<FakeReceivedArgs>(L"x", 1).Get()), E_POINTER);
+    EXPECT_EQ(platform.watcher->stopped.Raise(platform.watcher.Get(), static_cast<bleabi::IBluetoothLEAdvertisementWatcherStoppedEventArgs *>(nullptr)), E_POINTER);
+    EXPECT_EQ(fakeCharacteristic->valueChanged.Raise(fakeCharacteristic.Get(), static_cast<bleabi::IGattValueChangedEventArgs *>(nullptr)), E_POINTER);
+    EXPECT_EQ(fakeDevice->statusChanged.Raise(static_cast<bleabi::IBluetoothLEDevice *>(nullptr), static_cast<IInspectable *>(nullptr)), E_POINTER);
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(fakeDevice->RaiseStatusChanged(bleabi::BluetoothConnectionStatus::Disconnected), S_OK);
+    EXPECT_EQ(calls, 1);
 }
 
 // Catches: a failing apartment entry ignored (the worker would then call the platform from a

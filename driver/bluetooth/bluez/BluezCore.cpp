@@ -151,6 +151,12 @@ std::shared_ptr<BusConnection> BluezCore::Current()
     return connection_ && connection_->IsOpen() ? connection_ : nullptr;
 }
 
+void BluezCore::MarkStale()
+{
+    std::lock_guard<std::mutex> lock(mirrorMutex_);
+    fresh_ = false;
+}
+
 std::shared_ptr<BusConnection> BluezCore::OpenLocked(std::string &reason)
 {
     if (api_ == nullptr) {

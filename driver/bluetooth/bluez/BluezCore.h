@@ -86,6 +86,8 @@ public:
     std::shared_ptr<BusConnection> Ready(bool refresh);
     // The open connection as it is, or null (no reconnection).
     std::shared_ptr<BusConnection> Current();
+    // The next Ready reads the object tree again.
+    void MarkStale();
     void Shutdown();
     void SetInterrupted(bool interrupted);
 

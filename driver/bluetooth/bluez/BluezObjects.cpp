@@ -62,6 +62,9 @@ void BluezWatcher::Start()
     const std::string adapter = core_->FirstPoweredAdapter(reason);
     if (adapter.empty()) {
         core_->Report(reason);
+        // Read bluetoothd's objects afresh at the next start rather than trust a mirror that shows
+        // no usable adapter.
+        core_->MarkStale();
         throw radio::PlatformError(kNoAdapter);
     }
     const auto timeout = core_->Options().callTimeout;

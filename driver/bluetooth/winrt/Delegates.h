@@ -66,9 +66,15 @@ private:
     std::atomic<ULONG> refs_{1};
 };
 
+// Whether the platform may raise an event with a null argument. Each place that creates a
+// delegate says which, beside the event's rule as Microsoft documents it.
+enum class NullArgs { Refused, Accepted };
+
 // A TypedEventHandler<Sender, Args> that calls a function. The function owns (by counted
-// reference) whatever it refers to; the platform owns the delegate.
-template <class Iface>
+// reference) whatever it refers to; the platform owns the delegate. A null sender leaves
+// nothing to act on and is refused; a null argument is refused only for events whose argument
+// is always an object, and otherwise reaches the function, which must not read it.
+template <class Iface, NullArgs nullArgs>
 class EventDelegate final : public AgileObject<Iface> {
 public:
     using Sender = typename Iface::Sender;
@@ -82,7 +88,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE Invoke(Sender sender, Args args) override
     {
-        if (!sender || !args)
+        if (!sender || (!args && nullArgs == NullArgs::Refused))
             return E_POINTER;
         return Guarded([&] { return function_(sender, args); });
     }
@@ -94,6 +100,7 @@ private:
 
 // AsyncOperationCompletedHandler<T>: records the final status and sets a manual-reset event
 // that it owns, so the event stays valid for as long as the platform holds the handler.
+// Completed: once, on any thread, even inside put_Completed if already finished; asyncInfo unread.
 template <class Operation>
 class CompletionHandler final : public AgileObject<typename Operation::Handler> {
 public:

@@ -40,7 +40,8 @@ EventToken WinrtWatcher::AddReceived(ReceivedHandler handler)
     using Iface = bleabi::ITypedEventHandler_Watcher_Received;
     // The sender and arguments are lent for the call only; each invocation wraps them anew,
     // so the delegate holds no reference back to the watcher that holds it.
-    auto delegate = EventDelegate<Iface>::Create(
+    // Received: on a platform thread, not inside add_Received; args made for each event, never null.
+    auto delegate = EventDelegate<Iface, NullArgs::Refused>::Create(
         [handler = std::move(handler)](Iface::Sender sender, Iface::Args args) -> HRESULT {
             WinrtWatcher watcher(ComRef<bleabi::IBluetoothLEAdvertisementWatcher>::Borrow(sender));
             WinrtAdvertisementReceivedArgs received(ComRef<bleabi::IBluetoothLEAdvertisementReceivedEventArgs>::Borrow(args));
@@ -54,7 +55,8 @@ EventToken WinrtWatcher::AddReceived(ReceivedHandler handler)
 EventToken WinrtWatcher::AddStopped(StoppedHandler handler)
 {
     using Iface = bleabi::ITypedEventHandler_Watcher_Stopped;
-    auto delegate = EventDelegate<Iface>::Create(
+    // Stopped: on a platform thread after Stop or an aborted scan, not inside add_; args never null.
+    auto delegate = EventDelegate<Iface, NullArgs::Refused>::Create(
         [handler = std::move(handler)](Iface::Sender sender, Iface::Args) -> HRESULT {
             WinrtWatcher watcher(ComRef<bleabi::IBluetoothLEAdvertisementWatcher>::Borrow(sender));
             return handler(watcher);

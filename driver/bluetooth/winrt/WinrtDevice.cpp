@@ -33,7 +33,8 @@ std::vector<std::shared_ptr<Base>> WrapAll(const ComRef<View> &view)
 EventToken WinrtDevice::AddConnectionStatusChanged(ConnectionStatusHandler handler)
 {
     using Iface = bleabi::ITypedEventHandler_Device_Object;
-    auto delegate = EventDelegate<Iface>::Create([handler = std::move(handler)](Iface::Sender sender, Iface::Args) -> HRESULT {
+    // ConnectionStatusChanged: on a platform thread, not inside add_; Object arg may be null, unread.
+    auto delegate = EventDelegate<Iface, NullArgs::Accepted>::Create([handler = std::move(handler)](Iface::Sender sender, Iface::Args) -> HRESULT {
         WinrtDevice device(ComRef<bleabi::IBluetoothLEDevice>::Borrow(sender));
         return handler(device);
     });
@@ -119,7 +120,8 @@ Guid WinrtCharacteristic::Uuid()
 EventToken WinrtCharacteristic::AddValueChanged(ValueChangedHandler handler)
 {
     using Iface = bleabi::ITypedEventHandler_Characteristic_ValueChanged;
-    auto delegate = EventDelegate<Iface>::Create([handler = std::move(handler)](Iface::Sender sender, Iface::Args args) -> HRESULT {
+    // ValueChanged: on a platform thread once notifications are on, not inside add_; args never null.
+    auto delegate = EventDelegate<Iface, NullArgs::Refused>::Create([handler = std::move(handler)](Iface::Sender sender, Iface::Args args) -> HRESULT {
         WinrtCharacteristic characteristic(ComRef<bleabi::IGattCharacteristic>::Borrow(sender));
         WinrtValueChangedArgs changed(ComRef<bleabi::IGattValueChangedEventArgs>::Borrow(args));
         return handler(characteristic, changed);
@@ -166,6 +168,9 @@ uint32_t WinrtValueChangedArgs::UnconsumedBufferLength()
 
 void WinrtValueChangedArgs::ReadBytes(uint8_t *destination, uint32_t count)
 {
+    // Nothing to read: how the reader treats an empty (possibly null) array is not documented.
+    if (count == 0)
+        return;
     Check(Reader().ReadBytes(count, destination));
 }
 

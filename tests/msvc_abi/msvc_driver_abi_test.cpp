@@ -1,0 +1,264 @@
+// The built driver library as SteamVR calls it: every call between the runtime and the driver
+// has its runtime half compiled for the MSVC ABI (MsvcDriverRuntime.cpp), as vrserver.exe is
+// built, and its driver half is the shipped MinGW build. What a mismatch of the two ABIs breaks
+// (a structure returned by value, bool, float and double arguments, enum results, the slots the
+// calls land in) shows here as a wrong value, an overwritten object or a crash.
+#include "ConvertPose.h"
+#include "DriverLayouts.h"
+#include "MsvcRuntimeHost.h"
+#include "PoseSamples.h"
+#include "ProgramRun.h"
+#include "RadioControl.h"
+#include "SharedPose.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto kLimit = 30s;  // only a fail-safe: every wait ends on its condition
+
+using Slot = std::pair<int32_t, int32_t>;  // MsvcInterface, slot
+
+// Every runtime slot the driver called since the host was made.
+std::set<Slot> SlotsCalled()
+{
+    std::set<Slot> called;
+    for (int32_t iface = 0; iface < MsvcInterface_Count; ++iface)
+        for (int32_t slot = 0; slot < MSVC_MAX_SLOTS; ++slot)
+            if (msvc_runtime_slot_calls(iface, slot) != 0)
+                called.insert({iface, slot});
+    return called;
+}
+
+bool AllZero(const vr::DriverPose_t &pose)
+{
+    const auto *bytes = reinterpret_cast<const unsigned char *>(&pose);
+    for (size_t i = 0; i < sizeof pose; ++i)
+        if (bytes[i] != 0)
+            return false;
+    return true;
+}
+
+bool SameBytes(const vr::DriverPose_t &a, const vr::DriverPose_t &b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// The updates of one component in one frame, as the MSVC-ABI input interface received them.
+std::vector<sim::ComponentUpdate> UpdatesOf(const sim::HostRecorder &recorder, const std::string &name, uint64_t frame)
+{
+    std::vector<sim::ComponentUpdate> out;
+    for (const sim::ComponentUpdate &u : recorder.Updates())
+        if (u.name == name && u.frame == frame)
+            out.push_back(u);
+    return out;
+}
+
+// The small queries of the device and the provider, each answered across the boundary.
+void ExpectSmallQueriesAnswered(void *provider, void *device)
+{
+    EXPECT_EQ(msvc_device_get_component(device, "IVRDriverInput_003"), device);
+    EXPECT_EQ(msvc_device_get_component(device, "IVRDisplayComponent_002"), nullptr);
+    char buffer[4] = {'a', 'b', 'c', 'd'};
+    msvc_device_debug_request(device, "status", buffer, 0);
+    EXPECT_EQ(std::string(buffer, 4), "abcd");
+    msvc_device_debug_request(device, "status", buffer, 1);
+    EXPECT_EQ(std::string(buffer, 4), std::string("\0bcd", 4));
+    msvc_device_enter_standby(device);
+    EXPECT_EQ(msvc_provider_should_block_standby(provider), 0);
+    msvc_provider_enter_standby(provider);
+    msvc_provider_leave_standby(provider);
+}
+
+// Catches, in the shipped library as the runtime calls it: a factory whose return code does not
+// reach the caller, a provider or device slot that lands elsewhere (a different answer, or a
+// crash), properties, components or their enum arguments that arrive wrong, a first pose that is
+// not all zero or that overwrites the device, and a driver that calls runtime slots other than
+// the ones it means (announcement, pose, property writes and container, log, components).
+TEST(MsvcAbiShippedLibrary, AnswersTheRuntimesCallsAndCallsOnlyTheSlotsItMeans)
+{
+    msvc_abi::MsvcRuntimeHost host;
+    ASSERT_TRUE(host.Load(false)) << host.Error();
+
+    int32_t code = 12345;
+    EXPECT_NE(host.CallFactory("IServerTrackedDeviceProvider_004", &code), nullptr);
+    EXPECT_EQ(code, 12345);
+    EXPECT_EQ(host.CallFactory("IVRWatchdogProvider_001", &code), nullptr);
+    EXPECT_EQ(code, vr::VRInitError_Init_InterfaceNotFound);
+
+    ASSERT_EQ(host.Init(), vr::VRInitError_None);
+    const char *const *versions = msvc_provider_interface_versions(host.Provider());
+    ASSERT_NE(versions, nullptr);
+    EXPECT_STREQ(versions[0], "IVRSettings_003");
+    EXPECT_STREQ(versions[5], "IServerTrackedDeviceProvider_004");
+    EXPECT_EQ(versions[11], nullptr);
+    EXPECT_EQ(host.Context().FetchedInterfaces(),
+              (std::vector<std::string>{"IVRServerDriverHost_006", "IVRSettings_003", "IVRProperties_001",
+                                        "IVRDriverLog_001", "IVRDriverManager_001", "IVRResources_001"}));
+    const auto devices = host.Recorder().Devices();
+    ASSERT_EQ(devices.size(), 1u);
+    EXPECT_EQ(devices[0].serial, "aaa_tarvolt_rq508_controller");
+    EXPECT_EQ(devices[0].deviceClass, vr::TrackedDeviceClass_Controller);
+
+    ASSERT_EQ(host.Activate(3), vr::VRInitError_None);
+    const auto writes = host.Recorder().PropertyWrites();
+    ASSERT_EQ(writes.size(), 4u);
+    EXPECT_EQ(writes[0].container, sim::HostContext::kContainerBase + 3);
+    EXPECT_EQ(writes[0].prop, vr::Prop_InputProfilePath_String);
+    EXPECT_EQ(writes[0].tag, vr::k_unStringPropertyTag);
+    EXPECT_EQ(writes[0].AsString(), "{tarvolt_rq508}/input/tarvolt_rq508_controller_profile.json");
+    EXPECT_EQ(writes[2].prop, vr::Prop_ControllerRoleHint_Int32);
+    EXPECT_EQ(writes[2].AsInt32(), vr::TrackedControllerRole_Treadmill);
+    EXPECT_EQ(writes[3].AsInt32(), 999999);
+    const auto components = host.Recorder().Components();
+    ASSERT_EQ(components.size(), 6u);
+    EXPECT_EQ(components[0].name, "/input/fire/value");
+    EXPECT_EQ(components[0].kind, sim::ComponentKind::Scalar);
+    EXPECT_EQ(components[0].scalarType, vr::VRScalarType_Absolute);
+    EXPECT_EQ(components[0].scalarUnits, vr::VRScalarUnits_NormalizedTwoSided);
+    EXPECT_EQ(components[5].name, "/input/unload_bullet/click");
+    EXPECT_EQ(components[5].container, sim::HostContext::kContainerBase + 3);
+
+    vr::DriverPose_t pose;
+    std::memset(static_cast<void *>(&pose), 0xAB, sizeof pose);
+    ASSERT_TRUE(host.GetPose(pose)) << "GetPose wrote over the device object";
+    EXPECT_TRUE(AllZero(pose)) << "the pose before the first frame";
+    ExpectSmallQueriesAnswered(host.Provider(), host.Device());
+
+    host.RunFrames(3);
+    sim::PoseRecord last;
+    ASSERT_TRUE(host.Recorder().LastPose(last));
+    EXPECT_EQ(last.deviceIndex, 3u);
+    EXPECT_EQ(last.size, sizeof(vr::DriverPose_t));
+    host.Deactivate();
+    host.Cleanup();
+
+    const std::set<Slot> expected = {
+        {MsvcInterface_Context, 0},          {MsvcInterface_ServerDriverHost, 0}, {MsvcInterface_ServerDriverHost, 1},
+        {MsvcInterface_Properties, 1},       {MsvcInterface_Properties, 3},       {MsvcInterface_DriverLog, 0},
+        {MsvcInterface_DriverInput, 0},      {MsvcInterface_DriverInput, 2}};
+    EXPECT_EQ(SlotsCalled(), expected);
+}
+
+// Catches: an Init result (an enum) that reaches the runtime as something else than 105 when an
+// interface is missing, and a driver that goes on to announce its device then.
+TEST(MsvcAbiShippedLibrary, ReportsAMissingInterfaceAsTheInitResult)
+{
+    msvc_abi::MsvcRuntimeHost host;
+    ASSERT_TRUE(host.Load(false)) << host.Error();
+    host.Context().Withhold("IVRDriverLog_001");
+    EXPECT_EQ(host.Init(), vr::VRInitError_Init_InterfaceNotFound);
+    EXPECT_TRUE(host.Recorder().Devices().empty());
+    EXPECT_EQ(msvc_runtime_slot_calls(MsvcInterface_ServerDriverHost, 0), 0u);
+}
+
+class MsvcAbiSimulatedRifle : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testing_support::RemoveLeftoverPoseBlock();
+        ASSERT_TRUE(host.Load(true)) << host.Error();
+        auto entry = reinterpret_cast<sim::SimRadioEntry>(host.Symbol(sim::kSimRadioExport));
+        ASSERT_NE(entry, nullptr);
+        radio = entry();
+        rifle = radio->AddPeripheral(sim::RifleScript(0xAABBCCDDEEFFull));
+    }
+
+    void TearDown() override
+    {
+        host.Shutdown();
+        if (view != nullptr)
+            tarvolt::UnmapPoseBlock(view);
+        tarvolt::ClosePoseBlockMapping(mapping);
+        testing_support::RemoveLeftoverPoseBlock();
+    }
+
+    // Writes a record into the block the driver created, as the relay does.
+    void Publish(const vr::TrackedDevicePose_t &record)
+    {
+        auto &block = *static_cast<tarvolt::SharedPose *>(view);
+        tarvolt::AcquirePoseLock(block.lock);
+        std::memcpy(static_cast<void *>(&block.pose), &record, sizeof record);
+        tarvolt::ReleasePoseLock(block.lock);
+    }
+
+    msvc_abi::MsvcRuntimeHost host;
+    sim::RadioControl *radio = nullptr;
+    int rifle = 0;
+    tarvolt::PoseBlockHandle mapping = nullptr;
+    void *view = nullptr;
+};
+
+// Catches: GetPose under the MSVC convention handing back anything but the pose the last frame
+// published, or writing it over the device object (the next call then crashes); a pose published
+// through TrackedDevicePoseUpdated that is not the conversion of the block's record; bool, float
+// and double arguments of the component updates that arrive wrong; and a session that does not
+// survive to Cleanup afterwards.
+TEST_F(MsvcAbiSimulatedRifle, ASessionCrossesTheAbiIntactAndGetPoseReturnsTheLastFramesPose)
+{
+    ASSERT_EQ(host.Init(), vr::VRInitError_None);
+    ASSERT_EQ(host.Activate(0), vr::VRInitError_None);
+    sim::HostRecorder &recorder = host.Recorder();
+    ASSERT_TRUE(recorder.WaitForLog("Device successfully connected.", kLimit));
+    mapping = tarvolt::OpenPoseBlockMapping();
+    view = tarvolt::MapPoseBlock(mapping);
+    ASSERT_NE(view, nullptr);
+
+    Publish(testing_support::SamplePose(1.5f));
+    host.RunFrame();
+    sim::PoseRecord published;
+    ASSERT_TRUE(recorder.LastPose(published));
+    EXPECT_EQ(published.deviceIndex, 0u);
+    EXPECT_EQ(published.size, 280u);
+    EXPECT_TRUE(SameBytes(published.pose, tarvolt::ConvertPose(testing_support::SamplePose(1.5f))));
+    vr::DriverPose_t pose;
+    std::memset(static_cast<void *>(&pose), 0xAB, sizeof pose);
+    ASSERT_TRUE(host.GetPose(pose)) << "GetPose wrote over the device object";
+    EXPECT_TRUE(SameBytes(pose, published.pose)) << "GetPose did not return the last frame's pose";
+    ExpectSmallQueriesAnswered(host.Provider(), host.Device());
+
+    radio->Notify(rifle, {0x5B, 0x00, 0x00, 0x00, 0x00, 0x5D});
+    ASSERT_TRUE(recorder.WaitForLog("Received data: 91 0 0 0 0 93 END", kLimit));
+    host.RunFrame();
+    const uint64_t press = host.FramesRun();
+    auto click = UpdatesOf(recorder, "/input/fire/click", press);
+    auto value = UpdatesOf(recorder, "/input/fire/value", press);
+    ASSERT_EQ(click.size(), 1u);
+    ASSERT_EQ(value.size(), 1u);
+    EXPECT_TRUE(click[0].boolValue);
+    EXPECT_EQ(value[0].scalarValue, 1.0f);
+    EXPECT_EQ(click[0].timeOffset, 0.0);
+    EXPECT_EQ(value[0].timeOffset, 0.0);
+    host.RunFrames(21);
+    click = UpdatesOf(recorder, "/input/fire/click", press + 21);
+    value = UpdatesOf(recorder, "/input/fire/value", press + 21);
+    ASSERT_EQ(click.size(), 1u);
+    ASSERT_EQ(value.size(), 1u);
+    EXPECT_FALSE(click[0].boolValue);
+    EXPECT_EQ(value[0].scalarValue, 0.0f);
+    EXPECT_EQ(recorder.Updates().size(), 4u);
+
+    Publish(testing_support::SamplePose(-4.0f));
+    host.RunFrame();
+    ASSERT_TRUE(host.GetPose(pose)) << "GetPose wrote over the device object";
+    EXPECT_TRUE(SameBytes(pose, tarvolt::ConvertPose(testing_support::SamplePose(-4.0f))));
+    ASSERT_TRUE(host.GetPose(pose)) << "a second GetPose in the same frame";
+    EXPECT_TRUE(SameBytes(pose, tarvolt::ConvertPose(testing_support::SamplePose(-4.0f))));
+    ExpectSmallQueriesAnswered(host.Provider(), host.Device());
+
+    host.Deactivate();
+    EXPECT_EQ(recorder.CountLog("Vistrel process terminated.") +
+                  recorder.CountLog("Failed to terminate Vistrel process, the process may not exist."),
+              1u);
+    host.Cleanup();
+    EXPECT_EQ(msvc_runtime_slot_calls(MsvcInterface_DriverInput, 1), 2u);  // the click, pressed and released
+    EXPECT_EQ(msvc_runtime_slot_calls(MsvcInterface_DriverInput, 3), 2u);  // the value, 1.0 and 0.0
+}
+
+} // namespace
