@@ -55,9 +55,32 @@ void DemoSession::EndSession()
     gate_.Close();
 }
 
+bool DemoSession::StartBluez(std::string &error)
+{
+#if defined(TARVOLT_DEMO_BLUEZ)
+    // The shipped library finds the system bus through DBUS_SYSTEM_BUS_ADDRESS, as in SteamVR's
+    // container: here it is a bus of the demo's own, where the fake bluetoothd serves.
+    bus_ = std::make_unique<sim::PrivateBus>();
+    if (!bus_->Start(error))
+        return false;
+    bluez_ = std::make_unique<sim::FakeBluez>(bus_->Address());
+    if (!bluez_->Start(error))
+        return false;
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", bus_->Address().c_str(), 1);
+    radio_ = bluez_.get();
+    view_->AddNote("a fake bluetoothd serves org.bluez on a private bus at " + bus_->Address());
+    return true;
+#else
+    error = "the BlueZ session needs the Linux build";
+    return false;
+#endif
+}
+
 bool DemoSession::Start(std::string &error)
 {
-    const std::string root = options_.root.empty() ? sim::SimHost::DefaultPackageRoot(true) : options_.root;
+    const std::string root = options_.root.empty() ? sim::SimHost::DefaultPackageRoot(!options_.bluez) : options_.root;
+    if (options_.bluez && !StartBluez(error))
+        return false;
     host_.Recorder().SetLogListener([this](const std::string &line) {
         std::lock_guard<std::mutex> lock(mutex_);
         pendingLogs_.push_back(line);
@@ -86,12 +109,14 @@ bool DemoSession::Start(std::string &error)
         error = "cannot load the driver from " + root + ": " + host_.Error() + " (run `make build` first)";
         return false;
     }
-    auto entry = reinterpret_cast<sim::SimRadioEntry>(host_.Symbol(sim::kSimRadioExport));
-    if (entry == nullptr) {
-        error = "the driver in " + root + " has no simulated radio; the demo needs the build's pkg-sim package";
-        return false;
+    if (!options_.bluez) {
+        auto entry = reinterpret_cast<sim::SimRadioEntry>(host_.Symbol(sim::kSimRadioExport));
+        if (entry == nullptr) {
+            error = "the driver in " + root + " has no simulated radio; the demo needs the build's pkg-sim package";
+            return false;
+        }
+        radio_ = entry();
     }
-    radio_ = entry();
     rifle_ = AddDevices(*radio_);
     if (host_.Init() != vr::VRInitError_None) {
         error = "the driver's Init failed";

@@ -15,6 +15,11 @@
 #include "StatusView.h"
 #include "TrackedDevicePublisher.h"
 
+#if defined(TARVOLT_DEMO_BLUEZ)
+#include "FakeBluez.h"
+#include "PrivateBus.h"
+#endif
+
 #include <atomic>
 #include <chrono>
 #include <deque>
@@ -27,6 +32,7 @@ namespace demo {
 struct Options {
     bool interactive = false;
     bool plain = false;    // plain lines even on a terminal
+    bool bluez = false;    // the shipped driver through its BlueZ radio, against a fake bluetoothd
     std::string root;      // package root; empty: the build's pkg-sim
 };
 
@@ -66,8 +72,15 @@ private:
     std::string CheckEnd();  // what the shutdown should have done; "" when it did
     void HandleKey(int key);
 
+    bool StartBluez(std::string &error);
+
     Options options_;
     sim::TrackedDevicePublisher devices_;
+#if defined(TARVOLT_DEMO_BLUEZ)
+    // Declared before the host, so that they end after the driver that talks to them.
+    std::unique_ptr<sim::PrivateBus> bus_;
+    std::unique_ptr<sim::FakeBluez> bluez_;
+#endif
     sim::SimHost host_;
     sim::RadioControl *radio_ = nullptr;
     int rifle_ = -1;
