@@ -77,6 +77,12 @@ void BluezCore::Release()
         connection->Close();
 }
 
+int BluezCore::Held()
+{
+    std::lock_guard<std::mutex> lock(connectionMutex_);
+    return leases_ + (connection_ ? 1 : 0);
+}
+
 void BluezCore::SetInterrupted(bool interrupted)
 {
     std::shared_ptr<BusConnection> connection;

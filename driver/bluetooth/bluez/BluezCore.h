@@ -118,6 +118,8 @@ public:
     // connection closes and its loop ends: nothing of the radio runs, or logs, between runs.
     void Acquire();
     void Release();
+    // Radio objects still held, plus the open connection whose loop runs our code.
+    int Held();
 
     void Register(const std::shared_ptr<BluezWatcher> &watcher);
     void Register(const std::shared_ptr<BluezDevice> &device);

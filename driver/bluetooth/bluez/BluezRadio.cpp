@@ -61,6 +61,8 @@ std::u16string BluezRadio::GuidToString(const radio::Guid &guid)
     return std::u16string(text.begin(), text.end());
 }
 
+int BluezRadio::CallbacksHeld() { return core_->Held(); }
+
 void BluezRadio::SetInterrupted(bool interrupted) { core_->SetInterrupted(interrupted); }
 
 } // namespace tarvolt::bluez

@@ -60,6 +60,9 @@ public:
     std::shared_ptr<radio::Watcher> CreateWatcher() override;
     std::shared_ptr<radio::Device> FromBluetoothAddress(uint64_t address) override;
     std::u16string GuidToString(const radio::Guid &guid) override;
+    // Nothing of ours is held by a platform thread; but while a radio object lives, or the bus
+    // connection is open, our loop thread runs the library's code.
+    int CallbacksHeld() override;
 
     // While set, every wait for bluetoothd ends at once as failed (for a driver that is being
     // deactivated); cleared, waits are as usual again. The worker's stop signal sets it.
