@@ -7,6 +7,7 @@
 #include "RelayHost.h"
 
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -100,9 +101,21 @@ int MeasurePoseAge()
     return 0;
 }
 
+// Times the thread has handed its processor to another thread without going to sleep: taken by
+// the scheduler for another runnable thread, or given away by a yield.
+long ProcessorHandovers()
+{
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_nivcsw;
+}
+
 // Frames run back to back while vistrel writes at its pace, or while a stress relay takes the
 // pose lock flat out: each frame update is timed. Frames without a new pose are those whose wait
-// for the lock reached the frame update's bound.
+// for the lock reached the frame update's bound. On a shared machine a frame update is also long
+// when the scheduler gives its processor to another program's thread in the middle of it; the
+// frame thread's handovers of its processor (read after every frame) tell those apart from the
+// updates that stayed on their processor the whole time, which only the lock's wait can make long.
 int MeasureLockWaits(bool stress)
 {
     RelayHost relay;
@@ -114,26 +127,40 @@ int MeasureLockWaits(bool stress)
     const size_t poses0 = host.Recorder().PoseCount();
     uint64_t frames = 0;
     uint64_t longUpdates = 0;
+    uint64_t longOnTheirProcessor = 0;
     Clock::duration longest{};
+    Clock::duration longestOnItsProcessor{};
+    long handovers = ProcessorHandovers();
     const Clock::time_point limit = Clock::now() + kLockWallLimit;
     while (frames < kLockFrames && Clock::now() < limit) {
         const Clock::time_point before = Clock::now();
         host.RunFrame();
         const Clock::duration took = Clock::now() - before;
+        const long handoversAfter = ProcessorHandovers();
+        const bool keptProcessor = handoversAfter == handovers;
+        handovers = handoversAfter;
         ++frames;
         longest = std::max(longest, took);
-        if (took > kLongFrameUpdate)
+        if (keptProcessor)
+            longestOnItsProcessor = std::max(longestOnItsProcessor, took);
+        if (took > kLongFrameUpdate) {
             ++longUpdates;
+            if (keptProcessor)
+                ++longOnTheirProcessor;
+        }
     }
     const uint64_t withoutPose = frames - (host.Recorder().PoseCount() - poses0);
     const double per10m = 1e7 / static_cast<double>(frames);
     const std::string with = stress ? "a stress relay taking the lock flat out" : "vistrel";
     const std::string in = std::to_string(frames) + " frames run back to back";
+    const auto micros = [](Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); };
     Row("Frame updates longer than 1 ms, with " + with + " (per 10 million frames)",
         Format("%.0f", static_cast<double>(longUpdates) * per10m) + " (" + std::to_string(longUpdates) + " in " + in +
-            "; without a new pose: " + std::to_string(withoutPose) + ")");
+            ", " + std::to_string(longOnTheirProcessor) +
+            " of them on their processor throughout; without a new pose: " + std::to_string(withoutPose) + ")");
     Row("Longest frame update, with " + with + " (us)",
-        Format("%.0f", std::chrono::duration<double, std::micro>(longest).count()) + " (in " + in + ")");
+        Format("%.0f; %.0f among those on their processor throughout", micros(longest), micros(longestOnItsProcessor)) +
+            " (in " + in + ")");
     return 0;
 }
 
