@@ -67,13 +67,16 @@ demo: build
 	build/linux/bin/vrserver --demo $(ARGS)
 
 # The figures: an optimised build's micro-benchmarks, Callgrind instruction counts and end-to-end
-# measurements in the simulated host; prints the table and writes it to bench/RESULTS.md.
+# measurements in the simulated host, and vistrel.exe of the Windows build under Wine; prints the
+# table beside the baseline's (bench/baseline.tsv) and writes it to bench/RESULTS.md.
 # Not part of make test. Run it on an otherwise idle machine: the end-to-end figures use the
 # system-wide pose block name, as the tests do.
 bench: deps
 	cmake --preset linux-release >/dev/null
 	cmake --build --preset linux-release -j $(JOBS) --target bench_programs
-	tools/bench.sh build/linux-release bench/RESULTS.md
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j $(JOBS) --target wine_relay_pace
+	tools/bench.sh build/linux-release bench/RESULTS.md build/windows
 
 # The SteamVR driver package for Windows and Linux: dist/tarvolt_rq508/ (bin/win64 and bin/linux64),
 # dist/tarvolt_rq508.zip and dist/tarvolt_rq508.tar.gz, with the OpenVR SDK's openvr_api.dll for

@@ -78,7 +78,7 @@ int FindRelayChild()
 
 } // namespace
 
-bool RelayHost::Start(const std::string &packageRoot)
+bool RelayHost::Start(const std::string &packageRoot, bool queriesPoses)
 {
     prctl(PR_SET_NAME, kServerName, 0, 0, 0);
     if (!devices.Start()) {
@@ -100,13 +100,22 @@ bool RelayHost::Start(const std::string &packageRoot)
         return false;
     }
     // The relay's start-up (open the block, initialise, find the server) takes a moment.
+    const auto running = [&] {
+        if (queriesPoses)
+            return devices.PoseQueries() >= 100;
+        host.RunFrame();
+        sim::PoseRecord last;
+        return host.Recorder().LastPose(last) && StampOf(last.pose).time_since_epoch().count() != 0;
+    };
     const auto limit = sim::Clock::now() + 20s;
-    while ((devices.PoseQueries() < 100 || relayPid_ == 0) && sim::Clock::now() < limit) {
+    bool started = false;
+    while (!(started && relayPid_ != 0) && sim::Clock::now() < limit) {
         std::this_thread::sleep_for(10ms);
+        started = started || running();
         if (relayPid_ == 0)
             relayPid_ = FindRelayChild();
     }
-    if (devices.PoseQueries() < 100 || relayPid_ == 0) {
+    if (!started || relayPid_ == 0) {
         std::fprintf(stderr, "the relay does not run; the driver's log:\n");
         for (const std::string &line : host.Recorder().LogTexts())
             std::fprintf(stderr, "  %s\n", line.c_str());

@@ -15,9 +15,10 @@ namespace bench {
 class RelayHost {
 public:
     // Names the process, publishes the devices, loads, initialises and activates the driver (from
-    // the build's package, or the given package root) and waits for the relay's first passes.
-    // False (after printing why) when any of it fails.
-    bool Start(const std::string &packageRoot = sim::SimHost::DefaultPackageRoot(false));
+    // the build's package, or the given package root) and waits for the relay's first passes:
+    // its pose queries, or, for a relay that asks the runtime for nothing (queriesPoses false),
+    // a stamped record published by a frame. False (after printing why) when any of it fails.
+    bool Start(const std::string &packageRoot = sim::SimHost::DefaultPackageRoot(false), bool queriesPoses = true);
     ~RelayHost();
 
     sim::SimHost host;

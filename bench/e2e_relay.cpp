@@ -7,6 +7,7 @@
 #include "RelayHost.h"
 
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -18,10 +19,10 @@ namespace bench {
 namespace {
 
 constexpr int kAgeFrames = 900;              // ten seconds at 90 Hz
-constexpr uint64_t kLockFrames = 5000000;  // frames run back to back with the relay writing
-constexpr auto kLockWallLimit = std::chrono::seconds(60);
-// A frame update that found the pose lock held slept at least this long (one retry).
-constexpr auto kLockRetry = std::chrono::milliseconds(10);
+constexpr uint64_t kLockFrames = 10000000;  // frames run back to back with a relay writing
+constexpr auto kLockWallLimit = std::chrono::seconds(30);
+// A frame update longer than this is felt: at 90 Hz it takes a tenth of the frame's time.
+constexpr auto kLongFrameUpdate = std::chrono::milliseconds(1);
 constexpr int kQuitRuns = 5;  // shutdowns with vistrel; one with the relay that ignores the request
 
 double Millis(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
@@ -95,50 +96,73 @@ int MeasurePoseAge()
             (unstamped == 0 ? std::string()
                             : "; " + std::to_string(unstamped) +
                                   " poses came from another program using the pose block's name: rerun on an idle machine"));
-    Row("Relay passes per second, flat out", Format("%.0f", passes));
-    Row("Relay's CPU share, flat out (one core = 100 %)", Format("%.0f %%", cpu * 100.0));
+    Row("vistrel's passes per second", Format("%.0f", passes));
+    Row("vistrel's CPU share (one core = 100 %)", Format("%.1f %%", cpu * 100.0));
     return 0;
 }
 
-// Frames run back to back while the relay writes flat out: each frame update is timed, and one
-// that lasted a lock retry's sleep or more waited on the pose lock. Frames without a pose are
-// those whose wait reached the frame update's bound.
-int MeasureLockWaits()
+// Times the thread has handed its processor to another thread without going to sleep: taken by
+// the scheduler for another runnable thread, or given away by a yield.
+long ProcessorHandovers()
+{
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_nivcsw;
+}
+
+// Frames run back to back while vistrel writes at its pace, or while a stress relay takes the
+// pose lock flat out: each frame update is timed. Frames without a new pose are those whose wait
+// for the lock reached the frame update's bound. On a shared machine a frame update is also long
+// when the scheduler gives its processor to another program's thread in the middle of it; the
+// frame thread's handovers of its processor (read after every frame) tell those apart from the
+// updates that stayed on their processor the whole time, which only the lock's wait can make long.
+int MeasureLockWaits(bool stress)
 {
     RelayHost relay;
-    if (!relay.Start())
+    if (!relay.Start(stress ? sim::BuildDirectory() + "/pkg-bench-stress" : sim::SimHost::DefaultPackageRoot(false),
+                     !stress))
         return 1;
     sim::SimHost &host = relay.host;
     host.Recorder().KeepPoseHistory(false);
     const size_t poses0 = host.Recorder().PoseCount();
     uint64_t frames = 0;
-    uint64_t waited = 0;
+    uint64_t longUpdates = 0;
+    uint64_t longOnTheirProcessor = 0;
     Clock::duration longest{};
-    Clock::duration longestWithoutWait{};
+    Clock::duration longestOnItsProcessor{};
+    long handovers = ProcessorHandovers();
     const Clock::time_point limit = Clock::now() + kLockWallLimit;
     while (frames < kLockFrames && Clock::now() < limit) {
         const Clock::time_point before = Clock::now();
         host.RunFrame();
         const Clock::duration took = Clock::now() - before;
+        const long handoversAfter = ProcessorHandovers();
+        const bool keptProcessor = handoversAfter == handovers;
+        handovers = handoversAfter;
         ++frames;
         longest = std::max(longest, took);
-        if (took >= kLockRetry)
-            ++waited;
-        else
-            longestWithoutWait = std::max(longestWithoutWait, took);
+        if (keptProcessor)
+            longestOnItsProcessor = std::max(longestOnItsProcessor, took);
+        if (took > kLongFrameUpdate) {
+            ++longUpdates;
+            if (keptProcessor)
+                ++longOnTheirProcessor;
+        }
     }
     const uint64_t withoutPose = frames - (host.Recorder().PoseCount() - poses0);
-    const double per100k = 100000.0 / static_cast<double>(frames);
-    Row("Frame updates that waited on the pose lock, relay flat out (per 100,000 frames)",
-        Format("%.0f", static_cast<double>(waited) * per100k) + " (" + std::to_string(waited) + " in " +
-            std::to_string(frames) + " frames run back to back; without a pose: " + std::to_string(withoutPose) + ")");
+    const double per10m = 1e7 / static_cast<double>(frames);
+    const std::string with = stress ? "a stress relay taking the lock flat out" : "vistrel";
+    const std::string in = std::to_string(frames) + " frames run back to back";
     const auto micros = [](Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); };
-    Row("Longest frame update, relay flat out (us)",
-        Format("%.0f; %.0f among those that did not wait", micros(longest), micros(longestWithoutWait)) +
-            " (in " + std::to_string(frames) + " frames)");
+    Row("Frame updates longer than 1 ms, with " + with + " (per 10 million frames)",
+        Format("%.0f", static_cast<double>(longUpdates) * per10m) + " (" + std::to_string(longUpdates) + " in " + in +
+            ", " + std::to_string(longOnTheirProcessor) +
+            " of them on their processor throughout; without a new pose: " + std::to_string(withoutPose) + ")");
+    Row("Longest frame update, with " + with + " (us)",
+        Format("%.0f; %.0f among those on their processor throughout", micros(longest), micros(longestOnItsProcessor)) +
+            " (in " + in + ")");
     return 0;
 }
-
 
 // The relay is this process's child (the driver started it); a descriptor of it shows its end
 // whoever reaps it. A thread notes the moment.

@@ -1,4 +1,4 @@
-// vistrel as it was before it read the runtime's events: the same start-up and the same passes,
+// vistrel as it was before it read the runtime's events: the same start-up and the same paced passes,
 // but the server's quit request goes unanswered, so that the server waits for it and kills it.
 // Only for measuring what that costs SteamVR's shutdown (make bench); never shipped.
 #include "Console.h"
@@ -21,9 +21,14 @@ int main()
         return kExitNoServer;
     }
     static PassStorage storage;
-    while (!HasServerProcessEnded(server))
-        if (!WritePoseRecord(block, SelectRightHandPose(*system, storage), server))
-            break;
+    {
+        const std::unique_ptr<PassTimer> timer = OpenPassTimer();
+        PassPacer pacer(*timer, kPassPeriodNs);
+        RunPoseLoop(pacer, [&] { return HasServerProcessEnded(server); }, [&] {
+            return WritePoseRecord(block, SelectRightHandPose(*system, storage), server) ? PassEnd::Written
+                                                                                          : PassEnd::ServerEnded;
+        });
+    }
     CloseServerProcess(server);
     vr::VR_Shutdown();
     return kExitServerEnded;

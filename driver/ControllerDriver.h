@@ -3,6 +3,8 @@
 // and whose pose comes from the relay program through the shared pose block.
 #include <openvr_driver.h>
 
+#include "PoseLock.h"
+
 #include <atomic>
 #include <cstdint>
 #include <thread>
@@ -19,12 +21,6 @@ inline constexpr int32_t kHandSelectionPriority = 999999;
 // A button pulse stays on for this many frame updates after the one that began it, so the
 // runtime sees every press for 21 updates.
 inline constexpr int32_t kPulseFrames = 20;
-
-// The frame update's bound on waiting for the pose lock: at most this many sleeps of
-// kLockRetryMs (10 ms), about 100 ms, then that frame's pose is skipped and the next frame tries
-// again. The lock has no owner, so a relay that died holding it would otherwise stall the
-// runtime's frame thread for ever; a live relay holds it only for one 80-byte copy.
-inline constexpr uint32_t kFramePoseLockMaxSleeps = 10;
 
 // Per-button pulse state: the rifle reports only the moment of a press, so the driver reports the
 // button pressed for a fixed number of frames and then releases it itself.
@@ -72,6 +68,12 @@ public:
     std::atomic<bool> active{false};
     // Frame updates under way; Deactivate waits for one that saw the device still active.
     std::atomic<int32_t> framesInside{0};
+    // The frame update's wait for the pose lock: it never sleeps inside SteamVR's frame callback
+    // (a 10 ms sleep there is a missed frame). The relay holds the lock for one 80-byte copy;
+    // a lock still held after the brief wait (about 1 ms) belongs to a relay that is not running
+    // or died holding it, and the frame keeps the pose it published last. Tests replace the
+    // clock, pause and yield.
+    PoseLockWait poseLockWait = kPoseLockBriefWait;
 
 private:
     // Without a property interface the SDK's helpers would call through a null pointer, so

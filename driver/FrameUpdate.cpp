@@ -1,6 +1,7 @@
 // The device's work for one runtime frame: pending input events become button pulses of fixed
 // length, then the pose is copied out of the shared pose block, converted and published. Runs
-// on the runtime's frame thread: no allocation, no logging, and a bounded wait for the lock.
+// on the runtime's frame thread: no allocation, no logging, no sleep, and a wait of about a
+// millisecond at most for the lock.
 #include "ControllerDriver.h"
 
 #include "ConvertPose.h"
@@ -74,8 +75,8 @@ void ControllerDriver::UpdatePose()
     SharedPose *block = poseBlockView;
     if (block == nullptr)
         return;
-    // A lock held past the bound skips this frame's pose; the last published one stays.
-    if (!AcquirePoseLockWithin(block->lock, kFramePoseLockMaxSleeps))
+    // A lock held past the brief wait skips this frame's pose; the last published one stays.
+    if (!AcquirePoseLockBriefly(block->lock, poseLockWait))
         return;
     vr::TrackedDevicePose_t record;
     std::memcpy(&record, &block->pose, sizeof record);

@@ -60,6 +60,22 @@ bool QuitRequested(vr::IVRSystem &system)
     return false;
 }
 
+bool RunPoseLoop(PassPacer &pacer, const std::function<bool()> &serverEnded, const std::function<PassEnd()> &pass)
+{
+    while (!serverEnded()) {
+        switch (pass()) {
+        case PassEnd::QuitRequested:
+            return true;
+        case PassEnd::ServerEnded:
+            return false;
+        case PassEnd::Written:
+            break;
+        }
+        pacer.WaitForNextPass();
+    }
+    return false;
+}
+
 vr::IVRSystem *InitializeOpenVr(const std::function<void(uint32_t)> &sleep,
                                 const std::function<bool()> &serverRunning)
 {
@@ -121,14 +137,17 @@ int RunRelay()
         return kExitNoServer;
     }
 
-    // Flat out: no pause between passes, and nothing allocated in one.
+    // kPassesPerSecond passes on absolute deadlines; nothing allocated in a pass.
     static PassStorage storage;
     bool quit = false;
-    while (!quit && !HasServerProcessEnded(server)) {
-        const vr::TrackedDevicePose_t &record = SelectRightHandPose(*system, storage);
-        if (!WritePoseRecord(block, record, server))
-            break;
-        quit = QuitRequested(*system);
+    {
+        const std::unique_ptr<PassTimer> timer = OpenPassTimer();
+        PassPacer pacer(*timer, kPassPeriodNs);
+        quit = RunPoseLoop(pacer, [&] { return HasServerProcessEnded(server); }, [&] {
+            if (!WritePoseRecord(block, SelectRightHandPose(*system, storage), server))
+                return PassEnd::ServerEnded;
+            return QuitRequested(*system) ? PassEnd::QuitRequested : PassEnd::Written;
+        });
     }
     if (quit) {
         // The server shuts down once its clients have disconnected, and kills those that have

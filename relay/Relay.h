@@ -3,6 +3,7 @@
 // pass after pass, for as long as the runtime's server process lives or until the server asks
 // its clients to quit (SteamVR shutting down); then it lets go of OpenVR and waits for the end.
 #include "SharedPose.h"  // the relay is built with TARVOLT_OPENVR_CLIENT: the client header
+#include "PassPacer.h"
 #include "ServerProcess.h"
 
 #include <cstdint>
@@ -45,6 +46,16 @@ bool WritePoseRecord(SharedPose &block, const vr::TrackedDevicePose_t &record, c
 // Reads the runtime's events after a pass, as many as are queued: true at VREvent_Quit, with which
 // the server asks its clients to disconnect before it shuts down; every other event is ignored.
 bool QuitRequested(vr::IVRSystem &system);
+
+// How a pass ended: its record written; or the server's quit request read after it; or the
+// server found ended while the pass waited for the pose lock.
+enum class PassEnd { Written, QuitRequested, ServerEnded };
+
+// The pose loop: before each pass a zero-time look whether the server has ended, then the pass,
+// then the pacer's wait for the next pass's deadline (1 ms at most with the default pace, so the
+// server's end is seen before the next pass). Returns true when a pass saw the quit request,
+// false when the server ended; either way at once, without a further wait.
+bool RunPoseLoop(PassPacer &pacer, const std::function<bool()> &serverEnded, const std::function<PassEnd()> &pass);
 
 // Initialises OpenVR as a background application until it succeeds, printing one line per failed
 // attempt and pausing kInitRetryMs through sleep after each. The server started the relay (its

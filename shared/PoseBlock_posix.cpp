@@ -3,6 +3,7 @@
 #include "PoseLock.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -73,5 +74,7 @@ void SleepMilliseconds(uint32_t milliseconds)
     while (nanosleep(&t, &t) != 0 && errno == EINTR) {
     }
 }
+
+void YieldThread() { sched_yield(); }
 
 } // namespace tarvolt

@@ -28,4 +28,7 @@ void ClosePoseBlockMapping(PoseBlockHandle mapping) { CloseHandle(mapping); }
 
 void SleepMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
 
+// Lets another thread that is ready to run have this processor.
+void YieldThread() { SwitchToThread(); }
+
 } // namespace tarvolt

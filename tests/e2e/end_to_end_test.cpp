@@ -199,7 +199,7 @@ protected:
         EXPECT_EQ(host.Recorder().CountLog("Failed to terminate Vistrel process, the process may not exist."), 0u);
     }
 
-    // Frames at an irregular pace while the relay writes flat out: what each frame publishes is
+    // Frames at an irregular pace while the relay writes pass after pass: what each frame publishes is
     // the whole record, never one torn by a write.
     void ExpectWholeRecordsAtAnIrregularPace(const vr::TrackedDevicePose_t &controller)
     {

@@ -153,20 +153,83 @@ TEST_F(FrameUpdate, PublishesTheConversionOfTheBlockEveryFrame)
     EXPECT_EQ(std::memcmp(&kept, &converted, sizeof converted), 0);
 }
 
+vr::TrackedDevicePose_t RecordAt(float y)
+{
+    vr::TrackedDevicePose_t record;
+    std::memset(&record, 0, sizeof record);
+    record.mDeviceToAbsoluteTracking.m[0][0] = record.mDeviceToAbsoluteTracking.m[1][1] = 1;
+    record.mDeviceToAbsoluteTracking.m[2][2] = 1;
+    record.mDeviceToAbsoluteTracking.m[1][3] = y;
+    record.eTrackingResult = vr::TrackingResult_Running_OK;
+    record.bPoseIsValid = record.bDeviceIsConnected = true;
+    return record;
+}
+
+bool SamePose(const vr::DriverPose_t &a, const vr::DriverPose_t &b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
 // Catches: a frame thread stalled for ever by a lock nobody will free, a frame that reads the
-// record without the lock, and a pose that stays skipped after the lock came free.
-TEST_F(FrameUpdate, ALockNeverFreedSkipsTheFramesPoseAndTheNextFrameTriesAgain)
+// record without the lock (here half written by its holder) or publishes something else than the
+// last pose, and a pose that stays skipped after the lock came free.
+TEST_F(FrameUpdate, ALockNeverFreedKeepsTheLastPoseAndTheNextFrameTriesAgain)
 {
     tarvolt::SharedPose *block = tarvolt::poseBlockView;
     ASSERT_NE(block, nullptr);
-    block->lock.store(1);
+    const vr::TrackedDevicePose_t first = RecordAt(1.0f);
+    std::memcpy(&block->pose, &first, sizeof first);
     host.RunFrame();
-    EXPECT_EQ(host.Recorder().PoseCount(), 0u);
+    ASSERT_EQ(host.Recorder().PoseCount(), 1u);
+
+    block->lock.store(1);  // a relay that died in the middle of its copy
+    const vr::TrackedDevicePose_t torn = RecordAt(2.0f);
+    std::memcpy(&block->pose, &torn, 40);
+    host.RunFrame();  // the platform's own clock and yield: it returns after about 1 ms
+    EXPECT_EQ(host.Recorder().PoseCount(), 1u);
+    EXPECT_TRUE(SamePose(controller->GetPose(), tarvolt::ConvertPose(first)));
     EXPECT_EQ(block->lock.load(), 1);  // left to its holder
+
+    std::memcpy(&block->pose, &torn, sizeof torn);
     tarvolt::ReleasePoseLock(block->lock);
     host.RunFrame();
-    EXPECT_EQ(host.Recorder().PoseCount(), 1u);
+    EXPECT_EQ(host.Recorder().PoseCount(), 2u);
+    sim::PoseRecord published{};
+    ASSERT_TRUE(host.Recorder().LastPose(published));
+    EXPECT_TRUE(SamePose(published.pose, tarvolt::ConvertPose(torn)));
     EXPECT_EQ(block->lock.load(), 0);
+}
+
+// The relay at work while the frame waits: it finishes its copy and frees the lock after a few of
+// the frame's pause hints, or fails the test when the frame yields or gives up first.
+struct RelayMidCopy {
+    tarvolt::SharedPose *block = nullptr;
+    vr::TrackedDevicePose_t record{};
+    int pausesLeft = 0;
+    int yields = 0;
+};
+RelayMidCopy relayMidCopy;
+
+// Catches: a frame update that sleeps when it finds the lock held (10 ms inside SteamVR's frame
+// callback, a missed frame) or yields its processor to a relay that is running on another one,
+// instead of spinning briefly and publishing the record in this same frame.
+TEST_F(FrameUpdate, ALockFreedDuringTheSpinIsTakenInTheSameFrame)
+{
+    relayMidCopy = RelayMidCopy{tarvolt::poseBlockView, RecordAt(1.5f), 3, 0};
+    ASSERT_NE(relayMidCopy.block, nullptr);
+    controller->poseLockWait.pause = [] {
+        if (--relayMidCopy.pausesLeft == 0) {
+            std::memcpy(&relayMidCopy.block->pose, &relayMidCopy.record, sizeof relayMidCopy.record);
+            tarvolt::ReleasePoseLock(relayMidCopy.block->lock);
+        }
+    };
+    controller->poseLockWait.yield = [] { ++relayMidCopy.yields; };
+    relayMidCopy.block->lock.store(1);
+    host.RunFrame();
+    EXPECT_EQ(relayMidCopy.pausesLeft, 0);
+    EXPECT_EQ(relayMidCopy.yields, 0);
+    ASSERT_EQ(host.Recorder().PoseCount(), 1u);
+    sim::PoseRecord published{};
+    ASSERT_TRUE(host.Recorder().LastPose(published));
+    EXPECT_TRUE(SamePose(published.pose, tarvolt::ConvertPose(relayMidCopy.record)));
+    EXPECT_EQ(relayMidCopy.block->lock.load(), 0) << "the frame frees the lock after its copy";
 }
 
 // Catches: pulses tied to the block's presence, or a pose call through a null view.
