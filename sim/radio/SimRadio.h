@@ -82,6 +82,7 @@ public:
     void NotifyFailing(int peripheral, ResultCode error) override;
     void Drop(int peripheral) override;
     void EndScan() override;
+    void SetRadioAvailable(bool available) override;
     void Hold(int peripheral, Step step) override;
     bool WaitUntilHeld(int peripheral, Step step, std::chrono::milliseconds limit) override;
     void Release(int peripheral, Step step) override;
@@ -99,11 +100,13 @@ public:
     void Count(int RadioStats::*counter);
     void RecordResult(ResultCode result);
     void WatcherStarted();  // mutex held
+    bool RadioAvailableLocked() const { return available_; }
     // Posts a connection status change to a device (mutex held).
     void PostStatus(const std::shared_ptr<SimDevice> &device, radio::ConnectionStatus status);
 
 private:
     void NotifyWith(int peripheral, const std::vector<uint8_t> &bytes, ResultCode error);
+    void DropLocked(Peripheral &p);
     void EnsureThreadLocked();
     void EventLoop();
     void AdvertiseOnce(std::unique_lock<std::mutex> &lock);
@@ -114,6 +117,7 @@ private:
     bool delivering_ = false;
     bool stopping_ = false;
     bool paused_ = false;
+    bool available_ = true;
     std::thread thread_;
     std::chrono::milliseconds interval_{50};
     std::chrono::steady_clock::time_point nextAdvertising_{};
