@@ -6,12 +6,14 @@
 //   vrserver [--root <package root>] [--seconds <s> | --frames <n> | --until-eof] [--sim-radio]
 //            [--no-driver] [--no-devices]
 //
-//   vrserver --demo [--interactive] [--plain] [--root <package root>]
+//   vrserver --demo [--interactive] [--plain] [--windows-runtime] [--root <package root>]
 //
 // --until-eof runs until standard input ends; --no-driver only publishes the devices (or, with
 // --no-devices, only carries the name: a test then publishes devices of its own); --sim-radio
 // loads the driver built with the simulated radio. --demo runs a whole session with it (see
-// sim/demo), scripted or, with --interactive, played from the keyboard.
+// sim/demo), scripted or, with --interactive, played from the keyboard; --windows-runtime (the
+// Windows build under Wine) runs it with the shipped driver over the test-only Windows Runtime
+// Bluetooth component instead.
 #include "DemoSession.h"
 #include "SimHost.h"
 #include "TrackedDevicePublisher.h"
@@ -87,10 +89,12 @@ int Demo(int argc, char **argv)
             options.interactive = true;
         else if (arg == "--plain")
             options.plain = true;
+        else if (arg == "--windows-runtime")
+            options.windowsRuntime = true;
         else if (arg == "--root" && i + 1 < argc)
             options.root = argv[++i];
         else {
-            std::fprintf(stderr, "usage: vrserver --demo [--interactive] [--plain] [--root DIR]\n");
+            std::fprintf(stderr, "usage: vrserver --demo [--interactive] [--plain] [--windows-runtime] [--root DIR]\n");
             return demo::kExitUsage;
         }
     }
