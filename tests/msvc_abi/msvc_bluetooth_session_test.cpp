@@ -21,6 +21,7 @@ protected:
         ASSERT_EQ(host.Init(), vr::VRInitError_None);
         ASSERT_EQ(host.Activate(0), vr::VRInitError_None);
     }
+    void TearDown() override { PrintStateIfFailed(host.Recorder(), component.Control()); }
     void EndSession()
     {
         MustReturn("Deactivate", [&] { host.Deactivate(); });

@@ -145,6 +145,23 @@ inline void MustReturn(const char *what, const std::function<void()> &call)
     caller.join();
 }
 
+// What the driver logged and what the component saw, for the output of a failed test.
+inline void PrintStateIfFailed(const sim::HostRecorder &recorder, winrt_bluetooth::Control *control)
+{
+    if (!::testing::Test::HasFailure())
+        return;
+    for (const sim::LogRecord &record : recorder.Logs())
+        std::printf("driver log (frame %llu): %s\n", static_cast<unsigned long long>(record.frame), record.text.c_str());
+    if (control != nullptr) {
+        const winrt_bluetooth::ComponentStats s = control->Stats();
+        std::printf("component: %d objects, %d delegates held, %d threads running, %d operations (%d canceled), "
+                    "completed %d on its thread, %d inside put_Completed, %d inside Cancel\n",
+                    s.liveObjects, s.heldDelegates, s.runningThreads, s.operations, s.canceled,
+                    s.completedOnComponentThread, s.completedInsidePutCompleted, s.completedInsideCancel);
+    }
+    std::fflush(stdout);
+}
+
 // The trigger's message, then the press it makes at the very next frame and its release 21
 // frames after that. RunFrame and FramesRun are the host's.
 template <class Host>
@@ -182,6 +199,7 @@ inline void ExpectDropAndReturn(sim::HostRecorder &recorder, sim::RadioControl &
 // the platform at once.
 inline void ExpectRadioGoneNoticed(sim::HostRecorder &recorder, sim::RadioControl &radio)
 {
+    ASSERT_TRUE(recorder.WaitForLog("Watcher stopped.", kLimit));  // the stop after the rifle was found
     const size_t mark = recorder.LogTexts().size();
     const size_t stopped = recorder.CountLog("Watcher stopped.");
     radio.SetRadioAvailable(false);

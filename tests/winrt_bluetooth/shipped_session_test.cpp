@@ -21,7 +21,11 @@ protected:
         ASSERT_EQ(host.Init(), vr::VRInitError_None);
         ASSERT_EQ(host.Activate(), vr::VRInitError_None);
     }
-    void TearDown() override { host.Shutdown(); }
+    void TearDown() override
+    {
+        PrintStateIfFailed(host.Recorder(), component.Control());
+        host.Shutdown();
+    }
 
     // Deactivate and Cleanup as the runtime calls them, then the library goes.
     void EndSession()
