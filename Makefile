@@ -90,17 +90,20 @@ bench: deps
 	cmake --build --preset linux-release -j $(JOBS) --target bench_programs
 	tools/bench.sh build/linux-release bench/RESULTS.md
 
-# The SteamVR driver package for Windows: dist/tarvolt_rq508/ and dist/tarvolt_rq508.zip, with
-# the OpenVR SDK's openvr_api.dll for vistrel.exe, fetched from the SDK's pinned release and
-# checked by hash (or taken from OPENVR_SDK_DIR=<OpenVR SDK>). Without network the package is
-# made without it and the step says so; REQUIRE_OPENVR_API=1 stops instead (releases).
-# ALLOW_MISSING_VISTREL=1 packages even when the build has no vistrel.exe (such a package cannot
-# deliver poses).
+# The SteamVR driver package for Windows and Linux: dist/tarvolt_rq508/ (bin/win64 and bin/linux64),
+# dist/tarvolt_rq508.zip and dist/tarvolt_rq508.tar.gz, with the OpenVR SDK's openvr_api.dll for
+# vistrel.exe, fetched from the SDK's pinned release and checked by hash (or taken from
+# OPENVR_SDK_DIR=<OpenVR SDK>, which also gives the Linux libopenvr_api.so). Without network the
+# package is made without it and the step says so; REQUIRE_OPENVR_API=1 stops instead (releases).
+# ALLOW_MISSING_VISTREL=1 packages even when the build has no vistrel (such a package cannot
+# deliver poses). The Linux files come from the optimised build.
 package: deps
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j $(JOBS)
+	cmake --preset linux-release >/dev/null
+	cmake --build --preset linux-release -j $(JOBS) --target driver_tarvolt_rq508 vistrel package_resources
 	tools/package.sh build/windows dist $(if $(filter 1 yes,$(ALLOW_MISSING_VISTREL)),--allow-missing-vistrel) \
-	  $(if $(filter 1 yes,$(REQUIRE_OPENVR_API)),--require-openvr-api)
+	  $(if $(filter 1 yes,$(REQUIRE_OPENVR_API)),--require-openvr-api) --linux build/linux-release
 
 clean:
 	rm -rf build dist

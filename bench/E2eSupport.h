@@ -3,8 +3,13 @@
 // simulated radio, brought up until the rifle is connected, and small statistics helpers. Each
 // measurement runs in a process of its own, because the driver's library-wide state (the run
 // flag is only ever cleared) belongs to one load of the library.
+#include "FakeBluez.h"
+#include "PrivateBus.h"
 #include "RadioControl.h"
 #include "SimHost.h"
+
+#include <cstdlib>
+#include <memory>
 
 #include <algorithm>
 #include <chrono>
@@ -19,20 +24,46 @@ using Clock = sim::Clock;
 // Only ever reached when something is broken.
 inline constexpr std::chrono::milliseconds kE2eLimit = 20s;
 
-// Loads pkg-sim, adds the rifle, initialises and activates, and waits for the connection.
-// Returns the radio's control, or null after printing why not.
-inline sim::RadioControl *BringUp(sim::SimHost &host, int &rifle)
+// The shipped driver's BlueZ path: a private D-Bus daemon with the fake bluetoothd on it, which the
+// driver takes for the system bus. Kept for the life of the process.
+inline sim::RadioControl *StartFakeBluez()
 {
-    if (!host.Load(sim::SimHost::DefaultPackageRoot(true))) {
+    static sim::PrivateBus bus;
+    static std::unique_ptr<sim::FakeBluez> bluez;
+    std::string error;
+    if (!bus.Start(error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return nullptr;
+    }
+    bluez = std::make_unique<sim::FakeBluez>(bus.Address());
+    if (!bluez->Start(error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return nullptr;
+    }
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", bus.Address().c_str(), 1);
+    return bluez.get();
+}
+
+// Loads pkg-sim (or, through BlueZ, the shipped driver of pkg), adds the rifle, initialises and
+// activates, and waits for the connection. Returns the radio's control, or null after printing
+// why not.
+inline sim::RadioControl *BringUp(sim::SimHost &host, int &rifle, bool bluez = false)
+{
+    sim::RadioControl *radio = bluez ? StartFakeBluez() : nullptr;
+    if (bluez && radio == nullptr)
+        return nullptr;
+    if (!host.Load(sim::SimHost::DefaultPackageRoot(!bluez))) {
         std::fprintf(stderr, "cannot load the driver: %s\n", host.Error().c_str());
         return nullptr;
     }
-    auto entry = reinterpret_cast<sim::SimRadioEntry>(host.Symbol(sim::kSimRadioExport));
-    if (entry == nullptr) {
-        std::fprintf(stderr, "the driver has no simulated radio\n");
-        return nullptr;
+    if (!bluez) {
+        auto entry = reinterpret_cast<sim::SimRadioEntry>(host.Symbol(sim::kSimRadioExport));
+        if (entry == nullptr) {
+            std::fprintf(stderr, "the driver has no simulated radio\n");
+            return nullptr;
+        }
+        radio = entry();
     }
-    sim::RadioControl *radio = entry();
     rifle = radio->AddPeripheral(sim::RifleScript(0xAABBCCDDEEFFull));
     if (host.Init() != vr::VRInitError_None || host.Activate() != vr::VRInitError_None) {
         std::fprintf(stderr, "the driver did not come up\n");

@@ -45,6 +45,7 @@ struct FrameFixture {
         controller.loadMagClickHandle = 4;
         controller.loadBulletClickHandle = 5;
         controller.unloadBulletClickHandle = 6;
+        controller.active = true;  // as after Activate: the frame update works only for an active device
     }
     ~FrameFixture() { tarvolt::poseBlockView = nullptr; }
 

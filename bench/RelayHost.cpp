@@ -78,7 +78,7 @@ int FindRelayChild()
 
 } // namespace
 
-bool RelayHost::Start()
+bool RelayHost::Start(const std::string &packageRoot)
 {
     prctl(PR_SET_NAME, kServerName, 0, 0, 0);
     if (!devices.Start()) {
@@ -91,7 +91,7 @@ bool RelayHost::Start()
     devices.SetDevice(2, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_LeftHand,
                       Upright(-0.3f, 1.0f, -0.4f));
     devices.StampPoseQueries(true);
-    if (!host.Load(sim::SimHost::DefaultPackageRoot(false))) {
+    if (!host.Load(packageRoot)) {
         std::fprintf(stderr, "cannot load the driver: %s\n", host.Error().c_str());
         return false;
     }

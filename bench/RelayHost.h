@@ -8,14 +8,16 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string>
 
 namespace bench {
 
 class RelayHost {
 public:
-    // Names the process, publishes the devices, loads, initialises and activates the driver and
-    // waits for the relay's first passes. False (after printing why) when any of it fails.
-    bool Start();
+    // Names the process, publishes the devices, loads, initialises and activates the driver (from
+    // the build's package, or the given package root) and waits for the relay's first passes.
+    // False (after printing why) when any of it fails.
+    bool Start(const std::string &packageRoot = sim::SimHost::DefaultPackageRoot(false));
     ~RelayHost();
 
     sim::SimHost host;

@@ -1,9 +1,15 @@
 // End-to-end figures from the simulated runtime host with the real driver (built with the
 // simulated radio) loaded from its package. One measurement per process:
-//   e2e_bench notify      notification to component update, in frames, at 90 frames a second
+//   e2e_bench notify      notification to component update, in frames, at 90 frames a second,
+//                         and from the radio raising it to the driver's log line, in microseconds
 //   e2e_bench reconnect   rifle advertising again to "Device successfully connected." after a drop
+//   e2e_bench notify_bluez, reconnect_bluez: the same with the shipped driver through its BlueZ
+//                         radio and a fake bluetoothd on a private D-Bus daemon
 //   e2e_bench pose_age    age of the published pose; the relay's passes per second and CPU share
 //   e2e_bench lock_waits  frame updates that waited on the pose lock with the relay flat out
+//   e2e_bench deactivate  Deactivate while the worker waits on a connection that never comes
+//   e2e_bench quit        SteamVR's shutdown: quit request to the relay's disconnect and end, and
+//                         to the driver unloaded; with vistrel and with a relay ignoring it
 // Results are printed as "ROW<tab>label<tab>value" lines.
 #include "E2eRelay.h"
 #include "E2eSupport.h"
@@ -41,16 +47,19 @@ struct Sent {
     const Button *button;
     uint64_t framesBefore;  // frames run when the radio raised it
     double microsToFrame;   // from raising it to the start of the next frame
+    Clock::time_point raised;
 };
+
+const char *Through(bool bluez) { return bluez ? " through BlueZ (fake bluetoothd, private bus)" : ""; }
 
 // Frames run at 90 Hz; every fifth frame period one notification is raised at a random moment
 // inside it, on the radio's thread as the platform would. The distance is counted from the last
 // frame run before the notification to the frame whose update pressed the button.
-int MeasureNotifyToUpdate()
+int MeasureNotifyToUpdate(bool bluez)
 {
     sim::SimHost host;
     int rifle = 0;
-    sim::RadioControl *radio = bench::BringUp(host, rifle);
+    sim::RadioControl *radio = bench::BringUp(host, rifle, bluez);
     if (radio == nullptr)
         return 1;
     host.Recorder().KeepPoseHistory(false);
@@ -68,7 +77,7 @@ int MeasureNotifyToUpdate()
             const Clock::time_point raised = Clock::now();
             radio->Notify(rifle, button.message);
             sent.push_back({&button, host.FramesRun(),
-                            std::chrono::duration<double, std::micro>(next + period - raised).count()});
+                            std::chrono::duration<double, std::micro>(next + period - raised).count(), raised});
         }
         next += period;
         std::this_thread::sleep_until(next);
@@ -103,7 +112,17 @@ int MeasureNotifyToUpdate()
         text += bench::Format("; the later ones were raised at most %.0f us before the next frame was due", latestLate);
     else if (anyLate)
         text += "; the later ones were raised when the next frame was already due";
-    bench::Row("Notification to component update, in frames", text);
+    bench::Row(std::string("Notification to component update") + Through(bluez) + ", in frames", text);
+    // The handler logs each notification as it runs: the n-th such line belongs to the n-th one.
+    std::vector<double> micros;
+    size_t n = 0;
+    for (const sim::LogRecord &line : host.Recorder().Logs())
+        if (line.text.rfind("Received data: ", 0) == 0 && n < sent.size())
+            micros.push_back(std::chrono::duration<double, std::micro>(line.time - sent[n++].raised).count());
+    bench::Row(std::string("Notification raised to the driver's handler") + Through(bluez) + " (us)",
+               bench::Format("median %.0f, p99 %.0f, max %.0f", bench::Quantile(micros, 0.5),
+                             bench::Quantile(micros, 0.99), bench::Quantile(micros, 1.0)) +
+                   " (" + std::to_string(micros.size()) + " notifications)");
     host.Shutdown();
     return 0;
 }
@@ -111,11 +130,11 @@ int MeasureNotifyToUpdate()
 // The rifle stops advertising and drops the link; at a random moment up to a second after the
 // driver noticed, it advertises again (every 50 ms, the simulated radio's interval), and the time
 // to the driver's "Device successfully connected." is taken from the log line's arrival.
-int MeasureReconnect()
+int MeasureReconnect(bool bluez)
 {
     sim::SimHost host;
     int rifle = 0;
-    sim::RadioControl *radio = bench::BringUp(host, rifle);
+    sim::RadioControl *radio = bench::BringUp(host, rifle, bluez);
     if (radio == nullptr)
         return 1;
     sim::HostRecorder &recorder = host.Recorder();
@@ -139,10 +158,32 @@ int MeasureReconnect()
                 connected = line.time;
         millis.push_back(std::chrono::duration<double, std::milli>(connected - back).count());
     }
-    bench::Row("Rifle advertising again to \"Device successfully connected.\" (ms)",
+    bench::Row(std::string("Rifle advertising again to \"Device successfully connected.\"") + Through(bluez) + " (ms)",
                bench::Format("median %.0f, max %.0f", bench::Quantile(millis, 0.5),
                              bench::Quantile(millis, 1.0)) +
                    " (" + std::to_string(kReconnects) + " drops)");
+    host.Shutdown();
+    return 0;
+}
+
+// The link drops and the rifle is found again, but the platform never answers the connection
+// attempt (a half-reachable device); Deactivate is timed from the host's call to its return.
+int MeasureDeactivate()
+{
+    sim::SimHost host;
+    int rifle = 0;
+    sim::RadioControl *radio = bench::BringUp(host, rifle);
+    if (radio == nullptr)
+        return 1;
+    radio->Hold(rifle, sim::Step::Connect);
+    radio->Drop(rifle);
+    if (!radio->WaitUntilHeld(rifle, sim::Step::Connect, bench::kE2eLimit))
+        return 1;
+    const Clock::time_point start = Clock::now();
+    host.Deactivate();
+    const double millis = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    bench::Row("Deactivate while a connection attempt never finishes (ms)", bench::Format("%.1f", millis));
+    radio->Release(rifle, sim::Step::Connect);
     host.Shutdown();
     return 0;
 }
@@ -152,14 +193,20 @@ int MeasureReconnect()
 int main(int argc, char **argv)
 {
     const char *which = argc > 1 ? argv[1] : "";
-    if (std::strcmp(which, "notify") == 0)
-        return MeasureNotifyToUpdate();
-    if (std::strcmp(which, "reconnect") == 0)
-        return MeasureReconnect();
+    if (std::strcmp(which, "notify") == 0 || std::strcmp(which, "notify_bluez") == 0)
+        return MeasureNotifyToUpdate(std::strcmp(which, "notify_bluez") == 0);
+    if (std::strcmp(which, "reconnect") == 0 || std::strcmp(which, "reconnect_bluez") == 0)
+        return MeasureReconnect(std::strcmp(which, "reconnect_bluez") == 0);
     if (std::strcmp(which, "pose_age") == 0)
         return bench::MeasurePoseAge();
     if (std::strcmp(which, "lock_waits") == 0)
         return bench::MeasureLockWaits();
-    std::fprintf(stderr, "usage: %s notify|reconnect|pose_age|lock_waits\n", argv[0]);
+    if (std::strcmp(which, "deactivate") == 0)
+        return MeasureDeactivate();
+    if (std::strcmp(which, "quit") == 0)
+        return bench::MeasureQuit();
+    if (std::strcmp(which, "quit_once") == 0 && argc > 2)
+        return bench::MeasureOneQuit(argv[2]);
+    std::fprintf(stderr, "usage: %s notify|reconnect|notify_bluez|reconnect_bluez|pose_age|lock_waits|deactivate|quit\n", argv[0]);
     return 2;
 }

@@ -3,8 +3,14 @@
 #include "E2eRelay.h"
 
 #include "E2eSupport.h"
+#include "DriverLibrary.h"
 #include "RelayHost.h"
 
+#include <poll.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cinttypes>
 #include <thread>
 
 namespace bench {
@@ -16,6 +22,36 @@ constexpr uint64_t kLockFrames = 5000000;  // frames run back to back with the r
 constexpr auto kLockWallLimit = std::chrono::seconds(60);
 // A frame update that found the pose lock held slept at least this long (one retry).
 constexpr auto kLockRetry = std::chrono::milliseconds(10);
+constexpr int kQuitRuns = 5;  // shutdowns with vistrel; one with the relay that ignores the request
+
+double Millis(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+struct QuitSample {
+    double disconnect = 0;  // quit request to the relay's VR_Shutdown (or its kill)
+    double end = 0;         // quit request to the relay's process end
+    double shutdown = 0;    // quit request to the driver unloaded
+    unsigned killed = 0;
+};
+
+// Runs this program with quit_once for a package root and reads its QUIT line.
+bool RunOneQuit(const std::string &packageRoot, QuitSample &sample)
+{
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0)
+        return false;
+    self[n] = '\0';
+    const std::string command = std::string("'") + self + "' quit_once '" + packageRoot + "'";
+    FILE *child = popen(command.c_str(), "r");
+    if (child == nullptr)
+        return false;
+    char line[256];
+    bool found = false;
+    while (std::fgets(line, sizeof line, child) != nullptr)
+        found = found || std::sscanf(line, "QUIT %lf %lf %lf %u", &sample.disconnect, &sample.end, &sample.shutdown,
+                                     &sample.killed) == 4;
+    return pclose(child) == 0 && found;
+}
 
 } // namespace
 
@@ -100,6 +136,72 @@ int MeasureLockWaits()
     Row("Longest frame update, relay flat out (us)",
         Format("%.0f; %.0f among those that did not wait", micros(longest), micros(longestWithoutWait)) +
             " (in " + std::to_string(frames) + " frames)");
+    return 0;
+}
+
+
+// The relay is this process's child (the driver started it); a descriptor of it shows its end
+// whoever reaps it. A thread notes the moment.
+int MeasureOneQuit(const std::string &packageRoot)
+{
+    RelayHost relay;
+    if (!relay.Start(packageRoot))
+        return 1;
+    const int relayEnd = static_cast<int>(syscall(SYS_pidfd_open, relay.RelayProcessId(), 0));
+    if (relayEnd < 0) {
+        std::fprintf(stderr, "cannot watch the relay's process\n");
+        return 1;
+    }
+    Clock::time_point ended{};
+    std::thread watch([&] {
+        pollfd p{relayEnd, POLLIN, 0};
+        while (poll(&p, 1, -1) <= 0) {
+        }
+        ended = Clock::now();
+    });
+    const Clock::time_point start = Clock::now();
+    const sim::QuitResult quit = relay.devices.QuitClients();
+    relay.host.Shutdown();  // deactivation ends the relay if it still runs
+    const Clock::time_point unloaded = Clock::now();
+    watch.join();
+    close(relayEnd);
+    std::printf("QUIT %.3f %.3f %.3f %u\n", Millis(quit.took), Millis(ended - start), Millis(unloaded - start),
+                quit.killed);
+    return 0;
+}
+
+int MeasureQuit()
+{
+    std::vector<double> disconnect, end, shutdown;
+    unsigned killed = 0;
+    for (int run = 0; run < kQuitRuns; ++run) {
+        QuitSample sample;
+        if (!RunOneQuit(sim::SimHost::DefaultPackageRoot(false), sample)) {
+            std::fprintf(stderr, "a shutdown with vistrel failed\n");
+            return 1;
+        }
+        disconnect.push_back(sample.disconnect);
+        end.push_back(sample.end);
+        shutdown.push_back(sample.shutdown);
+        killed += sample.killed;
+    }
+    QuitSample ignoring;
+    if (!RunOneQuit(sim::BuildDirectory() + "/pkg-bench-ignoring-quit", ignoring)) {
+        std::fprintf(stderr, "the shutdown with the relay that ignores the quit request failed\n");
+        return 1;
+    }
+    const std::string runs = " (" + std::to_string(kQuitRuns) + " shutdowns";
+    Row("Server's quit request to vistrel's disconnect (ms)",
+        Format("median %.1f, max %.1f", Quantile(disconnect, 0.5), Quantile(disconnect, 1.0)) + runs +
+            (killed == 0 ? std::string(")") : "; " + std::to_string(killed) + " killed)") +
+            Format("; a relay that ignores the request: killed after %.0f", ignoring.disconnect));
+    Row("Server's quit request to vistrel's end (ms)",
+        Format("median %.1f, max %.1f", Quantile(end, 0.5), Quantile(end, 1.0)) + runs +
+            "; vistrel waits for the server, whose driver ends it at deactivation)" +
+            Format("; a relay that ignores the request: %.0f", ignoring.end));
+    Row("Simulated SteamVR shutdown, quit request to driver unloaded (ms)",
+        Format("median %.0f, max %.0f", Quantile(shutdown, 0.5), Quantile(shutdown, 1.0)) + runs + ")" +
+            Format("; with a relay that ignores the request: %.0f", ignoring.shutdown));
     return 0;
 }
 

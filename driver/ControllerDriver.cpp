@@ -5,6 +5,7 @@
 #include "RelayProcess.h"
 #include "SharedPoseBlock.h"
 #include "bluetooth/BluetoothWorker.h"
+#include "bluetooth/StopSignal.h"
 
 #include <cstring>
 #include <system_error>
@@ -19,6 +20,8 @@ bool StartWorker(std::thread &workerThread)
 {
     if (workerThread.joinable())
         return true;
+    // The new worker's waits must be able to end again on its Deactivate.
+    radio::WorkerStop().Rearm();
     try {
         workerThread = std::thread(BluetoothWorkerMain);
         return true;
@@ -54,6 +57,7 @@ vr::EVRInitError ControllerDriver::Activate(uint32_t unObjectId)
             DeclareProperties(container);
         }
         CreateComponents(container);
+        active.store(true);
         return vr::VRInitError_None;
     } catch (...) {
         return vr::VRInitError_Driver_Failed;
@@ -93,6 +97,7 @@ void ControllerDriver::StopWorker()
     if (!workerThread.joinable())
         return;
     runFlag.store(false, std::memory_order_release);
+    radio::WorkerStop().Raise();
     try {
         workerThread.join();
     } catch (const std::system_error &) {
@@ -105,8 +110,17 @@ void ControllerDriver::StopWorker()
 void ControllerDriver::Deactivate()
 {
     try {
+        // Nothing reaches the runtime from a frame once this returns: later frames find the
+        // device inactive, and one already under way is waited for (it is bounded: at most
+        // the pose lock's wait).
+        active.store(false);
+        while (framesInside.load() != 0)
+            std::this_thread::yield();
         deviceIndex = vr::k_unTrackedDeviceIndexInvalid;
         runFlag.store(false, std::memory_order_release);
+        // Ends the worker's pause and any platform operation it waits for, so that the join
+        // below returns promptly whatever the radio is doing.
+        radio::WorkerStop().Raise();
         // Only an attached worker is joined; without one there is nothing to wait for.
         StopWorker();
 

@@ -3,6 +3,7 @@
 // and whose pose comes from the relay program through the shared pose block.
 #include <openvr_driver.h>
 
+#include <atomic>
 #include <cstdint>
 #include <thread>
 
@@ -45,8 +46,8 @@ public:
     // The device's work for one runtime frame (button pulses, then the pose).
     void UpdateFrame();
 
-    // Stops and joins a worker that is still attached; used when the runtime tears the device
-    // down without deactivating it first.
+    // Stops (clears the run flag, raises the stop signal) and joins a worker that is still
+    // attached; also used when the runtime tears the device down without deactivating it first.
     void StopWorker();
 
     vr::TrackedDeviceIndex_t deviceIndex = 0;
@@ -63,6 +64,14 @@ public:
     ButtonPulse loadBulletPulse;
     ButtonPulse unloadBulletPulse;
     vr::DriverPose_t pose{};
+
+    // Set last in Activate and cleared first in Deactivate: the frame update does nothing for a
+    // device that is not active. A device must not call the runtime after its Deactivate has
+    // returned (a pulse still running then would otherwise end with an input update), and before
+    // its Activate it has no index to publish under.
+    std::atomic<bool> active{false};
+    // Frame updates under way; Deactivate waits for one that saw the device still active.
+    std::atomic<int32_t> framesInside{0};
 
 private:
     // Without a property interface the SDK's helpers would call through a null pointer, so

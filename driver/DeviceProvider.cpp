@@ -2,6 +2,8 @@
 
 #include "ControllerDriver.h"
 #include "DriverLog.h"
+#include "LibraryPin.h"
+#include "bluetooth/Radio.h"
 
 #include <cstring>
 #include <new>
@@ -55,13 +57,26 @@ vr::EVRInitError DeviceProvider::Init(vr::IVRDriverContext *pDriverContext)
 
 void DeviceProvider::Cleanup()
 {
-    if (controller == nullptr)
-        return;
-    // Normally Deactivate has joined the worker already; if the runtime skipped it, the worker
-    // is stopped here so that destroying its std::thread does not end the process.
-    controller->StopWorker();
-    delete controller;
-    controller = nullptr;
+    try {
+        if (controller != nullptr) {
+            // Normally Deactivate has joined the worker already; if the runtime skipped it, the
+            // worker is stopped here so that destroying its std::thread does not end the process.
+            controller->StopWorker();
+            delete controller;
+            controller = nullptr;
+        }
+        // The runtime unloads the library next. A callback the platform still holds (a cancelled
+        // operation that has not finished, an event it has not let go of) would then be called or
+        // released in unmapped code, so the library stays loaded instead.
+        if (radio::PlatformRadio().CallbacksHeld() > 0) {
+            if (PinDriverLibrary())
+                Log("Bluetooth callbacks are still held by the platform; the driver stays loaded.");
+            else
+                Log("Bluetooth callbacks are still held by the platform, and the driver could not be kept loaded.");
+        }
+    } catch (...) {
+        // Nothing may leave into the runtime.
+    }
 }
 
 const char *const *DeviceProvider::GetInterfaceVersions() { return vr::k_InterfaceVersions; }

@@ -49,8 +49,14 @@ void StepPulse(vr::IVRDriverInput *input, std::atomic<bool> &flag, ButtonPulse &
 
 void ControllerDriver::UpdateFrame()
 {
-    UpdatePulses();
-    UpdatePose();
+    // Sequentially consistent on both sides: either Deactivate sees this update inside and waits
+    // for it, or this update sees the device inactive and calls nothing.
+    framesInside.fetch_add(1);
+    if (active.load()) {
+        UpdatePulses();
+        UpdatePose();
+    }
+    framesInside.fetch_sub(1);
 }
 
 void ControllerDriver::UpdatePulses()

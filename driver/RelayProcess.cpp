@@ -2,10 +2,11 @@
 
 namespace tarvolt {
 
-std::string DirectoryOfModulePath(const std::string &modulePath)
+ModulePath DirectoryOfModulePath(const ModulePath &modulePath)
 {
-    const std::string::size_type last = modulePath.find_last_of("\\/");
-    if (last == std::string::npos)
+    const ModulePath::value_type separators[] = {'\\', '/', 0};
+    const ModulePath::size_type last = modulePath.find_last_of(separators);
+    if (last == ModulePath::npos)
         return modulePath;
     return modulePath.substr(0, last);
 }

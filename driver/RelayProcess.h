@@ -14,7 +14,12 @@ namespace tarvolt {
 
 #if defined(_WIN32)
 using RelayProcessInformation = PROCESS_INFORMATION;
+// File paths as Windows' wide-character calls take and hand them out. The narrow calls go through
+// the ANSI code page, which turns every character outside it into '?': a driver installed in a
+// folder named in another script would look for its relay in a folder that does not exist.
+using ModulePath = std::wstring;
 #else
+using ModulePath = std::string;
 // The POSIX counterpart of PROCESS_INFORMATION: the child's process id, 0 for none.
 struct RelayProcessInformation {
     pid_t processId;
@@ -32,15 +37,27 @@ extern const char *const kRelayProgramName;
 // The directory of the driver library's file, without a trailing separator. Logs
 // "Failed to get DLL path." and returns an empty string when the module cannot be found or its
 // path does not fit the buffer (a cut path could name another directory).
-std::string GetDriverDirectory();
+ModulePath GetDriverDirectory();
+
+#if defined(_WIN32)
+// The buffer for the driver's own path grows from MAX_PATH up to this many wide characters, the
+// length of the longest path that Windows handles (32767 characters in the \\?\ form, and the
+// terminating null), so that a package below a deep folder still finds its relay.
+constexpr DWORD kModulePathLimit = 32768;
+
+// The module's full path, read into a buffer that starts at MAX_PATH wide characters and doubles
+// up to limit; empty when reading fails or the path does not fit limit characters with its
+// terminating null.
+ModulePath ReadModuleFileName(HMODULE module, DWORD limit);
+#endif
 
 // Everything before the last backslash or forward slash of a module path; a path without either
 // is returned whole.
-std::string DirectoryOfModulePath(const std::string &modulePath);
+ModulePath DirectoryOfModulePath(const ModulePath &modulePath);
 
 // The program's path: the directory, the platform's separator (always a backslash on Windows,
-// whatever separator the directory uses) and the file name.
-std::string RelayProgramPath(const std::string &directory, const char *exeName);
+// whatever separator the directory uses) and the file name (UTF-8).
+ModulePath RelayProgramPath(const ModulePath &directory, const char *exeName);
 
 // Starts exeName from the driver library's directory without a console, without inherited
 // handles and in the server's own current directory; logs "Vistrel process started." or

@@ -58,7 +58,7 @@ bool SpawnDetached(const std::string &path, const char *exeName, pid_t &pid)
 
 } // namespace
 
-std::string GetDriverDirectory()
+ModulePath GetDriverDirectory()
 {
     Dl_info info{};
     if (dladdr(reinterpret_cast<void *>(&GetDriverDirectory), &info) == 0 || info.dli_fname == nullptr ||
@@ -69,14 +69,14 @@ std::string GetDriverDirectory()
     return DirectoryOfModulePath(info.dli_fname);
 }
 
-std::string RelayProgramPath(const std::string &directory, const char *exeName)
+ModulePath RelayProgramPath(const ModulePath &directory, const char *exeName)
 {
     return directory + "/" + exeName;
 }
 
 void StartRelayProcess(const char *exeName)
 {
-    const std::string directory = GetDriverDirectory();
+    const ModulePath directory = GetDriverDirectory();
     relayProcessInfo = RelayProcessInformation{};
     relayChildUnreaped = false;
     // Without the library's directory the path would be "/vistrel": not ours to start.

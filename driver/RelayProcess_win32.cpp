@@ -1,9 +1,12 @@
-// Relay process control with the Win32 calls: the module path through GetModuleHandleExA and
-// GetModuleFileNameA, CreateProcessA without a window and without inherited handles,
-// TerminateProcess with exit code 0.
+// Relay process control with the Win32 calls: the module path through GetModuleHandleExW and
+// GetModuleFileNameW, CreateProcessW without a window and without inherited handles,
+// TerminateProcess with exit code 0. Wide calls throughout, so that the driver's folder may be
+// named in any script: the runtime itself loads drivers by their wide path.
 #include "RelayProcess.h"
 
 #include "DriverLog.h"
+
+#include <cstring>
 
 namespace tarvolt {
 
@@ -16,33 +19,54 @@ namespace {
 bool relayHandlesOpen = false;
 } // namespace
 
-std::string GetDriverDirectory()
+ModulePath ReadModuleFileName(HMODULE module, DWORD limit)
 {
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCSTR>(&GetDriverDirectory), &module)) {
-        Log("Failed to get DLL path.");
-        return {};
+    ModulePath path;
+    DWORD capacity = limit < MAX_PATH ? limit : MAX_PATH;
+    for (;;) {
+        path.resize(capacity);
+        const DWORD length = GetModuleFileNameW(module, path.data(), capacity);
+        if (length == 0)
+            return {};
+        if (length < capacity) {
+            path.resize(length);
+            return path;
+        }
+        // The path filled the buffer, so it arrived cut: its directory could be another one.
+        if (capacity >= limit)
+            return {};
+        capacity = capacity * 2 < limit ? capacity * 2 : limit;
     }
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
-    // A path that fills the buffer arrived cut; its directory could be another one.
-    if (length == 0 || length >= MAX_PATH) {
-        Log("Failed to get DLL path.");
-        return {};
-    }
-    return DirectoryOfModulePath(std::string(path, length));
 }
 
-std::string RelayProgramPath(const std::string &directory, const char *exeName)
+ModulePath GetDriverDirectory()
 {
-    return directory + "\\" + exeName;
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(&GetDriverDirectory), &module)) {
+        Log("Failed to get DLL path.");
+        return {};
+    }
+    const ModulePath path = ReadModuleFileName(module, kModulePathLimit);
+    if (path.empty()) {
+        Log("Failed to get DLL path.");
+        return {};
+    }
+    return DirectoryOfModulePath(path);
+}
+
+ModulePath RelayProgramPath(const ModulePath &directory, const char *exeName)
+{
+    const int size = static_cast<int>(std::strlen(exeName));
+    ModulePath name(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, exeName, size, nullptr, 0)), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, exeName, size, name.data(), static_cast<int>(name.size()));
+    return directory + L"\\" + name;
 }
 
 void StartRelayProcess(const char *exeName)
 {
-    const std::string directory = GetDriverDirectory();
-    STARTUPINFOA startup;
+    const ModulePath directory = GetDriverDirectory();
+    STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     ZeroMemory(&relayProcessInfo, sizeof relayProcessInfo);
@@ -54,10 +78,10 @@ void StartRelayProcess(const char *exeName)
         Log("CreateProcess failed.");
         return;
     }
-    const std::string path = RelayProgramPath(directory, exeName);
+    const ModulePath path = RelayProgramPath(directory, exeName);
     // No command line, no inherited handles, no console window; the server's own environment
     // and current directory.
-    if (CreateProcessA(path.c_str(), nullptr, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+    if (CreateProcessW(path.c_str(), nullptr, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
                        &startup, &relayProcessInfo)) {
         relayHandlesOpen = true;
         Log("Vistrel process started.");

@@ -11,15 +11,20 @@ vr::TrackedDevicePose_t DefaultPoseRecord()
 {
     vr::TrackedDevicePose_t record;
     std::memset(static_cast<void *>(&record), 0, sizeof record);
-    record.eTrackingResult = vr::TrackingResult_Running_OK;
-    record.bPoseIsValid = true;
+    // No pose to give: not valid and not tracking, so SteamVR does not show the rifle tracked at
+    // the origin; still connected, so that the rifle's buttons keep working.
+    record.eTrackingResult = vr::TrackingResult_Uninitialized;
+    record.bPoseIsValid = false;
     record.bDeviceIsConnected = true;
     return record;
 }
 
 const vr::TrackedDevicePose_t &SelectRightHandPose(vr::IVRSystem &system, PassStorage &storage)
 {
-    system.GetDeviceToAbsoluteTrackingPose(vr::TrackingUniverseStanding, 0.0f, storage.poses,
+    // Raw tracking space: the driver publishes the rifle's pose unchanged, and a driver's poses are
+    // taken as raw; the runtime then applies the room setup for applications, as for the
+    // controller itself. A standing pose would be displaced by the whole room setup.
+    system.GetDeviceToAbsoluteTrackingPose(vr::TrackingUniverseRawAndUncalibrated, 0.0f, storage.poses,
                                            vr::k_unMaxTrackedDeviceCount);
     const uint32_t count = system.GetSortedTrackedDeviceIndicesOfClass(
         vr::TrackedDeviceClass_Controller, storage.controllers, vr::k_unMaxTrackedDeviceCount,
@@ -46,6 +51,15 @@ bool WritePoseRecord(SharedPose &block, const vr::TrackedDevicePose_t &record, c
     return true;
 }
 
+bool QuitRequested(vr::IVRSystem &system)
+{
+    vr::VREvent_t event;
+    while (system.PollNextEvent(&event, sizeof event))
+        if (event.eventType == vr::VREvent_Quit)
+            return true;
+    return false;
+}
+
 vr::IVRSystem *InitializeOpenVr(const std::function<void(uint32_t)> &sleep,
                                 const std::function<bool()> &serverRunning)
 {
@@ -69,6 +83,7 @@ vr::IVRSystem *InitializeOpenVr(const std::function<void(uint32_t)> &sleep,
 int RunRelay()
 {
     PrintLine("Tarvolt Vistrel running ...");
+    IdentifyParentServer();
 
     PoseBlockHandle mapping = OpenPoseBlockMapping();
     void *view = nullptr;
@@ -108,17 +123,28 @@ int RunRelay()
 
     // Flat out: no pause between passes, and nothing allocated in one.
     static PassStorage storage;
-    while (!HasServerProcessEnded(server)) {
+    bool quit = false;
+    while (!quit && !HasServerProcessEnded(server)) {
         const vr::TrackedDevicePose_t &record = SelectRightHandPose(*system, storage);
         if (!WritePoseRecord(block, record, server))
             break;
+        quit = QuitRequested(*system);
+    }
+    if (quit) {
+        // The server shuts down once its clients have disconnected, and kills those that have
+        // not after a few seconds. Disconnect at once; the server's end follows.
+        system->AcknowledgeQuit_Exiting();
+        vr::VR_Shutdown();
+        system = nullptr;
+        WaitForServerProcessEnd(server);
     }
 
     PrintLine("vrserver.exe has exited. Exiting...");
     CloseServerProcess(server);
     UnmapPoseBlock(view);
     ClosePoseBlockMapping(mapping);
-    vr::VR_Shutdown();
+    if (!quit)
+        vr::VR_Shutdown();
     return kExitServerEnded;
 }
 

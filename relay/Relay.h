@@ -1,6 +1,7 @@
 #pragma once
 // vistrel: copies the pose of the runtime's right-hand controller into the shared pose block,
-// pass after pass, for as long as the runtime's server process lives.
+// pass after pass, for as long as the runtime's server process lives or until the server asks
+// its clients to quit (SteamVR shutting down); then it lets go of OpenVR and waits for the end.
 #include "SharedPose.h"  // the relay is built with TARVOLT_OPENVR_CLIENT: the client header
 #include "ServerProcess.h"
 
@@ -28,17 +29,22 @@ struct PassStorage {
     vr::TrackedDevicePose_t selected;
 };
 
-// What a pass writes when no right-hand controller is found: all zero (a zero matrix, not the
-// identity) but for result Running_OK, valid and connected.
+// What a pass writes when no right-hand controller is found: all zero (a zero matrix), the
+// result Uninitialized, not valid, but connected.
 vr::TrackedDevicePose_t DefaultPoseRecord();
 
-// One pass's reading: the poses of all slots, the sorted controllers, and the pose of the last
-// right-hand controller among them, or the default record. Returns storage.selected.
+// One pass's reading: the poses of all slots in raw tracking space, the sorted controllers, and
+// the pose of the last right-hand controller among them, or the default record. Returns
+// storage.selected.
 const vr::TrackedDevicePose_t &SelectRightHandPose(vr::IVRSystem &system, PassStorage &storage);
 
 // Copies the record into the block under the pose lock. Gives up only when the server has ended
 // while the lock was held; returns whether the record was written.
 bool WritePoseRecord(SharedPose &block, const vr::TrackedDevicePose_t &record, const ServerProcess &server);
+
+// Reads the runtime's events after a pass, as many as are queued: true at VREvent_Quit, with which
+// the server asks its clients to disconnect before it shuts down; every other event is ignored.
+bool QuitRequested(vr::IVRSystem &system);
 
 // Initialises OpenVR as a background application until it succeeds, printing one line per failed
 // attempt and pausing kInitRetryMs through sleep after each. The server started the relay (its

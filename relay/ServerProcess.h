@@ -17,16 +17,26 @@ extern const char *const kServerProcessName;
 // True when name equals kServerProcessName but for the case of ASCII letters.
 bool IsServerProcessName(const char *name);
 
-// Whether a process of the server's name exists (false also when the list cannot be taken).
+// Looks at the process that started this program. When it carries the server's name (the driver
+// starts the relay from inside the server), that server is the one to follow, and no other: a
+// server left over from an earlier session may run beside it. Otherwise (a relay started by
+// hand) the first process of the name is followed. Called at start, while the parent surely
+// still runs; the lookups below call it themselves when it has not run yet.
+void IdentifyParentServer();
+
+// Whether the server to follow runs (false also when the process list cannot be taken).
 bool IsVrServerRunning();
 
-// Looks for the server in the process list and opens it for waiting. On failure prints
+// Looks for the server to follow and opens it for waiting. On failure prints
 // "vrserver.exe not found." (no such process, or no process list) or "Failed to open
 // vrserver.exe process handle." and returns false.
 bool FindVrServerProcess(ServerProcess &server);
 
 // A zero-time check: has the server ended?
 bool HasServerProcessEnded(const ServerProcess &server);
+
+// Waits, without a time limit, until the server has ended.
+void WaitForServerProcessEnd(const ServerProcess &server);
 
 void CloseServerProcess(ServerProcess &server);
 

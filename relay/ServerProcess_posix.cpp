@@ -1,6 +1,7 @@
-// The server on POSIX systems: the first process in /proc whose name is vrserver, watched through
-// a process descriptor (pidfd) so that its end shows even while its parent has not reaped it.
-// Kernels without pidfd fall back to probing the process id.
+// The server on POSIX systems: the parent process when it is named vrserver, otherwise the first
+// process in /proc of that name; watched through a process descriptor (pidfd) so that its end
+// shows even while its parent has not reaped it. Kernels without pidfd fall back to probing the
+// process id.
 #include "Console.h"
 #include "ServerProcess.h"
 
@@ -26,6 +27,11 @@ const char *const kServerProcessName = "vrserver";
 
 namespace {
 
+bool parentLooked = false;
+// The server that started this program, or 0. It has ended once this process has another
+// parent (an orphan is handed to a reaper at its parent's exit), which no reuse of its id fools.
+pid_t parentServer = 0;
+
 // Reads a small /proc file into buffer (NUL-terminated, without allocating); false on failure.
 bool ReadProcFile(const char *path, char *buffer, size_t size)
 {
@@ -40,8 +46,24 @@ bool ReadProcFile(const char *path, char *buffer, size_t size)
     return true;
 }
 
+bool IsNamedServer(long pid)
+{
+    char path[64];
+    char name[64];
+    std::snprintf(path, sizeof path, "/proc/%ld/comm", pid);
+    if (!ReadProcFile(path, name, sizeof name))
+        return false;
+    name[std::strcspn(name, "\n")] = '\0';
+    return IsServerProcessName(name);
+}
+
+bool ParentServerRuns() { return getppid() == parentServer; }
+
 pid_t FindServerProcessId()
 {
+    IdentifyParentServer();
+    if (parentServer != 0)
+        return ParentServerRuns() ? parentServer : 0;
     DIR *proc = opendir("/proc");
     if (proc == nullptr)
         return 0;
@@ -51,13 +73,7 @@ pid_t FindServerProcessId()
         const long pid = std::strtol(entry->d_name, &end, 10);
         if (pid <= 0 || *end != '\0')
             continue;
-        char path[64];
-        char name[64];
-        std::snprintf(path, sizeof path, "/proc/%ld/comm", pid);
-        if (!ReadProcFile(path, name, sizeof name))
-            continue;
-        name[std::strcspn(name, "\n")] = '\0';
-        if (IsServerProcessName(name)) {
+        if (IsNamedServer(pid)) {
             found = static_cast<pid_t>(pid);
             break;
         }
@@ -69,6 +85,8 @@ pid_t FindServerProcessId()
 // Without a pidfd: the process is gone, or has ended and waits to be reaped (a zombie).
 bool HasEndedById(pid_t pid)
 {
+    if (pid == parentServer)
+        return !ParentServerRuns();
     if (kill(pid, 0) != 0 && errno == ESRCH)
         return true;
     char path[64];
@@ -81,6 +99,16 @@ bool HasEndedById(pid_t pid)
 }
 
 } // namespace
+
+void IdentifyParentServer()
+{
+    if (parentLooked)
+        return;
+    parentLooked = true;
+    const pid_t parent = getppid();
+    if (IsNamedServer(parent))
+        parentServer = parent;
+}
 
 bool IsVrServerRunning() { return FindServerProcessId() != 0; }
 
@@ -97,6 +125,14 @@ bool FindVrServerProcess(ServerProcess &server)
         PrintLine("Failed to open vrserver.exe process handle.");
         return false;
     }
+    // The parent may have ended just before its descriptor was opened, and its id gone to
+    // another process since.
+    if (pid == parentServer && !ParentServerRuns()) {
+        if (fd >= 0)
+            close(static_cast<int>(fd));
+        PrintLine("vrserver.exe not found.");
+        return false;
+    }
     server.handle = fd;
     server.id = pid;
     return true;
@@ -108,6 +144,22 @@ bool HasServerProcessEnded(const ServerProcess &server)
         return HasEndedById(static_cast<pid_t>(server.id));
     pollfd p{static_cast<int>(server.handle), POLLIN, 0};
     return poll(&p, 1, 0) > 0;
+}
+
+void WaitForServerProcessEnd(const ServerProcess &server)
+{
+    if (server.handle < 0) {
+        // Old kernels only: nothing to wait on, so look every 10 ms.
+        while (!HasServerProcessEnded(server))
+            usleep(10000);
+        return;
+    }
+    pollfd p{static_cast<int>(server.handle), POLLIN, 0};
+    for (;;) {
+        const int ready = poll(&p, 1, -1);
+        if (ready > 0 || (ready < 0 && errno != EINTR))
+            return;
+    }
 }
 
 void CloseServerProcess(ServerProcess &server)

@@ -37,7 +37,7 @@ count_instructions update_frame "UpdateFrame, no pending events (instructions/ca
 count_instructions convert_pose "ConvertPose (instructions/call, Callgrind)"
 
 echo "== End to end in the simulated host"
-for measurement in notify reconnect pose_age lock_waits; do
+for measurement in notify notify_bluez reconnect reconnect_bluez pose_age lock_waits deactivate quit; do
   collect "$bin/e2e_bench" "$measurement"
 done
 

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Lays out the SteamVR driver package from a Windows build, and zips it:
+# Lays out the SteamVR driver package from a Windows build (and a Linux one), and archives it:
 #   tools/package.sh <windows build dir> <output dir> [--allow-missing-vistrel] [--require-openvr-api]
-# gives <output dir>/tarvolt_rq508/ and <output dir>/tarvolt_rq508.zip.
+#                    [--linux <linux build dir>]
+# gives <output dir>/tarvolt_rq508/ with bin/win64/ (and bin/linux64/), <output dir>/tarvolt_rq508.zip
+# and <output dir>/tarvolt_rq508.tar.gz.
 # Only named files are taken from the build: its package folder may also hold stand-ins for
 # tests (such as a simulated openvr_api.dll) that must never reach a user.
 # vistrel.exe runs on the OpenVR SDK's openvr_api.dll, which goes next to it with the SDK's
@@ -10,21 +12,25 @@
 # tools/fetch-openvr-sdk.sh into <windows build dir>/openvr-sdk (OPENVR_SDK_URL and
 # OPENVR_SDK_SUMS replace its archive and hashes). When neither works the package is made
 # without it and the step says where the file has to go; --require-openvr-api stops instead.
+# The Linux vistrel gets the same SDK's libopenvr_api.so, under the same rules.
 set -euo pipefail
 name=tarvolt_rq508
 here=$(cd "$(dirname "$0")" && pwd)
-usage="usage: package.sh <windows build dir> <output dir> [--allow-missing-vistrel] [--require-openvr-api]"
+usage="usage: package.sh <windows build dir> <output dir> [--allow-missing-vistrel] [--require-openvr-api] [--linux <linux build dir>]"
 build=${1:?$usage}
 out=${2:?$usage}
 shift 2
 allow_missing_vistrel=no
 require_openvr_api=no
-for flag in "$@"; do
-  case $flag in
+linux_build=""
+while [ $# -gt 0 ]; do
+  case $1 in
     --allow-missing-vistrel) allow_missing_vistrel=yes ;;
     --require-openvr-api) require_openvr_api=yes ;;
+    --linux) linux_build=${2:?$usage}; shift ;;
     *) echo "$usage" >&2; exit 2 ;;
   esac
+  shift
 done
 
 fail() { echo "package: $*" >&2; exit 1; }
@@ -48,7 +54,7 @@ write_notices() {
 }
 
 # A package from an earlier run must not survive a failed one and pass for its result.
-rm -rf "${out:?}/$name" "$out/$name.zip"
+rm -rf "${out:?}/$name" "$out/$name.zip" "$out/$name.tar.gz"
 
 src=$build/pkg/$name
 driver=$src/bin/win64/driver_$name.dll
@@ -87,6 +93,26 @@ else
   fi
 fi
 
+# The Linux build: the driver and vistrel, each looking for its libraries next to itself
+# ($ORIGIN). The build's own libopenvr_api.so next to vistrel is the test stand-in and never taken.
+lsrc="" lvistrel=""
+if [ -n "$linux_build" ]; then
+  lsrc=$linux_build/pkg/$name/bin/linux64
+  [ -f "$lsrc/driver_$name.so" ] || fail "driver_$name.so is missing from $lsrc: build the Linux preset first"
+  [ -f "$lsrc/vistrel" ] && lvistrel=$lsrc/vistrel
+  if [ -z "$lvistrel" ]; then
+    msg="the Linux vistrel is missing from $lsrc: the build did not produce it (CMake target vistrel)."
+    [ $allow_missing_vistrel = yes ] || fail "$msg"
+    echo "package: WARNING: $msg Packaging without it because --allow-missing-vistrel was given." >&2
+  fi
+  if [ -n "$sdk" ] && [ ! -f "$sdk/bin/linux64/libopenvr_api.so" ]; then
+    fail "the OpenVR SDK in $sdk has no bin/linux64/libopenvr_api.so"
+  fi
+  for f in "$lsrc/driver_$name.so" $lvistrel; do
+    readelf -d "$f" | grep -q 'R.*PATH.*\[\$ORIGIN\]' || fail "$f does not look for its libraries next to itself (\$ORIGIN)"
+  done
+fi
+
 mkdir -p "$out/$name/bin/win64"
 cp "$src/driver.vrdrivermanifest" "$out/$name/"
 cp -R "$src/resources" "$out/$name/resources"
@@ -94,12 +120,31 @@ cp "$driver" "$out/$name/bin/win64/"
 [ -n "$vistrel" ] && cp "$vistrel" "$out/$name/bin/win64/vistrel.exe"
 if [ -n "$sdk" ]; then
   cp "$sdk/bin/win64/openvr_api.dll" "$out/$name/bin/win64/openvr_api.dll"
-  write_notices "$out/$name/THIRD-PARTY-NOTICES.txt" bin/win64/openvr_api.dll
+  if [ -n "$linux_build" ]; then
+    write_notices "$out/$name/THIRD-PARTY-NOTICES.txt" bin/win64/openvr_api.dll bin/linux64/libopenvr_api.so
+  else
+    write_notices "$out/$name/THIRD-PARTY-NOTICES.txt" bin/win64/openvr_api.dll
+  fi
 else
   echo "package: NOTE: vistrel.exe needs openvr_api.dll from the OpenVR SDK (its bin/win64/openvr_api.dll)." >&2
   echo "package:       It could not be fetched. Copy that file into $name/bin/win64/, next to vistrel.exe," >&2
   echo "package:       before installing, or run again with OPENVR_SDK_DIR=<folder of the OpenVR SDK>." >&2
 fi
 
+if [ -n "$linux_build" ]; then
+  mkdir -p "$out/$name/bin/linux64"
+  # Without the debug information of the optimised build (several megabytes, and the build's folders).
+  strip --strip-debug -o "$out/$name/bin/linux64/driver_$name.so" "$lsrc/driver_$name.so"
+  [ -n "$lvistrel" ] && strip --strip-debug -o "$out/$name/bin/linux64/vistrel" "$lvistrel"
+  if [ -n "$sdk" ]; then
+    cp "$sdk/bin/linux64/libopenvr_api.so" "$out/$name/bin/linux64/libopenvr_api.so"
+  else
+    echo "package: NOTE: the Linux vistrel needs libopenvr_api.so from the OpenVR SDK (its bin/linux64/libopenvr_api.so)." >&2
+    echo "package:       Copy that file into $name/bin/linux64/, next to vistrel, before installing," >&2
+    echo "package:       or run again with OPENVR_SDK_DIR=<folder of the OpenVR SDK>." >&2
+  fi
+fi
+
 (cd "$out" && zip -q -r -X "$name.zip" "$name")
-echo "package: $out/$name/ and $out/$name.zip"
+tar -C "$out" --owner=0 --group=0 --numeric-owner --sort=name -czf "$out/$name.tar.gz" "$name"
+echo "package: $out/$name/, $out/$name.zip and $out/$name.tar.gz"

@@ -4,9 +4,7 @@
 #include "../DriverState.h"
 #include "Connection.h"
 #include "Discovery.h"
-
-#include <chrono>
-#include <thread>
+#include "StopSignal.h"
 
 namespace tarvolt {
 
@@ -38,7 +36,9 @@ void RunWorker()
         Log("Failed to create the advertisement watcher.");
     }
     while (runFlag.load(std::memory_order_acquire)) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPollIntervalMs));
+        // Deactivation ends the pause at once; the pass it would have begun is not made.
+        if (radio::WorkerStop().WaitFor(kPollIntervalMs))
+            break;
         try {
             WorkerPass(run.context);
         } catch (...) {

@@ -1,12 +1,13 @@
 #pragma once
 // The Bluetooth worker: the one thread that scans for the rifle, connects, subscribes to its
 // notifications and recovers from a lost link. Started by ControllerDriver::Activate, ended by
-// clearing runFlag and joining it.
+// clearing runFlag, raising the stop signal (StopSignal.h), which ends whatever it waits for,
+// and joining it.
 #include "LinkContext.h"
 
 namespace tarvolt {
 
-// The worker's only pace: every pass begins with this sleep.
+// The worker's only pace: every pass begins with this pause (ended early by the stop signal).
 inline constexpr int kPollIntervalMs = 500;
 
 // The thread function. Returns once it finds runFlag false before its first pass or at the end

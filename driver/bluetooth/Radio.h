@@ -130,6 +130,9 @@ public:
     // Registry form of a UUID: 38 characters with braces and upper-case hexadecimal; empty if the
     // platform cannot render it.
     virtual std::u16string GuidToString(const Guid &guid) = 0;
+    // How many of our callbacks (event handlers, completion handlers) the platform still holds.
+    // While any is held, the platform may call or release it, so the library must stay loaded.
+    virtual int CallbacksHeld() = 0;
 };
 
 // The radio of this build of the driver library; defined by the backend linked into it.

@@ -376,6 +376,14 @@ struct VREvent_Property_t {
     ETrackedDeviceProperty prop;
 };
 
+// Payload of the process events (VREvent_Quit, VREvent_ProcessQuit, VREvent_QuitAcknowledged).
+struct VREvent_Process_t {
+    uint32_t pid;
+    uint32_t oldPid;
+    bool bForced;
+    bool bConnectionLost; // the event was raised because the connection was lost
+};
+
 // Payload of VREvent_Input_HapticVibration: a haptic request for one of our output components.
 struct VREvent_HapticVibration_t {
     uint64_t containerHandle;
@@ -392,6 +400,7 @@ union VREvent_Data_t {
     VREvent_Reserved_t reserved;
     VREvent_Controller_t controller;
     VREvent_Property_t property;
+    VREvent_Process_t process;
     VREvent_HapticVibration_t hapticVibration;
 };
 

@@ -36,7 +36,7 @@ vr::TrackedDevicePose_t ControllerPoseAt(uint64_t frame)
     return pose;
 }
 
-bool RifleFollowsController(const vr::DriverPose_t &rifle, uint64_t frame)
+bool RifleFollowsController(const double standing[3][4], uint64_t frame)
 {
     constexpr uint64_t kLookBack = 900;
     for (uint64_t f = frame;; --f) {
@@ -44,7 +44,7 @@ bool RifleFollowsController(const vr::DriverPose_t &rifle, uint64_t frame)
         const float(*m)[4] = c.mDeviceToAbsoluteTracking.m;
         double distance2 = 0.0;
         for (int i = 0; i < 3; ++i) {
-            const double d = rifle.vecPosition[i] - (m[i][3] + 0.25 * m[i][2]);
+            const double d = standing[i][3] - (m[i][3] + 0.25 * m[i][2]);
             distance2 += d * d;
         }
         if (distance2 < 1e-6)
@@ -56,7 +56,15 @@ bool RifleFollowsController(const vr::DriverPose_t &rifle, uint64_t frame)
 
 PoseSummary Summarise(const vr::TrackedDevicePose_t &pose)
 {
-    const float(*m)[4] = pose.mDeviceToAbsoluteTracking.m;
+    double m[3][4];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 4; ++j)
+            m[i][j] = pose.mDeviceToAbsoluteTracking.m[i][j];
+    return Summarise(m);
+}
+
+PoseSummary Summarise(const double m[3][4])
+{
     PoseSummary out;
     out.present = true;
     for (int i = 0; i < 3; ++i)
@@ -78,17 +86,6 @@ PoseSummary Summarise(const vr::TrackedDevicePose_t &pose)
         w = (m[1][0] - m[0][1]) / s, x = (m[0][2] + m[2][0]) / s, y = (m[1][2] + m[2][1]) / s, z = 0.25 * s;
     }
     QuaternionToYawPitchRoll(w, x, y, z, out.yawPitchRoll);
-    return out;
-}
-
-PoseSummary Summarise(const vr::DriverPose_t &pose)
-{
-    PoseSummary out;
-    out.present = true;
-    for (int i = 0; i < 3; ++i)
-        out.position[i] = pose.vecPosition[i];
-    QuaternionToYawPitchRoll(pose.qRotation.w, pose.qRotation.x, pose.qRotation.y, pose.qRotation.z,
-                             out.yawPitchRoll);
     return out;
 }
 

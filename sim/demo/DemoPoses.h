@@ -15,12 +15,13 @@ inline constexpr double kFrameRate = 90.0;
 // turning once round with it and tilted 15 degrees down.
 vr::TrackedDevicePose_t ControllerPoseAt(uint64_t frame);
 
-// Whether a rifle pose published at `frame` is the controller's pose of that frame or one of
-// the 900 before it, moved 0.25 m along the controller's own z axis (vistrel copies whichever
+// Whether the rifle, as applications see it (its published pose in standing space, where the
+// controller's poses are given), is where the controller was at `frame` or one of the 900
+// frames before it, moved 0.25 m along the controller's own z axis (vistrel copies whichever
 // pose the server last published, so the rifle may lag the controller by a few frames).
-bool RifleFollowsController(const vr::DriverPose_t &rifle, uint64_t frame);
+bool RifleFollowsController(const double standing[3][4], uint64_t frame);
 
 PoseSummary Summarise(const vr::TrackedDevicePose_t &pose);
-PoseSummary Summarise(const vr::DriverPose_t &pose);
+PoseSummary Summarise(const double pose[3][4]);  // row-major 3x4: rotation, then position
 
 } // namespace demo

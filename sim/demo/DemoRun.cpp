@@ -141,6 +141,8 @@ void DemoSession::PrintSummary(double seconds)
                     static_cast<unsigned long long>(relayLastPasses_));
     else
         std::printf("  relay passes:         none (vistrel did not relay)\n");
+    if (quit_.clients > 0)
+        std::printf("  quit request:         %s\n", sim::DescribeQuit(quit_).c_str());
     std::fflush(stdout);
 }
 
@@ -170,6 +172,9 @@ int DemoSession::Run()
     script.join();
     const double seconds = std::chrono::duration<double>(sim::Clock::now() - started).count();
     Refresh(true);
+    Note("the server asks its clients to quit");
+    quit_ = devices_.QuitClients();
+    Note(sim::DescribeQuit(quit_));
     Note("the server shuts down the driver");
     Drain();
     host_.Shutdown();
@@ -193,10 +198,15 @@ int DemoSession::Run()
 std::string DemoSession::CheckEnd()
 {
     const sim::HostRecorder &r = host_.Recorder();
+    const std::vector<std::string> violations = r.Violations();
+    if (!violations.empty())
+        return "the driver did what SteamVR does not allow: " + violations.front();
     if (r.CountLog("Vistrel process started.") == 0)
         return "the driver did not start vistrel";
     if (relayLastPasses_ == 0)
         return "vistrel made no pass";
+    if (quit_.killed > 0)
+        return "vistrel did not answer the server's quit request and was killed";
     if (r.CountLog("Vistrel process terminated.") == 0)
         return "the driver did not terminate vistrel at the shutdown";
     return "";

@@ -106,8 +106,8 @@ std::string FollowController(DemoSession &s)
 {
     s.SetStep("vistrel relays the controller's pose");
     sim::PoseRecord rifle{};
-    if (!WaitFor(s, [&] { return s.Recorder().LastPose(rifle) && RifleFollowsController(rifle.pose, rifle.frame); }))
-        return "the rifle's published pose does not follow the right-hand controller (is vistrel running?)";
+    if (!WaitFor(s, [&] { return s.Recorder().LastPose(rifle) && RifleFollowsController(rifle.standing, rifle.frame); }))
+        return "the rifle, as applications see it, does not follow the right-hand controller (is vistrel running?)";
     s.Note("vistrel relays the right-hand controller: the rifle's pose is the controller's, 0.25 m along its axis");
     return "";
 }

@@ -66,6 +66,8 @@ void DemoSession::EndSession()
 // is loaded from the file the Wine prefix registers, so the driver's activation finds it loaded.
 bool DemoSession::FindRadio(const std::string &root, std::string &error)
 {
+    if (options_.bluez)
+        return radio_ != nullptr;  // the fake bluetoothd, started before the driver
     if (options_.windowsRuntime) {
         const std::string path = sim::ExecutableDirectory() + kSeparator + winrt_bluetooth::kComponentFile;
         auto entry = component_.Open(path)
@@ -88,10 +90,34 @@ bool DemoSession::FindRadio(const std::string &root, std::string &error)
     return true;
 }
 
+bool DemoSession::StartBluez(std::string &error)
+{
+#if defined(TARVOLT_DEMO_BLUEZ)
+    // The shipped library finds the system bus through DBUS_SYSTEM_BUS_ADDRESS, as in SteamVR's
+    // container: here it is a bus of the demo's own, where the fake bluetoothd serves.
+    bus_ = std::make_unique<sim::PrivateBus>();
+    if (!bus_->Start(error))
+        return false;
+    bluez_ = std::make_unique<sim::FakeBluez>(bus_->Address());
+    if (!bluez_->Start(error))
+        return false;
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", bus_->Address().c_str(), 1);
+    radio_ = bluez_.get();
+    view_->AddNote("a fake bluetoothd serves org.bluez on a private bus at " + bus_->Address());
+    return true;
+#else
+    error = "the BlueZ session needs the Linux build";
+    return false;
+#endif
+}
+
 bool DemoSession::Start(std::string &error)
 {
-    const std::string root =
-        !options_.root.empty() ? options_.root : sim::SimHost::DefaultPackageRoot(!options_.windowsRuntime);
+    const std::string root = !options_.root.empty()
+                                 ? options_.root
+                                 : sim::SimHost::DefaultPackageRoot(!options_.windowsRuntime && !options_.bluez);
+    if (options_.bluez && !StartBluez(error))
+        return false;
     host_.Recorder().SetLogListener([this](const std::string &line) {
         std::lock_guard<std::mutex> lock(mutex_);
         pendingLogs_.push_back(line);
@@ -193,7 +219,7 @@ void DemoSession::Refresh(bool force)
     status_.controller = Summarise(ControllerPoseAt(frame));
     sim::PoseRecord rifle;
     if (host_.Recorder().LastPose(rifle))
-        status_.rifle = Summarise(rifle.pose);
+        status_.rifle = Summarise(rifle.standing);  // where applications see it, beside the controller
     // After the shutdown the table is gone; the counts taken before it stay.
     if (devices_.Running()) {
         const uint64_t passes = devices_.PoseQueries();

@@ -17,6 +17,11 @@
 #include "StatusView.h"
 #include "TrackedDevicePublisher.h"
 
+#if defined(TARVOLT_DEMO_BLUEZ)
+#include "FakeBluez.h"
+#include "PrivateBus.h"
+#endif
+
 #include <atomic>
 #include <chrono>
 #include <deque>
@@ -32,7 +37,8 @@ struct Options {
     // The shipped driver (pkg) over the Windows Runtime Bluetooth classes of the test component,
     // which the test Wine prefix registers; otherwise the driver built with the simulated radio.
     bool windowsRuntime = false;
-    std::string root;      // package root; empty: the build's pkg-sim, or pkg with windowsRuntime
+    bool bluez = false;    // the shipped driver through its BlueZ radio, against a fake bluetoothd
+    std::string root;      // package root; empty: the build's pkg-sim, or pkg with windowsRuntime or bluez
 };
 
 // Exit codes of the demo.
@@ -72,9 +78,16 @@ private:
     std::string CheckEnd();  // what the shutdown should have done; "" when it did
     void HandleKey(int key);
 
+    bool StartBluez(std::string &error);
+
     Options options_;
     sim::TrackedDevicePublisher devices_;
     sim::DriverLibrary component_;  // the Windows Runtime Bluetooth component, when in use
+#if defined(TARVOLT_DEMO_BLUEZ)
+    // Declared before the host, so that they end after the driver that talks to them.
+    std::unique_ptr<sim::PrivateBus> bus_;
+    std::unique_ptr<sim::FakeBluez> bluez_;
+#endif
     sim::SimHost host_;
     sim::RadioControl *radio_ = nullptr;
     int rifle_ = -1;
@@ -104,6 +117,8 @@ private:
     // The relay's passes (its pose queries): the first seen and the last before the shutdown.
     uint64_t relayFirstPasses_ = 0, relayLastPasses_ = 0;
     sim::Clock::time_point relayFirstTime_{}, relayLastTime_{};
+    // The server's quit request at the shutdown, and what vistrel made of it.
+    sim::QuitResult quit_;
 };
 
 int RunDemo(const Options &options);

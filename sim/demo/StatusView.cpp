@@ -83,7 +83,7 @@ void StatusView::Draw(const Status &s)
     std::fprintf(out_, "  /input/load_bullet/click   %s\n", Button(s.loadBullet));
     std::fprintf(out_, "  /input/unload_bullet/click %s\n\n", Button(s.unloadBullet));
     std::fprintf(out_, "controller (right hand): %s\n", Pose(s.controller).c_str());
-    std::fprintf(out_, "rifle (published):       %s\n\n", Pose(s.rifle).c_str());
+    std::fprintf(out_, "rifle (as apps see it):  %s\n\n", Pose(s.rifle).c_str());
     std::fprintf(out_, "driver log:\n");
     for (const std::string &line : log_)
         std::fprintf(out_, "  %s\n", line.c_str());

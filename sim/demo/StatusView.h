@@ -1,7 +1,8 @@
 #pragma once
-// The demo's live status: link state, the six input components, the rifle's published pose next to
-// the controller's, frames per second, and the driver log below. On a terminal the view is
-// redrawn in place; otherwise each change is printed as a plain line.
+// The demo's live status: link state, the six input components, the rifle's pose (as applications
+// see it, in standing space) next to the controller's, frames per second, and the driver log
+// below. On a terminal the view is redrawn in place; otherwise each change is printed as a plain
+// line.
 #include <cstdint>
 #include <cstdio>
 #include <deque>

@@ -1,5 +1,6 @@
 #pragma once
 // Loads a driver library the way the runtime's server does: by file path, then its export by name.
+// Paths are UTF-8 here; on Windows they reach the system through its wide-character calls.
 #include <string>
 
 namespace sim {

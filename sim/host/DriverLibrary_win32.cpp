@@ -1,4 +1,5 @@
 #include "DriverLibrary.h"
+#include "WideText.h"
 
 #include <windows.h>
 
@@ -7,7 +8,9 @@ namespace sim {
 bool DriverLibrary::Open(const std::string &path)
 {
     Close();
-    HMODULE module = LoadLibraryA(path.c_str());
+    // The runtime loads drivers by their wide path; a narrow load could not reach a folder named
+    // outside the ANSI code page.
+    HMODULE module = LoadLibraryW(Utf8ToWide(path).c_str());
     if (module == nullptr) {
         error_ = "LoadLibrary failed with error " + std::to_string(GetLastError()) + " for " + path;
         return false;
@@ -39,11 +42,11 @@ std::string DriverBinaryDirectory(const std::string &packageRoot)
 
 std::string ExecutableDirectory()
 {
-    char buffer[MAX_PATH * 4];
-    const DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
-    if (n == 0 || n >= sizeof buffer)
+    wchar_t buffer[MAX_PATH * 4];
+    const DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH * 4);
+    if (n == 0 || n >= MAX_PATH * 4)
         return ".";
-    std::string path(buffer, n);
+    const std::string path = WideToUtf8(std::wstring(buffer, n));
     return path.substr(0, path.find_last_of("\\/"));
 }
 

@@ -49,6 +49,35 @@ void *HostContext::GetGenericInterface(const char *pchInterfaceVersion, vr::EVRI
     return answer;
 }
 
+void HostContext::SetDeviceActive(uint32_t deviceIndex, bool active)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (active)
+        activeDevices_.insert(deviceIndex);
+    else
+        activeDevices_.erase(deviceIndex);
+}
+
+bool HostContext::DeviceActive(uint32_t deviceIndex) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return activeDevices_.count(deviceIndex) != 0;
+}
+
+void HostContext::CheckComponentUpdate(vr::VRInputComponentHandle_t handle, const char *call)
+{
+    ComponentRecord component{};
+    if (!recorder_.FindComponent(handle, component)) {
+        recorder_.AddViolation(std::string(call) + " with a handle the runtime never handed out (" +
+                               std::to_string(handle) + ")");
+        return;
+    }
+    const bool onDevice = component.container >= kContainerBase;
+    const uint32_t device = onDevice ? static_cast<uint32_t>(component.container - kContainerBase) : 0;
+    if (!onDevice || !DeviceActive(device))
+        recorder_.AddViolation(std::string(call) + " of " + component.name + " while its device is not active");
+}
+
 vr::DriverHandle_t HostContext::GetDriverHandle() { return 1; }
 
 bool HostContext::TrackedDeviceAdded(const char *pchDeviceSerialNumber, vr::ETrackedDeviceClass eDeviceClass,
@@ -62,11 +91,16 @@ bool HostContext::TrackedDeviceAdded(const char *pchDeviceSerialNumber, vr::ETra
 void HostContext::TrackedDevicePoseUpdated(uint32_t unWhichDevice, const vr::DriverPose_t &newPose,
                                            uint32_t unPoseStructSize)
 {
+    if (!DeviceActive(unWhichDevice))
+        recorder_.AddViolation("TrackedDevicePoseUpdated for device " + std::to_string(unWhichDevice) +
+                               ", which is not active");
     PoseRecord record{};
     record.deviceIndex = unWhichDevice;
     record.pose = newPose;
     record.size = unPoseStructSize;
     record.time = Clock::now();
+    // A driver's pose is in raw tracking space; applications see it through the room setup.
+    StandingPoseOf(newPose, standingFromRaw_, record.standing);
     recorder_.AddPose(record);
 }
 
@@ -197,6 +231,7 @@ vr::EVRInputError HostContext::CreateBooleanComponent(vr::PropertyContainerHandl
 vr::EVRInputError HostContext::UpdateBooleanComponent(vr::VRInputComponentHandle_t ulComponent, bool bNewValue,
                                                       double fTimeOffset)
 {
+    CheckComponentUpdate(ulComponent, "UpdateBooleanComponent");
     recorder_.AddUpdate({"", ulComponent, ComponentKind::Boolean, bNewValue, 0.0f, fTimeOffset, 0});
     return vr::VRInputError_None;
 }
@@ -214,6 +249,7 @@ vr::EVRInputError HostContext::CreateScalarComponent(vr::PropertyContainerHandle
 vr::EVRInputError HostContext::UpdateScalarComponent(vr::VRInputComponentHandle_t ulComponent, float fNewValue,
                                                      double fTimeOffset)
 {
+    CheckComponentUpdate(ulComponent, "UpdateScalarComponent");
     recorder_.AddUpdate({"", ulComponent, ComponentKind::Scalar, false, fNewValue, fTimeOffset, 0});
     return vr::VRInputError_None;
 }

@@ -3,6 +3,7 @@
 // a driver context that serves the host interfaces by version, and the interfaces themselves,
 // which record what the driver does with them.
 #include "HostRecorder.h"
+#include "TrackingSpaces.h"
 
 #include <openvr_driver.h>
 
@@ -28,6 +29,10 @@ public:
     void Withhold(const std::string &interfaceVersion);  // GetGenericInterface answers null
     void SetAcceptDevices(bool accept);                   // TrackedDeviceAdded's answer
     std::vector<std::string> FetchedInterfaces() const;   // every GetGenericInterface, in order
+    // The host's view of each device: active from the moment its Activate is called until its
+    // Deactivate has returned. Input and pose calls for a device that is not active are
+    // violations (OpenVR driver documentation: nothing may be called after Deactivate).
+    void SetDeviceActive(uint32_t deviceIndex, bool active);
 
     vr::IVRDriverContext *AsDriverContext() { return this; }
 
@@ -131,6 +136,9 @@ public:
     static constexpr vr::PropertyContainerHandle_t kContainerBase = 0x100000000ull;
 
 private:
+    bool DeviceActive(uint32_t deviceIndex) const;
+    // Reports an update of a component whose device is not active (or that was never created).
+    void CheckComponentUpdate(vr::VRInputComponentHandle_t handle, const char *call);
     vr::VRInputComponentHandle_t AddComponent(vr::PropertyContainerHandle_t container, const char *name,
                                               ComponentKind kind, vr::EVRScalarType type,
                                               vr::EVRScalarUnits units);
@@ -138,8 +146,11 @@ private:
     HostRecorder &recorder_;
     std::set<std::string> withheld_;
     bool acceptDevices_ = true;
+    // The room setup under which published (raw) poses are seen in standing space.
+    RigidTransform standingFromRaw_ = RoomSetupStandingFromRaw();
     mutable std::mutex mutex_;
     std::vector<std::string> fetched_;
+    std::set<uint32_t> activeDevices_;
     std::atomic<vr::VRInputComponentHandle_t> nextHandle_{0x200000001ull};
 };
 

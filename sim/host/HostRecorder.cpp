@@ -1,6 +1,8 @@
 #include "HostRecorder.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <cstring>
 
 namespace sim {
@@ -18,6 +20,12 @@ int32_t PropertyWriteRecord::AsInt32() const
         std::memcpy(&value, bytes.data(), sizeof value);
     return value;
 }
+
+namespace {
+std::atomic<ViolationHandler> violationHandler{nullptr};
+} // namespace
+
+void SetViolationHandler(ViolationHandler handler) { violationHandler.store(handler); }
 
 void HostRecorder::Notify()
 {
@@ -79,6 +87,37 @@ void HostRecorder::AddPose(const PoseRecord &pose)
     if (keepPoses_)
         poses_.push_back(lastPose_);
     Notify();
+}
+
+void HostRecorder::AddViolation(const std::string &what)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        violations_.push_back(what);
+        Notify();
+    }
+    if (ViolationHandler handler = violationHandler.load())
+        handler(what);
+    else
+        std::fprintf(stderr, "simulated server: %s\n", what.c_str());
+}
+
+std::vector<std::string> HostRecorder::Violations() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return violations_;
+}
+
+bool HostRecorder::FindComponent(vr::VRInputComponentHandle_t handle, ComponentRecord &out) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const ComponentRecord &c : components_) {
+        if (c.handle == handle) {
+            out = c;
+            return true;
+        }
+    }
+    return false;
 }
 
 void HostRecorder::SetLogListener(std::function<void(const std::string &)> listener)

@@ -63,11 +63,20 @@ struct ComponentUpdate {
 
 struct PoseRecord {
     uint32_t deviceIndex;
-    vr::DriverPose_t pose;
+    vr::DriverPose_t pose;  // as published: in raw tracking space
     uint32_t size;
     uint64_t frame;
     Clock::time_point time;
+    // Where applications see the device: the published pose in standing space (row-major 3x4,
+    // rotation and then the position in metres).
+    double standing[3][4];
 };
+
+// What SteamVR does not tolerate of a driver (an input or pose call for a device that is not
+// active, a shutdown step that stalls) is a violation: recorded by the host and reported to this
+// handler, which test programs point at a test failure. Without one, it is printed to stderr.
+using ViolationHandler = void (*)(const std::string &what);
+void SetViolationHandler(ViolationHandler handler);
 
 class HostRecorder {
 public:
@@ -77,6 +86,7 @@ public:
     void AddComponent(const ComponentRecord &component);
     void AddUpdate(ComponentUpdate update);
     void AddPose(const PoseRecord &pose);
+    void AddViolation(const std::string &what);
 
     // Called for every log line as it arrives (under no lock of the recorder).
     void SetLogListener(std::function<void(const std::string &)> listener);
@@ -95,6 +105,9 @@ public:
     size_t PoseCount() const;
     bool LastPose(PoseRecord &out) const;
     std::string ComponentName(vr::VRInputComponentHandle_t handle) const;
+    // The component a handle names; false for a handle the host never handed out.
+    bool FindComponent(vr::VRInputComponentHandle_t handle, ComponentRecord &out) const;
+    std::vector<std::string> Violations() const;
 
     // Waits until the predicate holds, evaluating it again each time something is recorded;
     // false when the time limit passed first. The predicate may call the recorder's getters.
@@ -120,6 +133,7 @@ private:
     std::vector<ComponentRecord> components_;
     std::vector<ComponentUpdate> updates_;
     std::vector<PoseRecord> poses_;
+    std::vector<std::string> violations_;
     PoseRecord lastPose_{};
     size_t poseCount_ = 0;
     bool keepPoses_ = true;

@@ -1,7 +1,11 @@
 #include "SimHost.h"
 
+#include "ShutdownWatchdog.h"
+#include "ClientPose.h"
 #include "RadioControl.h"
+#include "TrackingSpaces.h"
 
+#include <cstring>
 #include <thread>
 
 namespace sim {
@@ -65,18 +69,55 @@ vr::ITrackedDeviceServerDriver *SimHost::Device() const
 
 vr::EVRInitError SimHost::Activate()
 {
+    // The runtime's frames do not wait for the device to come up.
+    RunFrames(kFramesBetweenSteps);
     vr::EVRInitError result = vr::VRInitError_None;
     uint32_t index = 0;
     for (const DeviceRecord &d : recorder_.Devices()) {
         if (!d.accepted || d.driver == nullptr)
             continue;
-        const vr::EVRInitError e = d.driver->Activate(index++);
-        if (e != vr::VRInitError_None)
+        const uint32_t deviceIndex = index++;
+        context_.SetDeviceActive(deviceIndex, true);
+        const vr::EVRInitError e = d.driver->Activate(deviceIndex);
+        if (e != vr::VRInitError_None) {
+            context_.SetDeviceActive(deviceIndex, false);
             result = e;
-        else
+        } else {
             active_ = true;
+            ListDevice(deviceIndex, d.deviceClass);
+        }
     }
     return result;
+}
+
+void SimHost::ListDevice(uint32_t index, vr::ETrackedDeviceClass deviceClass)
+{
+    const int slot = listing_ != nullptr ? listing_->FirstFreeSlot() : -1;
+    if (slot < 0)
+        return;
+    int32_t role = vr::TrackedControllerRole_Invalid;
+    const vr::PropertyContainerHandle_t container = context_.TrackedDeviceToPropertyContainer(index);
+    for (const PropertyWriteRecord &w : recorder_.PropertyWrites())
+        if (w.container == container && w.prop == vr::Prop_ControllerRoleHint_Int32 && w.writeType == vr::PropertyWrite_Set)
+            role = w.AsInt32();
+    vr::TrackedDevicePose_t none;
+    std::memset(static_cast<void *>(&none), 0, sizeof none);  // no pose yet: not valid, not connected
+    listing_->SetDevice(static_cast<uint32_t>(slot), deviceClass, role, none);
+    listed_.push_back({index, static_cast<uint32_t>(slot)});
+}
+
+// The recorder keeps the last pose published, of whichever device published it. Drivers publish
+// in raw space; the table lists devices as applications see them, in standing space.
+void SimHost::UpdateListedPoses()
+{
+    PoseRecord last;
+    if (listed_.empty() || !recorder_.LastPose(last))
+        return;
+    vr::TrackedDevicePose_t listed = ClientPoseOf(last.pose);
+    TransformPose(RoomSetupStandingFromRaw(), listed);
+    for (const ListedDevice &d : listed_)
+        if (d.index == last.deviceIndex)
+            listing_->SetPose(d.slot, listed);
 }
 
 void SimHost::RunFrame()
@@ -84,6 +125,7 @@ void SimHost::RunFrame()
     recorder_.SetFrame(++frames_);
     if (provider_ != nullptr)
         provider_->RunFrame();
+    UpdateListedPoses();
 }
 
 void SimHost::RunFrames(uint64_t count)
@@ -92,14 +134,33 @@ void SimHost::RunFrames(uint64_t count)
         RunFrame();
 }
 
+void SimHost::SetPacing(Pacing pacing, uint32_t seed)
+{
+    pacing_ = pacing;
+    seed_ = seed;
+}
+
+FramePacer::FramePacer(double hz, Pacing pacing, uint32_t seed) : period_(1.0 / hz), pacing_(pacing), random_(seed) {}
+
+Clock::duration FramePacer::Next()
+{
+    double factor = 1.0;
+    if (pacing_ == Pacing::Jitter) {
+        std::uniform_int_distribution<int> stall(0, 39);
+        std::uniform_real_distribution<double> spread(0.25, 2.0);
+        factor = stall(random_) == 0 ? 6.0 : spread(random_);
+    }
+    return std::chrono::duration_cast<Clock::duration>(period_ * factor);
+}
+
 void SimHost::RunFor(std::chrono::milliseconds duration, double hz)
 {
-    const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / hz));
+    FramePacer pacer(hz, pacing_, seed_);
     const Clock::time_point end = Clock::now() + duration;
     Clock::time_point next = Clock::now();
     while (Clock::now() < end) {
         RunFrame();
-        next += period;
+        next += pacer.Next();
         std::this_thread::sleep_until(next);
     }
 }
@@ -108,29 +169,39 @@ void SimHost::Deactivate()
 {
     if (!active_)
         return;
-    for (const DeviceRecord &d : recorder_.Devices())
-        if (d.accepted && d.driver != nullptr)
+    uint32_t index = 0;
+    for (const DeviceRecord &d : recorder_.Devices()) {
+        if (!d.accepted || d.driver == nullptr)
+            continue;
+        const uint32_t deviceIndex = index++;
+        {
+            ShutdownWatchdog watchdog(recorder_, "Deactivate");
             d.driver->Deactivate();
+        }
+        context_.SetDeviceActive(deviceIndex, false);
+    }
     active_ = false;
+    for (const ListedDevice &d : listed_)
+        listing_->RemoveDevice(d.slot);
+    listed_.clear();
+    // Frames go on until the runtime cleans the driver up.
+    RunFrames(kFramesBetweenSteps);
 }
 
 void SimHost::Cleanup()
 {
     if (!initialised_ || provider_ == nullptr)
         return;
-    provider_->Cleanup();
+    {
+        ShutdownWatchdog watchdog(recorder_, "Cleanup");
+        provider_->Cleanup();
+    }
     initialised_ = false;
 }
 
 void SimHost::Unload()
 {
     provider_ = nullptr;
-    // A driver built with the simulated radio runs the radio's event thread inside the library;
-    // it has to end before the library's code goes away.
-    if (library_.IsOpen()) {
-        if (auto entry = reinterpret_cast<SimRadioEntry>(library_.Symbol(kSimRadioExport)))
-            entry()->Shutdown();
-    }
     library_.Close();
 }
 

@@ -2,16 +2,45 @@
 // A stand-in for the runtime's server process: loads the driver from a package-shaped folder,
 // asks its factory for the provider, initialises it with a recording driver context, activates
 // the device it announces, runs frames, then deactivates, cleans up and unloads.
+//
+// It is as strict as SteamVR where a driver can go wrong unnoticed: frames run between Init and
+// Activate and between Deactivate and Cleanup, a paced run may be irregular, Deactivate and
+// Cleanup are watched (ShutdownWatchdog), an input or pose call for a device that is not active
+// is a violation (HostContext), and the library is unloaded without any help from the host.
 #include "DriverLibrary.h"
 #include "HostContext.h"
 #include "HostRecorder.h"
+#include "TrackedDevicePublisher.h"
 
 #include <openvr_driver.h>
 
 #include <chrono>
+#include <cstdint>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace sim {
+
+// How RunFor paces its frames: evenly, or irregularly as a loaded compositor does (each frame
+// interval between a quarter and twice the period, and now and then a stall of several frames).
+enum class Pacing { Steady, Jitter };
+
+// The interval before each next frame at a rate, paced as given; seeded, so that a run can be
+// repeated.
+class FramePacer {
+public:
+    FramePacer(double hz, Pacing pacing, uint32_t seed = 1);
+    Clock::duration Next();
+
+private:
+    std::chrono::duration<double> period_;
+    Pacing pacing_;
+    std::mt19937 random_;
+};
+
+// Frames the runtime runs between Init and Activate, and between Deactivate and Cleanup.
+inline constexpr uint64_t kFramesBetweenSteps = 3;
 
 class SimHost {
 public:
@@ -38,23 +67,42 @@ public:
 
     // Factory for the provider, then Init with the recording context.
     vr::EVRInitError Init();
-    // Activates every device the driver announced and the host accepted, with indices 0, 1, ...
+    // Runs kFramesBetweenSteps frames, then activates every device the driver announced and the
+    // host accepted, with indices 0, 1, ...
     vr::EVRInitError Activate();
     void RunFrame();
     void RunFrames(uint64_t count);
-    // Runs frames at the given rate until the time is up.
+    // Runs frames at the given rate until the time is up, paced as SetPacing says.
     void RunFor(std::chrono::milliseconds duration, double hz = 90.0);
+    void SetPacing(Pacing pacing, uint32_t seed = 1);
+    // Deactivates every active device (each call watched), then runs kFramesBetweenSteps frames.
     void Deactivate();
+    // Cleanup, watched.
     void Cleanup();
+    // Unloads the library as the runtime does: nothing of the driver is called or stopped first.
     void Unload();
     // Whatever of Deactivate, Cleanup and Unload is still due.
     void Shutdown();
+
+    // Lists the driver's devices among the tracked devices that client programs see, as the
+    // runtime lists every device it tracks: from activation on, each in the table's first free
+    // slot with the class it was announced with and its role hint (Prop_ControllerRoleHint_Int32)
+    // as its role, and after every frame with the pose the driver last published for it, until
+    // deactivation. Call before Activate; the publisher must outlive the host.
+    void ListDevicesIn(TrackedDevicePublisher *devices) { listing_ = devices; }
 
     vr::IServerTrackedDeviceProvider *Provider() const { return provider_; }
     vr::ITrackedDeviceServerDriver *Device() const;
     uint64_t FramesRun() const { return frames_; }
 
 private:
+    struct ListedDevice {
+        uint32_t index;  // the driver's device index
+        uint32_t slot;   // in the client programs' table
+    };
+    void ListDevice(uint32_t index, vr::ETrackedDeviceClass deviceClass);
+    void UpdateListedPoses();
+
     HostRecorder recorder_;
     HostContext context_;
     DriverLibrary library_;
@@ -64,6 +112,10 @@ private:
     bool initialised_ = false;
     bool active_ = false;
     uint64_t frames_ = 0;
+    Pacing pacing_ = Pacing::Steady;
+    uint32_t seed_ = 1;
+    TrackedDevicePublisher *listing_ = nullptr;
+    std::vector<ListedDevice> listed_;
 };
 
 } // namespace sim

@@ -5,10 +5,30 @@
 // library through it.
 #include "TrackedDeviceTable.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 namespace sim {
+
+// How long the server waits for its clients to disconnect after asking them to quit before it
+// kills them: vrserver kills processes that do not answer VREvent_Quit after 5 seconds (Valve's
+// answer in ValveSoftware/openvr issue 1061; what it waits for is the client's VR_Shutdown, not
+// the process's end). AcknowledgeQuit_Exiting extends the real limit by an undocumented amount;
+// the simulated server does not extend it.
+inline constexpr std::chrono::milliseconds kQuitLimit{5000};
+
+// What became of the clients that the server asked to quit.
+struct QuitResult {
+    uint32_t clients = 0;       // connected when the request went out
+    uint32_t acknowledged = 0;  // AcknowledgeQuit_Exiting calls while the server waited
+    uint32_t killed = 0;        // still connected when the time ran out
+    std::chrono::nanoseconds took{};  // from the request until no client was connected any more
+};
+
+// One line on a quit request's outcome, for the server's output.
+std::string DescribeQuit(const QuitResult &quit);
 
 class TrackedDevicePublisher {
 public:
@@ -43,6 +63,25 @@ public:
 
     // The next `times` client initialisations fail with the given vr::EVRInitError code.
     void FailInit(int32_t times, int32_t code);
+    // Every client initialisation takes this long before it answers, as the official library's
+    // does while it loads the runtime's client and connects. A change takes effect also on
+    // initialisations already waiting (0 ends their wait).
+    void DelayInit(std::chrono::milliseconds delay);
+
+    // The server shuts down: sends VREvent_Quit to every connected client, refuses new ones
+    // (VRInitError_Init_ShuttingDown), waits until no client is connected any more and kills
+    // those still connected after `limit`. Returns at once when no client is connected.
+    QuitResult QuitClients(std::chrono::milliseconds limit = kQuitLimit);
+    // Queues an event (a vr::EVREventType) for every connected client.
+    void PostEvent(uint32_t eventType);
+    uint32_t ConnectedClients() const;
+    // Events queued for connected clients that they have not taken yet.
+    uint32_t PendingEvents() const;
+
+    // The first device slot without a device, or -1.
+    int FirstFreeSlot() const;
+    // A copy of a device slot (all zero outside the table).
+    TrackedDeviceSlot Slot(uint32_t index) const;
 
     // Every pose query answers with its own time in place of the velocities (for measurements).
     void StampPoseQueries(bool stamp);
@@ -50,6 +89,9 @@ public:
     uint32_t InitCalls() const;
     uint32_t ShutdownCalls() const;
     uint64_t PoseQueries() const;
+    uint32_t DoubleInits() const;
+    uint32_t QuitAcknowledgements() const;
+    uint32_t CallsAfterShutdown() const;
 
 private:
     void SetDeviceBytes(uint32_t index, int32_t deviceClass, int32_t role, const void *pose, int32_t sortKey);

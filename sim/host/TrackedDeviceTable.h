@@ -1,9 +1,13 @@
 #pragma once
 // The tracked devices of the simulated runtime, as its server publishes them to client programs:
 // a named shared-memory table that the openvr_api stand-in reads. It holds each device slot's
-// class, controller role and pose, plus a script that tests use to make client initialisation
-// fail, and counters of what clients did. The layout depends on no OpenVR header, so that both
-// the host (driver header) and the stand-in (client header) can include it.
+// class, controller role and pose (in standing space, as applications see it), the room setup
+// between raw and standing space, the connected clients with their event queues, a script that
+// tests use to make client initialisation fail or take time, and counters of what clients did.
+// The layout depends on no OpenVR header, so that both the host (driver header) and the stand-in
+// (client header) can include it.
+#include "TrackingSpaces.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -22,19 +26,53 @@ struct TrackedDeviceSlot {
     unsigned char pose[kPoseRecordSize];  // a vr::TrackedDevicePose_t, byte for byte
 };
 
+inline constexpr uint32_t kClientSlots = 16;
+inline constexpr uint32_t kClientEventQueue = 16;
+
+enum ClientState : uint32_t {
+    kClientFree = 0,
+    kClientConnected = 1,  // between a successful initialisation and VR_Shutdown
+    kClientShutDown = 2,   // VR_Shutdown called
+    kClientKilled = 3,     // still connected when the server's quit request ran out of time
+};
+
+// One client program's connection, guarded by the table's lock. The server tells a client that
+// has ended from one that still runs by its id and start time (ProcessIdentity.h).
+struct ClientSlot {
+    uint32_t state;  // ClientState
+    uint32_t processId;
+    uint64_t processStart;
+    uint32_t eventsPosted;  // event types written into the queue, by the server
+    uint32_t eventsTaken;   // of those, taken by the client's PollNextEvent
+    uint32_t eventTypes[kClientEventQueue];
+};
+
 struct TrackedDeviceTable {
     std::atomic<uint32_t> hostRunning;  // 1 while the publishing host lives
-    std::atomic<uint32_t> lock;         // guards slots; held only for a copy
-    TrackedDeviceSlot slots[kTrackedDeviceSlots];
+    std::atomic<uint32_t> lock;         // guards slots and clients: the holder's process id, 0 when free
+    TrackedDeviceSlot slots[kTrackedDeviceSlots];  // poses in standing space
 
-    // Script: the next initFailuresLeft client initialisations fail with initFailureCode.
+    // The room setup: standing space from raw space. Written once when the table is created.
+    RigidTransform standingFromRaw;
+
+    // Script: the next initFailuresLeft client initialisations fail with initFailureCode; every
+    // initialisation takes initDelayMs before it answers (read again while it waits, so that a
+    // test can end a long wait).
     std::atomic<int32_t> initFailuresLeft;
     std::atomic<int32_t> initFailureCode;
+    std::atomic<int32_t> initDelayMs;
+
+    // Set by the server's quit request: from then on initialisations are refused.
+    std::atomic<uint32_t> quitRequested;
+    ClientSlot clients[kClientSlots];  // guarded by lock
 
     // What clients did.
     std::atomic<uint32_t> initCalls;
     std::atomic<uint32_t> shutdownCalls;
     std::atomic<uint64_t> poseQueries;
+    std::atomic<uint32_t> doubleInits;          // initialisations while already connected
+    std::atomic<uint32_t> quitAcknowledgements;  // AcknowledgeQuit_Exiting calls
+    std::atomic<uint32_t> callsAfterShutdown;    // OpenVR calls after VR_Shutdown ended a connection
 
     // Measurement: when non-zero, every pose a query returns carries the time of the query
     // instead of its velocity (see StampPoseQuery), so that a pose that has travelled through
@@ -59,9 +97,17 @@ inline uint64_t PoseQueryStamp(const double velocity[3])
 static_assert(std::atomic<uint32_t>::is_always_lock_free && std::atomic<uint64_t>::is_always_lock_free,
               "the table is shared between processes");
 
-// Spin lock over the slots (both sides hold it only for a copy of at most 64 slots).
+// Spin lock over the slots and clients (both sides hold it only for a copy of at most 64 slots).
 void LockTable(TrackedDeviceTable &table);
 void UnlockTable(TrackedDeviceTable &table);
+
+// Under the table's lock. A connected client whose process has ended has lost its connection,
+// as the runtime's server sees its pipe break: the slot is freed and false returned.
+bool ClientStillConnected(ClientSlot &client);
+// Queues an event type for the client; false when its queue is full.
+bool PostClientEvent(ClientSlot &client, uint32_t eventType);
+// Takes the client's oldest queued event type; false when there is none.
+bool TakeClientEvent(ClientSlot &client, uint32_t &eventType);
 
 // A named shared-memory region: a section on Windows, a shm_open object on POSIX.
 struct SharedRegion {

@@ -1,22 +1,26 @@
 // The simulated runtime server as a program. It carries the server's name so that the relay
 // program finds it in the process list and sees it end. It publishes its tracked devices (a
 // headset, a right-hand controller that moves in a circle, a left-hand controller) for client
-// programs, loads the driver from a package folder and runs frames.
+// programs, the driver's own among them, loads the driver from a package folder and runs frames.
+// At its end it asks its clients to quit (and kills those that have not disconnected after 5 s)
+// before it shuts the driver down.
 //
 //   vrserver [--root <package root>] [--seconds <s> | --frames <n> | --until-eof] [--sim-radio]
-//            [--no-driver] [--no-devices]
+//            [--no-driver] [--no-devices] [--jitter]
 //
-//   vrserver --demo [--interactive] [--plain] [--windows-runtime] [--root <package root>]
+//   vrserver --demo [--interactive] [--plain] [--bluez | --windows-runtime] [--root <package root>]
 //
 // --until-eof runs until standard input ends; --no-driver only publishes the devices (or, with
 // --no-devices, only carries the name: a test then publishes devices of its own); --sim-radio
-// loads the driver built with the simulated radio. --demo runs a whole session with it (see
-// sim/demo), scripted or, with --interactive, played from the keyboard; --windows-runtime (the
-// Windows build under Wine) runs it with the shipped driver over the test-only Windows Runtime
-// Bluetooth component instead.
+// loads the driver built with the simulated radio; --jitter runs the frames at an irregular pace.
+// --demo runs a whole session with it (see sim/demo), scripted or, with --interactive, played from
+// the keyboard; with --bluez the shipped driver plays it through its BlueZ radio against a fake
+// bluetoothd on a private bus; with --windows-runtime (the Windows build under Wine) the shipped
+// driver plays it over the test-only Windows Runtime Bluetooth component.
 #include "DemoSession.h"
 #include "SimHost.h"
 #include "TrackedDevicePublisher.h"
+#include "WideText.h"
 
 #include <atomic>
 #include <chrono>
@@ -26,6 +30,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -91,10 +96,12 @@ int Demo(int argc, char **argv)
             options.plain = true;
         else if (arg == "--windows-runtime")
             options.windowsRuntime = true;
+        else if (arg == "--bluez")
+            options.bluez = true;
         else if (arg == "--root" && i + 1 < argc)
             options.root = argv[++i];
         else {
-            std::fprintf(stderr, "usage: vrserver --demo [--interactive] [--plain] [--windows-runtime] [--root DIR]\n");
+            std::fprintf(stderr, "usage: vrserver --demo [--interactive] [--plain] [--bluez | --windows-runtime] [--root DIR]\n");
             return demo::kExitUsage;
         }
     }
@@ -103,13 +110,13 @@ int Demo(int argc, char **argv)
 
 } // namespace
 
-int main(int argc, char **argv)
+static int RunServer(int argc, char **argv)
 {
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--demo") == 0)
             return Demo(argc, argv);
     std::string root;
-    bool simRadio = false, noDriver = false, noDevices = false, untilEof = false;
+    bool simRadio = false, noDriver = false, noDevices = false, untilEof = false, jitter = false;
     double seconds = 3.0;
     long long frames = -1;
     for (int i = 1; i < argc; ++i) {
@@ -128,9 +135,11 @@ int main(int argc, char **argv)
             noDriver = true;
         else if (arg == "--no-devices")
             noDevices = true;
+        else if (arg == "--jitter")
+            jitter = true;
         else {
             std::fprintf(stderr, "usage: vrserver [--root DIR] [--seconds S | --frames N | --until-eof] "
-                                 "[--sim-radio] [--no-driver] [--no-devices]\n");
+                                 "[--sim-radio] [--no-driver] [--no-devices] [--jitter]\n");
             return 64;
         }
     }
@@ -150,6 +159,8 @@ int main(int argc, char **argv)
     Print("vrserver running%s\n", noDriver ? " without a driver" : "");
 
     sim::SimHost host;
+    if (!noDevices)
+        host.ListDevicesIn(&devices);  // the rifle among the controllers, as the runtime lists it
     if (!noDriver) {
         host.Recorder().SetLogListener([](const std::string &line) { Print("driver log: %s\n", line); });
         Print("Loading the driver from %s\n", root);
@@ -178,8 +189,8 @@ int main(int argc, char **argv)
     }
 
     // Frames at 90 Hz; the demo controller moves every frame, and once a second the controller's
-    // position and the pose the driver published for the rifle are shown side by side.
-    const auto period = std::chrono::duration_cast<sim::Clock::duration>(std::chrono::duration<double>(1.0 / 90.0));
+    // position and the rifle's as applications see it are shown side by side.
+    sim::FramePacer pacer(90.0, jitter ? sim::Pacing::Jitter : sim::Pacing::Steady);
     const auto end = sim::Clock::now() + std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
     auto next = sim::Clock::now();
     uint64_t frame = 0;
@@ -193,23 +204,48 @@ int main(int argc, char **argv)
             host.RunFrame();
             sim::PoseRecord rifle;
             if (!noDevices && frame % 90 == 0 && host.Recorder().LastPose(rifle)) {
-                const vr::DriverPose_t &p = rifle.pose;
+                // Where applications see the rifle: its published (raw) pose in standing space.
                 char text[160];
-                std::snprintf(text, sizeof text, "(%.3f, %.3f, %.3f)%s", p.vecPosition[0], p.vecPosition[1],
-                              p.vecPosition[2], p.poseIsValid ? "" : " not valid");
+                std::snprintf(text, sizeof text, "(%.3f, %.3f, %.3f)%s", rifle.standing[0][3], rifle.standing[1][3],
+                              rifle.standing[2][3], rifle.pose.poseIsValid ? "" : " not valid");
                 Print("pose: %s\n", "right-hand controller at " + Position(DemoControllerPose(frame, 0.3f).mDeviceToAbsoluteTracking.m) +
                                         ", rifle at " + text);
             }
         }
-        next += period;
+        next += pacer.Next();
         std::this_thread::sleep_until(next);
     }
+    // SteamVR's shutdown: the clients first, then the drivers.
+    if (!noDevices)
+        Print("%s\n", sim::DescribeQuit(devices.QuitClients()));
     if (!noDriver) {
         for (const sim::ComponentUpdate &u : host.Recorder().Updates())
             if (u.kind == sim::ComponentKind::Boolean)
                 Print("%s\n", "frame " + std::to_string(u.frame) + ": " + u.name + " = " + (u.boolValue ? "true" : "false"));
         Print("Ran %s frames; shutting down\n", std::to_string(host.FramesRun()));
         host.Shutdown();
+        // What SteamVR does not tolerate of a driver has been printed as it happened.
+        if (!host.Recorder().Violations().empty())
+            return 1;
     }
     return 0;
 }
+
+#if defined(_WIN32)
+// Windows hands the command line over in UTF-16, and a narrow main would see it through the ANSI
+// code page: a --root named outside it would arrive with '?' for its characters. The arguments
+// are taken wide and passed on in UTF-8, the encoding of every path in the simulated host.
+int wmain(int argc, wchar_t **argv)
+{
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.push_back(sim::WideToUtf8(argv[i]));
+    std::vector<char *> pointers;
+    for (std::string &a : arguments)
+        pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    return RunServer(argc, pointers.data());
+}
+#else
+int main(int argc, char **argv) { return RunServer(argc, argv); }
+#endif

@@ -119,7 +119,9 @@ public:
     // Waits until every event raised so far has been delivered.
     virtual bool WaitUntilIdle(std::chrono::milliseconds limit) = 0;
     virtual RadioStats Stats() = 0;
-    // Ends the radio's event thread; called before the library that holds the radio is unloaded.
+    // Ends the radio's event thread at once and drops the events not yet delivered; a test that
+    // keeps the radio (linked into the test program) across runs calls it to start afresh. The
+    // thread otherwise ends by itself when it has nothing left to do.
     virtual void Shutdown() = 0;
 
 protected:

@@ -22,19 +22,31 @@ void SimRadio::WatcherStarted()
 void SimRadio::EnsureThreadLocked()
 {
     // While Shutdown joins the thread, events wait in the queue for the next start.
-    if (!thread_.joinable() && !stopping_)
-        thread_ = std::thread([this] { EventLoop(); });
+    if (running_ || stopping_)
+        return;
+    if (!threadHooked_) {
+        threadHooked_ = true;
+        EventThread::StopAtUnload([this] { Shutdown(); });
+    }
+    running_ = thread_.Start([this] { EventLoop(); });
 }
+
+// Runs while there is something to deliver or a scan to advertise to, and ends when idle: the
+// driver's worker ends and releases everything before the runtime unloads it, and the thread
+// must not outlive the library it runs in.
+namespace {
+// Set on the event thread alone, so that a check for it needs no lock on the thread's object.
+thread_local bool onEventThread = false;
+} // namespace
+
+bool SimRadio::OnEventThread() { return onEventThread; }
 
 void SimRadio::EventLoop()
 {
+    onEventThread = true;
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stopping_) {
-        if (paused_) {
-            changed_.wait(lock);
-            continue;
-        }
-        if (!events_.empty()) {
+        if (!paused_ && !events_.empty()) {
             std::function<void()> event = std::move(events_.front());
             events_.pop_front();
             delivering_ = true;
@@ -50,15 +62,19 @@ void SimRadio::EventLoop()
         for (auto &weak : watchers_)
             if (auto w = weak.lock(); w && w->started)
                 scanning = true;
-        if (!scanning) {
+        if (events_.empty() && !scanning)
+            break;  // idle
+        if (paused_)
             changed_.wait(lock);
-        } else if (std::chrono::steady_clock::now() >= nextAdvertising_) {
+        else if (std::chrono::steady_clock::now() >= nextAdvertising_) {
             AdvertiseOnce(lock);
             nextAdvertising_ = std::chrono::steady_clock::now() + interval_;
         } else {
             changed_.wait_until(lock, nextAdvertising_);
         }
     }
+    running_ = false;
+    changed_.notify_all();
 }
 
 void SimRadio::AdvertiseOnce(std::unique_lock<std::mutex> &lock)
@@ -98,17 +114,15 @@ void SimRadio::ResumeEvents()
 
 void SimRadio::Shutdown()
 {
-    std::thread thread;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
         events_.clear();
         changed_.notify_all();
-        thread = std::move(thread_);
     }
-    if (thread.joinable())
-        thread.join();
+    thread_.Join();
     std::lock_guard<std::mutex> lock(mutex_);
+    running_ = false;
     stopping_ = false;
 }
 

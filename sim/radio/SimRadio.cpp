@@ -1,6 +1,7 @@
 #include "SimRadio.h"
 
 #include "SimObjects.h"
+#include "bluetooth/StopSignal.h"
 
 #include <cstdio>
 #include <cstring>
@@ -202,15 +203,28 @@ void SimRadio::Release(int peripheral, Step step)
     changed_.notify_all();
 }
 
+// A held step is a platform operation that has not finished. Like the worker's wait for a real
+// one, it ends when the device is deactivated (the worker's stop signal), and the operation then
+// fails as a cancelled one.
 void SimRadio::Checkpoint(int peripheral, Step step)
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    if (held_.count({peripheral, step}) == 0 || std::this_thread::get_id() == thread_.get_id())
+    if (held_.count({peripheral, step}) == 0 || OnEventThread())
         return;
+    if (!stopHooked_) {
+        stopHooked_ = true;
+        tarvolt::radio::WorkerStop().OnRaise([this] {
+            std::lock_guard<std::mutex> woken(mutex_);
+            changed_.notify_all();
+        });
+    }
     waiting_.insert({peripheral, step});
     changed_.notify_all();
-    changed_.wait(lock, [&] { return held_.count({peripheral, step}) == 0; });
+    tarvolt::radio::StopSignal &stop = tarvolt::radio::WorkerStop();
+    changed_.wait(lock, [&] { return held_.count({peripheral, step}) == 0 || stop.Raised(); });
     waiting_.erase({peripheral, step});
+    if (held_.count({peripheral, step}) != 0)
+        throw radio::PlatformError(radio::kCanceled);
 }
 
 bool SimRadio::WaitUntilIdle(std::chrono::milliseconds limit)

@@ -2,6 +2,7 @@
 // The simulated radio behind tarvolt::radio::Radio. One mutex guards its state; handlers are
 // always called with it released, on the radio's event thread, so that they may call back into
 // the radio (the advertisement handler stops the watcher) as they may on the real platform.
+#include "EventThread.h"
 #include "RadioControl.h"
 
 #include <condition_variable>
@@ -73,6 +74,7 @@ public:
     std::shared_ptr<radio::Watcher> CreateWatcher() override;
     std::shared_ptr<radio::Device> FromBluetoothAddress(uint64_t address) override;
     std::u16string GuidToString(const radio::Guid &guid) override;
+    int CallbacksHeld() override { return Stats().attachedHandlers; }
 
     // RadioControl
     int AddPeripheral(const PeripheralScript &script) override;
@@ -96,7 +98,9 @@ public:
     std::mutex &Mutex() { return mutex_; }
     Peripheral &PeripheralLocked(int id) { return peripherals_.at(static_cast<size_t>(id)); }
     void Post(std::function<void()> event);  // mutex held
-    void Checkpoint(int peripheral, Step step);  // blocks while the step is held; mutex not held
+    // Blocks while the step is held; raises a cancelled operation's error when the worker's
+    // stop signal ends the wait first. Mutex not held.
+    void Checkpoint(int peripheral, Step step);
     void Count(int RadioStats::*counter);
     void RecordResult(ResultCode result);
     void WatcherStarted();  // mutex held
@@ -109,6 +113,8 @@ private:
     void DropLocked(Peripheral &p);
     void EnsureThreadLocked();
     void EventLoop();
+    // True on the radio's own event thread, which a held step never holds.
+    static bool OnEventThread();
     void AdvertiseOnce(std::unique_lock<std::mutex> &lock);
 
     std::mutex mutex_;
@@ -118,7 +124,10 @@ private:
     bool stopping_ = false;
     bool paused_ = false;
     bool available_ = true;
-    std::thread thread_;
+    bool running_ = false;        // the event thread is in its loop
+    bool threadHooked_ = false;   // the thread is ended when the library is unloaded
+    bool stopHooked_ = false;     // held steps wake on the worker's stop signal
+    EventThread thread_;
     std::chrono::milliseconds interval_{50};
     std::chrono::steady_clock::time_point nextAdvertising_{};
     std::vector<std::weak_ptr<SimWatcher>> watchers_;

@@ -2,6 +2,7 @@
 // pose follows the controller (the smoke test's evidence that vistrel relays).
 #include "ConvertPose.h"
 #include "DemoPoses.h"
+#include "TrackingSpaces.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,25 @@ namespace {
 
 constexpr double kAngle = 1e-3;  // degrees
 constexpr uint64_t kQuarterCircle = 270;  // frames: 3 of the circle's 12 seconds at 90 Hz
+
+// The rifle as applications see it when the driver publishes the conversion of `record` (in raw
+// tracking space) under the simulated room setup.
+struct Standing {
+    double m[3][4];
+};
+Standing SeenByApplications(const vr::TrackedDevicePose_t &record)
+{
+    Standing out;
+    sim::StandingPoseOf(tarvolt::ConvertPose(record), sim::RoomSetupStandingFromRaw(), out.m);
+    return out;
+}
+
+// The controller's pose as vistrel reads it: in raw tracking space.
+vr::TrackedDevicePose_t InRawSpace(vr::TrackedDevicePose_t pose)
+{
+    sim::TransformPose(sim::Inverse(sim::RoomSetupStandingFromRaw()), pose);
+    return pose;
+}
 
 // Catches: angles mixed up or signed wrongly on the way from the matrix to yaw/pitch/roll, so the
 // view would show the controller turning the wrong way or tilted where it is not.
@@ -28,34 +48,37 @@ TEST(DemoPoses, ShowTheControllerAsItTurnsOnItsCircle)
     EXPECT_NEAR(quarter.position[2], -0.15, 1e-6);
 }
 
-// Catches: the view showing the rifle's published rotation other than it is (the mounting turn
-// of 30 degrees about the controller's own x axis adds to the controller's tilt).
+// Catches: the view showing the rifle's rotation other than applications see it (the mounting
+// turn of 30 degrees about the controller's own x axis adds to the controller's tilt).
 TEST(DemoPoses, ShowTheRiflePitchedByTheMount)
 {
-    const demo::PoseSummary rifle = demo::Summarise(tarvolt::ConvertPose(demo::ControllerPoseAt(0)));
+    const demo::PoseSummary rifle = demo::Summarise(SeenByApplications(InRawSpace(demo::ControllerPoseAt(0))).m);
     EXPECT_NEAR(rifle.yawPitchRoll[0], 0.0, kAngle);
     EXPECT_NEAR(rifle.yawPitchRoll[1], -45.0, kAngle);
     EXPECT_NEAR(rifle.yawPitchRoll[2], 0.0, kAngle);
 }
 
 // Catches: a demo that passes while no relay writes the block (the driver publishes the zero
-// record's conversion), that takes the controller's own position for the rifle's, or that
-// disagrees with the driver's conversion and fails a working session.
+// record's conversion), that takes the controller's own position for the rifle's, that passes a
+// rifle read in standing space and so displaced by the room setup, or that disagrees with the
+// driver's conversion and fails a working session.
 TEST(DemoPoses, TheRifleFollowsTheControllerOnlyThroughTheDriversConversion)
 {
     const uint64_t published = 500;
-    const vr::DriverPose_t rifle = tarvolt::ConvertPose(demo::ControllerPoseAt(published - 10));
-    EXPECT_TRUE(demo::RifleFollowsController(rifle, published));
-    EXPECT_TRUE(demo::RifleFollowsController(rifle, published - 10));
-    EXPECT_FALSE(demo::RifleFollowsController(rifle, published - 11));  // a pose not yet published
+    const Standing rifle = SeenByApplications(InRawSpace(demo::ControllerPoseAt(published - 10)));
+    EXPECT_TRUE(demo::RifleFollowsController(rifle.m, published));
+    EXPECT_TRUE(demo::RifleFollowsController(rifle.m, published - 10));
+    EXPECT_FALSE(demo::RifleFollowsController(rifle.m, published - 11));  // a pose not yet published
 
     vr::TrackedDevicePose_t none{};
-    EXPECT_FALSE(demo::RifleFollowsController(tarvolt::ConvertPose(none), published));
-    vr::DriverPose_t unmoved = rifle;
+    EXPECT_FALSE(demo::RifleFollowsController(SeenByApplications(none).m, published));
+    EXPECT_FALSE(demo::RifleFollowsController(SeenByApplications(demo::ControllerPoseAt(published - 10)).m, published))
+        << "a standing pose published as a raw one";
+    Standing unmoved = rifle;
     const vr::TrackedDevicePose_t controller = demo::ControllerPoseAt(published - 10);
     for (int i = 0; i < 3; ++i)
-        unmoved.vecPosition[i] = controller.mDeviceToAbsoluteTracking.m[i][3];
-    EXPECT_FALSE(demo::RifleFollowsController(unmoved, published));
+        unmoved.m[i][3] = controller.mDeviceToAbsoluteTracking.m[i][3];
+    EXPECT_FALSE(demo::RifleFollowsController(unmoved.m, published));
 }
 
 } // namespace

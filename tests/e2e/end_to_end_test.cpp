@@ -2,25 +2,61 @@
 // server's name, so the relay finds it). It publishes a right-hand controller, loads the built
 // driver from its package folder and activates it; the driver starts the real vistrel from that
 // folder, the relay copies the controller's pose into the shared pose block, and the driver
-// publishes the rifle's pose converted from it.
+// publishes the rifle's pose converted from it. The same holds for a package in a folder named
+// in scripts that no ANSI code page holds together, loaded as the runtime loads drivers.
+#include "ClientPose.h"
 #include "ConvertPose.h"
 #include "ProgramRun.h"
 #include "SharedPose.h"
 #include "SimHost.h"
 #include "TrackedDevicePublisher.h"
+#include "TrackingSpaces.h"
+#include "WideText.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <thread>
+#include <vector>
 
 using namespace std::chrono_literals;
 
 namespace {
 
 constexpr auto kLimit = 30s;  // only a fail-safe: every wait ends on its condition
+
+// A library folder as players name theirs: Cyrillic, Japanese, simplified Chinese and Korean.
+// Each legacy ANSI code page lacks at least one of these scripts.
+const std::string kForeignFolder = u8"Игры_ゲーム_游戏_게임";
+
+#if defined(_WIN32)
+// Whether a name comes through the ANSI code page unchanged: only then can a narrow Win32 call
+// handle a path that contains it.
+bool SurvivesAnsiCodePage(const std::string &name)
+{
+    if (GetACP() == CP_UTF8)
+        return true;
+    const std::wstring wide = sim::Utf8ToWide(name);
+    BOOL usedDefault = FALSE;
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, nullptr, 0, nullptr, &usedDefault);
+    return !usedDefault;
+}
+#endif
+
+// The build's package copied into a folder of that name below the build tree; "" on failure.
+std::string ForeignPackageRoot()
+{
+    const std::string root = testing_support::PathIn(sim::BuildDirectory(), kForeignFolder);
+    const std::string package = testing_support::PathIn(root, "tarvolt_rq508");
+    if (!testing_support::MakeDirectories(package) ||
+        !testing_support::CopyFolder(testing_support::PathIn(sim::SimHost::DefaultPackageRoot(), "tarvolt_rq508"),
+                                     package))
+        return {};
+    return root;
+}
 
 // A controller held upright, turned by `degrees` about the vertical, at (x, 1.1, -0.3).
 vr::TrackedDevicePose_t ControllerPose(float degrees, float x)
@@ -34,6 +70,17 @@ vr::TrackedDevicePose_t ControllerPose(float degrees, float x)
     pose.vVelocity.v[0] = 0.5f;
     pose.eTrackingResult = vr::TrackingResult_Running_OK;
     pose.bPoseIsValid = pose.bDeviceIsConnected = true;
+    return pose;
+}
+
+// What the relay writes when it finds no right-hand controller.
+vr::TrackedDevicePose_t NoRightHand()
+{
+    vr::TrackedDevicePose_t pose;
+    std::memset(static_cast<void *>(&pose), 0, sizeof pose);
+    pose.eTrackingResult = vr::TrackingResult_Uninitialized;
+    pose.bPoseIsValid = false;
+    pose.bDeviceIsConnected = true;
     return pose;
 }
 
@@ -76,12 +123,94 @@ protected:
         }
     }
 
+    // The relay's passes show in the table's count of pose queries; looked at every millisecond.
+    bool WaitForPasses(uint64_t count)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + kLimit;
+        while (devices.PoseQueries() < count) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(1ms);
+        }
+        return true;
+    }
+
+    // The controller's pose as the relay reads it: in raw tracking space.
+    static vr::TrackedDevicePose_t InRawSpace(vr::TrackedDevicePose_t pose)
+    {
+        sim::TransformPose(sim::Inverse(sim::RoomSetupStandingFromRaw()), pose);
+        return pose;
+    }
+
+    // The driver published the conversion of the controller's raw pose, and applications see
+    // the rifle where the controller is (standing space), 0.25 m along the controller's own z.
     bool PublishedIs(const vr::TrackedDevicePose_t &controller)
     {
         sim::PoseRecord last;
-        const vr::DriverPose_t expected = tarvolt::ConvertPose(controller);
-        return host.Recorder().LastPose(last) && last.deviceIndex == 0 &&
-               std::memcmp(&last.pose, &expected, sizeof expected) == 0;
+        if (!host.Recorder().LastPose(last) || last.deviceIndex != 0)
+            return false;
+        const vr::DriverPose_t expected = tarvolt::ConvertPose(InRawSpace(controller));
+        EXPECT_EQ(std::memcmp(&last.pose, &expected, sizeof expected), 0) << "not the conversion of the raw pose";
+        const float(*m)[4] = controller.mDeviceToAbsoluteTracking.m;
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NEAR(last.standing[i][3], m[i][3] + 0.25 * m[i][2], 1e-5) << "axis " << i;
+        return std::memcmp(&last.pose, &expected, sizeof expected) == 0;
+    }
+
+    std::string DriverLog()
+    {
+        std::string text;
+        for (const std::string &line : host.Recorder().LogTexts())
+            text += "\n  " + line;
+        return text;
+    }
+
+    // The driver loaded from the package root, the relay it starts, two poses through both of
+    // them (then, with jitter, frames at an irregular pace), the relay disconnecting at the server's
+    // quit request, and the relay ended at deactivation.
+    void ExpectPosesRelayedFrom(const std::string &packageRoot, bool withJitter = false)
+    {
+        ASSERT_TRUE(host.Load(packageRoot)) << host.Error();
+        ASSERT_EQ(host.Init(), vr::VRInitError_None);
+        ASSERT_EQ(host.Activate(), vr::VRInitError_None);
+        ASSERT_EQ(host.Recorder().CountLog("Vistrel process started."), 1u) << "driver log:" << DriverLog();
+        mapping = tarvolt::OpenPoseBlockMapping();
+        view = tarvolt::MapPoseBlock(mapping);
+        ASSERT_NE(view, nullptr);
+
+        ASSERT_TRUE(WaitForBlock(InRawSpace(ControllerPose(40, 0.2f))));
+        host.RunFrame();
+        EXPECT_TRUE(PublishedIs(ControllerPose(40, 0.2f)));
+
+        devices.SetPose(1, ControllerPose(75, 0.35f));
+        ASSERT_TRUE(WaitForBlock(InRawSpace(ControllerPose(75, 0.35f))));
+        host.RunFrame();
+        EXPECT_TRUE(PublishedIs(ControllerPose(75, 0.35f)));
+
+        if (withJitter)
+            ExpectWholeRecordsAtAnIrregularPace(ControllerPose(75, 0.35f));
+
+        // SteamVR's shutdown: the relay disconnects when asked, and the driver still ends it.
+        const sim::QuitResult quit = devices.QuitClients();
+        EXPECT_EQ(quit.clients, 1u);
+        EXPECT_EQ(quit.killed, 0u);
+        host.Deactivate();
+        EXPECT_EQ(host.Recorder().CountLog("Vistrel process terminated."), 1u);
+        EXPECT_EQ(host.Recorder().CountLog("Failed to terminate Vistrel process, the process may not exist."), 0u);
+    }
+
+    // Frames at an irregular pace while the relay writes flat out: what each frame publishes is
+    // the whole record, never one torn by a write.
+    void ExpectWholeRecordsAtAnIrregularPace(const vr::TrackedDevicePose_t &controller)
+    {
+        const size_t before = host.Recorder().PoseCount();
+        host.SetPacing(sim::Pacing::Jitter, 7);
+        host.RunFor(std::chrono::milliseconds(400));
+        const std::vector<sim::PoseRecord> poses = host.Recorder().Poses();
+        ASSERT_GT(poses.size(), before);
+        const vr::DriverPose_t steady = tarvolt::ConvertPose(InRawSpace(controller));
+        for (size_t i = before; i < poses.size(); ++i)
+            EXPECT_EQ(std::memcmp(&poses[i].pose, &steady, sizeof steady), 0) << "frame " << poses[i].frame;
     }
 
     sim::TrackedDevicePublisher devices;
@@ -93,29 +222,102 @@ protected:
 // Catches: a relay missing from the package or not startable there (it needs the client library
 // next to it), one that follows another device than the right hand or stops following it, a
 // driver that publishes something else than the conversion of what the relay wrote, or publishes
-// it late, and a relay that deactivation leaves running.
+// it late, a rifle that applications see away from the controller (a pose read in standing
+// space and published as raw is displaced by the room setup), and a relay that deactivation
+// leaves running.
 TEST_F(EndToEnd, TheRightHandControllersPoseBecomesTheRiflesPose)
 {
+    ExpectPosesRelayedFrom(sim::SimHost::DefaultPackageRoot(), true);
+}
+
+// Catches: the driver's own path read or the relay started through the ANSI code page, which
+// turns the folder's characters into '?' ("CreateProcess failed." and no pose for the rifle),
+// where the runtime itself loaded the driver from there by its wide path. Natively the path is
+// bytes and the same test checks that nothing on the way mangles them.
+TEST_F(EndToEnd, APackageInAFolderNamedOutsideTheAnsiCodePageRelaysThePose)
+{
+#if defined(_WIN32)
+    ASSERT_FALSE(SurvivesAnsiCodePage(kForeignFolder))
+        << "code page " << GetACP() << " holds the folder's name: the test would not tell wide calls from narrow ones";
+#endif
+    const std::string root = ForeignPackageRoot();
+    ASSERT_FALSE(root.empty()) << "the package could not be copied";
+    ExpectPosesRelayedFrom(root);
+}
+
+std::string Joined(const std::vector<std::string> &lines)
+{
+    std::string text;
+    for (const std::string &line : lines)
+        text += "\n  " + line;
+    return text;
+}
+
+// Catches: the simulated server's arguments taken through the ANSI code page (a --root named
+// outside it would not load), and with it a driver that cannot start its relay from there.
+TEST(ServerProgram, TakesARootNamedOutsideTheAnsiCodePageAndRelaysThePose)
+{
+    testing_support::RemoveLeftoverPoseBlock();
+    const std::string root = ForeignPackageRoot();
+    ASSERT_FALSE(root.empty()) << "the package could not be copied";
+    testing_support::ProgramRun server;
+    const std::string program =
+        testing_support::ProgramIn(testing_support::PathIn(sim::BuildDirectory(), "bin"), "vrserver");
+    ASSERT_TRUE(server.Start(program, {"--root", root, "--until-eof"}));
+    ASSERT_TRUE(server.WaitForLine("Loading the driver from " + root, kLimit)) << Joined(server.Lines());
+    // Whichever comes first: the relay's start, its failure, or the driver not loading at all.
+    const std::string started = "driver log: Vistrel process started.";
+    server.WaitForLineWhere(
+        [&](const std::string &line) {
+            return line == started || line == "driver log: CreateProcess failed." || line.rfind("Cannot load", 0) == 0;
+        },
+        kLimit);
+    ASSERT_TRUE(server.WaitForLine(started, 0s)) << Joined(server.Lines());
+    // The rifle's pose is valid only once the relay has copied the controller's into the block.
+    EXPECT_TRUE(server.WaitForLineWhere(
+        [](const std::string &line) { return line.rfind("pose: ", 0) == 0 && line.find("not valid") == std::string::npos; },
+        kLimit))
+        << Joined(server.Lines());
+    server.CloseStdin();
+    EXPECT_EQ(server.WaitForExit(kLimit), std::optional<int>(0));
+    EXPECT_TRUE(server.WaitForLine("driver log: Vistrel process terminated.", 0s)) << Joined(server.Lines());
+    testing_support::RemoveLeftoverPoseBlock();
+}
+
+// Catches: a relay that takes the rifle itself for the hand it is mounted on. The runtime lists
+// the rifle among the controllers, with its role hint (treadmill) as its role and the pose the
+// driver publishes for it; relaying that pose would feed the rifle's pose back into itself.
+TEST_F(EndToEnd, TheRiflesOwnPoseIsNeverRelayed)
+{
+    host.ListDevicesIn(&devices);
     ASSERT_TRUE(host.Load(sim::SimHost::DefaultPackageRoot())) << host.Error();
     ASSERT_EQ(host.Init(), vr::VRInitError_None);
     ASSERT_EQ(host.Activate(), vr::VRInitError_None);
-    ASSERT_EQ(host.Recorder().CountLog("Vistrel process started."), 1u);
+    const sim::TrackedDeviceSlot rifle = devices.Slot(3);
+    ASSERT_EQ(rifle.deviceClass, vr::TrackedDeviceClass_Controller);
+    ASSERT_EQ(rifle.role, vr::TrackedControllerRole_Treadmill);
     mapping = tarvolt::OpenPoseBlockMapping();
     view = tarvolt::MapPoseBlock(mapping);
     ASSERT_NE(view, nullptr);
-
-    ASSERT_TRUE(WaitForBlock(ControllerPose(40, 0.2f)));
+    ASSERT_TRUE(WaitForBlock(InRawSpace(ControllerPose(40, 0.2f))));
     host.RunFrame();
-    EXPECT_TRUE(PublishedIs(ControllerPose(40, 0.2f)));
+    ASSERT_TRUE(PublishedIs(ControllerPose(40, 0.2f)));
+    sim::PoseRecord published;
+    ASSERT_TRUE(host.Recorder().LastPose(published));
+    // Listed as applications see it: the published raw pose in standing space.
+    vr::TrackedDevicePose_t listed = sim::ClientPoseOf(published.pose);
+    sim::TransformPose(sim::RoomSetupStandingFromRaw(), listed);
+    ASSERT_EQ(std::memcmp(devices.Slot(3).pose, &listed, sizeof listed), 0);
 
-    devices.SetPose(1, ControllerPose(75, 0.35f));
-    ASSERT_TRUE(WaitForBlock(ControllerPose(75, 0.35f)));
-    host.RunFrame();
-    EXPECT_TRUE(PublishedIs(ControllerPose(75, 0.35f)));
-
-    host.Deactivate();
-    EXPECT_EQ(host.Recorder().CountLog("Vistrel process terminated."), 1u);
-    EXPECT_EQ(host.Recorder().CountLog("Failed to terminate Vistrel process, the process may not exist."), 0u);
+    // Without the right hand the rifle is the only controller besides the left hand, and moves.
+    devices.RemoveDevice(1);
+    ASSERT_TRUE(WaitForBlock(NoRightHand()));
+    for (int frame = 0; frame < 3; ++frame) {
+        host.RunFrame();
+        const uint64_t passes = devices.PoseQueries();
+        ASSERT_TRUE(WaitForPasses(passes + 2));
+        EXPECT_TRUE(WaitForBlock(NoRightHand()));
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "ProgramRun.h"
 #include "SimHost.h"
 
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
@@ -27,7 +28,7 @@ inline std::string RelayProgramIn(const std::string &root)
 inline std::map<std::string, std::string> ReadReport(const std::string &path)
 {
     std::map<std::string, std::string> values;
-    std::ifstream in(path);
+    std::ifstream in(std::filesystem::u8path(path));
     std::string line;
     while (std::getline(in, line)) {
         const auto eq = line.find('=');

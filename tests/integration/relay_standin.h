@@ -8,9 +8,13 @@
 
 namespace standin {
 
-// key=value lines: executable, cwd, pid, console, stdin/stdout/stderr, probe_inherited.
+// key=value lines: executable, cwd, pid, console, stdin/stdout/stderr, probe_inherited. Paths
+// in UTF-8.
 std::string Observe(const std::string &probe);
-// Writes the report under a temporary name and renames it, so the test never reads half of it.
+// An environment variable's value in UTF-8 ("" when it is not set).
+std::string Environment(const char *name);
+// Writes the report (path in UTF-8) under a temporary name and renames it, so the test never reads
+// half of it.
 bool PublishReport(const std::string &path, const std::string &text);
 // Runs until terminated.
 [[noreturn]] void RunUntilTerminated();

@@ -1,32 +1,37 @@
 #include "relay_standin.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 bool standin::PublishReport(const std::string &path, const std::string &text)
 {
-    const std::string temporary = path + ".tmp";
-    FILE *file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr)
-        return false;
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    // u8path: the path is UTF-8 on every platform (on Windows it may name a folder outside the
+    // ANSI code page).
+    const std::filesystem::path final = std::filesystem::u8path(path);
+    std::filesystem::path temporary = final;
+    temporary += ".tmp";
+    {
+        std::ofstream file(temporary, std::ios::binary);
+        if (!file.write(text.data(), static_cast<std::streamsize>(text.size())))
+            return false;
+        file.close();
+        if (!file)
+            return false;
+    }
     std::error_code error;
-    if (std::fclose(file) != 0 || !written)
-        return false;
-    std::filesystem::rename(temporary, path, error);
+    std::filesystem::rename(temporary, final, error);
     return !error;
 }
 
 int main()
 {
-    const char *report = std::getenv("TARVOLT_STANDIN_REPORT");
-    const char *probe = std::getenv("TARVOLT_STANDIN_PROBE");
-    const char *exitCode = std::getenv("TARVOLT_STANDIN_EXIT");
-    if (report != nullptr && report[0] != '\0')
-        standin::PublishReport(report, standin::Observe(probe != nullptr ? probe : ""));
-    if (exitCode != nullptr && exitCode[0] != '\0')
-        return std::atoi(exitCode);
+    const std::string report = standin::Environment("TARVOLT_STANDIN_REPORT");
+    const std::string exitCode = standin::Environment("TARVOLT_STANDIN_EXIT");
+    if (!report.empty())
+        standin::PublishReport(report, standin::Observe(standin::Environment("TARVOLT_STANDIN_PROBE")));
+    if (!exitCode.empty())
+        return std::atoi(exitCode.c_str());
     standin::RunUntilTerminated();
 }

@@ -18,6 +18,12 @@ std::string LinkTarget(const std::string &link)
 
 } // namespace
 
+std::string Environment(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
 std::string Observe(const std::string &probe)
 {
     char cwd[4096];

@@ -1,4 +1,5 @@
 #include "relay_standin.h"
+#include "WideText.h"
 
 #include <windows.h>
 
@@ -27,15 +28,29 @@ std::string HandleKind(DWORD which)
 
 } // namespace
 
+// Wide calls throughout: the narrow ones would report a folder named outside the ANSI code page
+// with '?' for its characters.
+std::string Environment(const char *name)
+{
+    const std::wstring wideName = sim::Utf8ToWide(name);
+    const DWORD size = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
+    if (size == 0)
+        return {};
+    std::wstring value(size, L'\0');
+    const DWORD length = GetEnvironmentVariableW(wideName.c_str(), value.data(), size);
+    return length < size ? sim::WideToUtf8(value.substr(0, length)) : std::string();
+}
+
 std::string Observe(const std::string &probe)
 {
-    char path[MAX_PATH * 4];
-    const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    char cwd[MAX_PATH * 4];
-    const DWORD m = GetCurrentDirectoryA(sizeof cwd, cwd);
+    const DWORD capacity = MAX_PATH * 4;
+    wchar_t path[capacity];
+    const DWORD n = GetModuleFileNameW(nullptr, path, capacity);
+    wchar_t cwd[capacity];
+    const DWORD m = GetCurrentDirectoryW(capacity, cwd);
     std::string text;
-    text += "executable=" + std::string(path, n < sizeof path ? n : 0) + "\n";
-    text += "cwd=" + std::string(cwd, m < sizeof cwd ? m : 0) + "\n";
+    text += "executable=" + sim::WideToUtf8(std::wstring(path, n < capacity ? n : 0)) + "\n";
+    text += "cwd=" + sim::WideToUtf8(std::wstring(cwd, m < capacity ? m : 0)) + "\n";
     text += "pid=" + std::to_string(GetCurrentProcessId()) + "\n";
     text += std::string("console=") + (GetConsoleWindow() != nullptr ? "1" : "0") + "\n";
     text += "stdin=" + HandleKind(STD_INPUT_HANDLE) + "\n";

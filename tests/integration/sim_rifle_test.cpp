@@ -96,7 +96,7 @@ TEST(SimulatedRifle, IsFoundConnectedPressedAndReconnected)
     host.Deactivate();
     EXPECT_EQ(radio.Stats().attachedHandlers, 0);
     EXPECT_EQ(radio.Stats().scanning, 0);
-    host.Shutdown();  // ends the radio's thread, then unloads the library
+    host.Shutdown();  // cleans up and unloads the library as the runtime does: nothing is stopped first
 }
 
 } // namespace

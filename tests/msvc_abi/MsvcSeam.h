@@ -82,6 +82,8 @@ void gxx_system_device_poses(int32_t origin, float predictedSeconds, void *poses
 uint32_t gxx_system_sorted_devices(int32_t deviceClass, uint32_t *indices, uint32_t capacity,
                                    uint32_t relativeTo);                                           // slot 14
 int32_t gxx_system_controller_role(uint32_t deviceIndex);                                          // slot 18
+int32_t gxx_system_poll_event(void *event, uint32_t eventSize);  // slot 29, a vr::VREvent_t; 1 when one was taken
+void gxx_system_acknowledge_quit(void);                           // slot 43
 
 // The client library's exports, forwarded by the MSVC-ABI openvr_api to the g++ stand-in. A non-null
 // answer of gxx_api_generic_interface for IVRSystem_022 makes the export hand out msvc_system_object.

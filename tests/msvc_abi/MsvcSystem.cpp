@@ -176,10 +176,10 @@ public:
         return "";
     }
 
-    bool PollNextEvent(vr::VREvent_t *, uint32_t) override
+    bool PollNextEvent(vr::VREvent_t *pEvent, uint32_t uncbVREvent) override
     {
         Count(29);
-        return false;
+        return gxx_system_poll_event(pEvent, uncbVREvent) != 0;
     }
     bool PollNextEventWithPose(vr::ETrackingUniverseOrigin, vr::VREvent_t *, uint32_t, vr::TrackedDevicePose_t *) override
     {
@@ -246,7 +246,11 @@ public:
         return vr::VRFirmwareError_None;
     }
 
-    void AcknowledgeQuit_Exiting() override { Count(43); }
+    void AcknowledgeQuit_Exiting() override
+    {
+        Count(43);
+        gxx_system_acknowledge_quit();
+    }
     uint32_t GetAppContainerFilePaths(char *, uint32_t) override
     {
         Count(44);

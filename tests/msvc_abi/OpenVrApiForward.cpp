@@ -134,4 +134,11 @@ int32_t gxx_system_controller_role(uint32_t deviceIndex)
     return standInSystem->GetControllerRoleForTrackedDeviceIndex(deviceIndex);
 }
 
+int32_t gxx_system_poll_event(void *event, uint32_t eventSize)
+{
+    return standInSystem->PollNextEvent(static_cast<vr::VREvent_t *>(event), eventSize) ? 1 : 0;
+}
+
+void gxx_system_acknowledge_quit(void) { standInSystem->AcknowledgeQuit_Exiting(); }
+
 } // extern "C"

@@ -18,6 +18,7 @@
 
 using namespace std::chrono_literals;
 using testing_support::ProgramRun;
+using testing_support::InRawSpace;
 using testing_support::SamplePose;
 using testing_support::SameBytes;
 
@@ -74,9 +75,9 @@ protected:
 };
 
 // Catches: a relay whose OpenVR calls do not survive the MSVC ABI of the client library (an
-// initialisation result, an interface check or a pose query read wrongly, or a call landing in
-// another slot), so that the pose never arrives, the wrong controller's arrives, or the relay
-// does not end with the server.
+// initialisation result, an interface check, a pose query or an event read wrongly, or a call
+// landing in another slot), so that the pose never arrives, the wrong controller's arrives, the
+// server's quit request goes unanswered, or the relay does not end with the server.
 TEST_F(MsvcAbiRelay, ThePoseArrivesThroughAnMsvcBuiltClientLibrary)
 {
     const std::string package = testing_support::PathIn(sim::BuildDirectory(), "pkg-msvcabi");
@@ -92,10 +93,14 @@ TEST_F(MsvcAbiRelay, ThePoseArrivesThroughAnMsvcBuiltClientLibrary)
     ProgramRun relay;
     ASSERT_TRUE(relay.Start(relayPath, {}, {testing_support::StdinMode::Closed})) << relayPath;
     ASSERT_TRUE(relay.WaitForLine("OpenVR initialized", kLimit));
-    EXPECT_TRUE(WaitForBlock(SamplePose(1)));
+    EXPECT_TRUE(WaitForBlock(InRawSpace(SamplePose(1))));
     devices.SetPose(2, SamplePose(2));
-    EXPECT_TRUE(WaitForBlock(SamplePose(2)));
+    EXPECT_TRUE(WaitForBlock(InRawSpace(SamplePose(2))));
 
+    const sim::QuitResult quit = devices.QuitClients();
+    EXPECT_EQ(quit.clients, 1u);
+    EXPECT_EQ(quit.acknowledged, 1u);
+    EXPECT_EQ(quit.killed, 0u);
     server.CloseStdin();
     ASSERT_EQ(server.WaitForExit(kLimit), std::optional<int>(0));
     EXPECT_EQ(relay.WaitForExit(kLimit), std::optional<int>(0));
@@ -105,6 +110,7 @@ TEST_F(MsvcAbiRelay, ThePoseArrivesThroughAnMsvcBuiltClientLibrary)
                                  "OpenVR initialized", "vrserver.exe has exited. Exiting..."}));
     EXPECT_EQ(devices.InitCalls(), 2u);
     EXPECT_EQ(devices.ShutdownCalls(), 1u);  // the refused attempt left nothing to shut down
+    EXPECT_EQ(devices.CallsAfterShutdown(), 0u);
     EXPECT_GT(devices.PoseQueries(), 0u);
 }
 

@@ -26,6 +26,9 @@ struct Forwarded {
     uint32_t capacity = 0;
     uint32_t relativeTo = 0;
     uint32_t roleIndex = 0;
+    void *event = nullptr;
+    uint32_t eventSize = 0;
+    uint32_t acknowledgements = 0;
 } forwarded;
 
 } // namespace
@@ -54,6 +57,23 @@ int32_t gxx_system_controller_role(uint32_t deviceIndex)
     forwarded.roleIndex = deviceIndex;
     return vr::TrackedControllerRole_RightHand;
 }
+
+// Answers with a quit request for process 4242.
+int32_t gxx_system_poll_event(void *event, uint32_t eventSize)
+{
+    forwarded.event = event;
+    forwarded.eventSize = eventSize;
+    if (event == nullptr || eventSize != sizeof(vr::VREvent_t))
+        return 0;
+    auto *e = static_cast<vr::VREvent_t *>(event);
+    std::memset(static_cast<void *>(e), 0, sizeof *e);
+    e->eventType = vr::VREvent_Quit;
+    e->trackedDeviceIndex = vr::k_unTrackedDeviceIndexInvalid;
+    e->data.process.pid = 4242;
+    return 1;
+}
+
+void gxx_system_acknowledge_quit(void) { ++forwarded.acknowledgements; }
 
 } // extern "C"
 
@@ -149,9 +169,9 @@ TEST(MsvcAbiSystem, EverySlotCalledByNameLandsInItsOwnSlot)
     }
 }
 
-// Catches: the relay's three calls reaching the runtime with an argument in the wrong place or
-// width (the float prediction time, a 32-bit count, the relative-to index) or a result lost on
-// the way back.
+// Catches: the relay's calls reaching the runtime with an argument in the wrong place or width
+// (the float prediction time, a 32-bit count, the relative-to index, the event's size) or a result
+// lost on the way back (the answer to an event poll, the event itself).
 TEST(MsvcAbiSystem, TheRelaysCallsCarryTheirArgumentsAndResults)
 {
     vr::IVRSystem &system = *static_cast<vr::IVRSystem *>(msvc_system_object());
@@ -172,6 +192,15 @@ TEST(MsvcAbiSystem, TheRelaysCallsCarryTheirArgumentsAndResults)
 
     EXPECT_EQ(system.GetControllerRoleForTrackedDeviceIndex(63), vr::TrackedControllerRole_RightHand);
     EXPECT_EQ(forwarded.roleIndex, 63u);
+
+    vr::VREvent_t event{};
+    EXPECT_TRUE(system.PollNextEvent(&event, sizeof event));
+    EXPECT_EQ(forwarded.event, static_cast<void *>(&event));
+    EXPECT_EQ(forwarded.eventSize, 64u);
+    EXPECT_EQ(event.eventType, static_cast<uint32_t>(vr::VREvent_Quit));
+    EXPECT_EQ(event.data.process.pid, 4242u);
+    system.AcknowledgeQuit_Exiting();
+    EXPECT_EQ(forwarded.acknowledgements, 1u);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // Distinctive pose records for the relay's tests: every field, the padding included, differs from
 // pose to pose, so that a partial or mixed-up copy shows.
 #include "SharedPose.h"
+#include "TrackingSpaces.h"
 
 #include <cstring>
 
@@ -21,6 +22,14 @@ inline vr::TrackedDevicePose_t SamplePose(float seed)
     pose.eTrackingResult = vr::TrackingResult_Running_OutOfRange;
     pose.bPoseIsValid = false;  // written as delivered, whatever its flags
     pose.bDeviceIsConnected = true;
+    return pose;
+}
+
+// A standing pose as the runtime answers it in raw tracking space, where the relay reads it: the
+// simulated room setup lies between the two spaces.
+inline vr::TrackedDevicePose_t InRawSpace(vr::TrackedDevicePose_t pose)
+{
+    sim::TransformPose(sim::Inverse(sim::RoomSetupStandingFromRaw()), pose);
     return pose;
 }
 

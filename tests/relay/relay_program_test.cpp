@@ -16,6 +16,7 @@
 
 using namespace std::chrono_literals;
 using testing_support::ProgramRun;
+using testing_support::InRawSpace;
 using testing_support::SamplePose;
 using testing_support::SameBytes;
 using testing_support::StdinMode;
@@ -77,6 +78,30 @@ protected:
             std::this_thread::sleep_for(1ms);
         }
         return true;
+    }
+
+    // Client programs act on the table from their own process and tell nothing; this looks again
+    // every millisecond until the condition holds.
+    template <class Condition>
+    static bool WaitForTable(Condition condition)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + kLimit;
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(1ms);
+        }
+        return true;
+    }
+
+    // A server that loads the shipped driver, which starts the relay from the package folder as
+    // its child; returns the relay's process id (0 if none).
+    int64_t StartServerWithDriver(ProgramRun &run)
+    {
+        if (!run.Start(testing_support::ProgramIn(sim::ExecutableDirectory(), "vrserver"), {"--no-devices", "--until-eof"}) ||
+            !run.WaitForLine("driver log: Vistrel process started.", kLimit))
+            return 0;
+        return testing_support::FindChildProcess(run.Id(), "vistrel");
     }
 
     // A process under the server's name that lives until its standard input ends.
@@ -159,6 +184,7 @@ TEST_F(RelayProgram, RetriesARefusedInitialisationWhileTheServerLives)
                                  "Failed to initialize OpenVR, error code: Connect to VR Server Failed (301)",
                                  "OpenVR initialized", "vrserver.exe has exited. Exiting..."}));
     EXPECT_EQ(devices.InitCalls(), 2u);
+    EXPECT_EQ(devices.DoubleInits(), 0u);
 }
 
 // Catches: a relay that reports success without a server to follow, or lingers (retrying OpenVR
@@ -210,17 +236,17 @@ TEST_P(RelayWithServer, FollowsTheRightHandUntilTheServerEnds)
     devices.SetDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, SamplePose(1));
     StartRelay();
     ASSERT_TRUE(relay.WaitForLine("OpenVR initialized", kLimit));
-    EXPECT_TRUE(WaitForBlock(SamplePose(1)));
+    EXPECT_TRUE(WaitForBlock(InRawSpace(SamplePose(1))));
 
     devices.SetPose(1, SamplePose(2));
-    EXPECT_TRUE(WaitForBlock(SamplePose(2)));
+    EXPECT_TRUE(WaitForBlock(InRawSpace(SamplePose(2))));
 
     devices.RemoveDevice(1);
     devices.SetDevice(2, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_LeftHand, SamplePose(3));
     EXPECT_TRUE(WaitForBlock(tarvolt::DefaultPoseRecord()));
 
     devices.SetDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, SamplePose(4));
-    EXPECT_TRUE(WaitForBlock(SamplePose(4)));
+    EXPECT_TRUE(WaitForBlock(InRawSpace(SamplePose(4))));
 
     server.CloseStdin();
     ASSERT_EQ(server.WaitForExit(kLimit), std::optional<int>(0));
@@ -230,7 +256,7 @@ TEST_P(RelayWithServer, FollowsTheRightHandUntilTheServerEnds)
     EXPECT_EQ(relay.Lines(), (std::vector<std::string>{"Tarvolt Vistrel running ...",
                                                        "Shared memory opened successfully.", "OpenVR initialized",
                                                        "vrserver.exe has exited. Exiting..."}));
-    EXPECT_TRUE(SameBytes(ReadBlock(), SamplePose(4)));
+    EXPECT_TRUE(SameBytes(ReadBlock(), InRawSpace(SamplePose(4))));
     EXPECT_EQ(devices.ShutdownCalls(), 1u);
 }
 
@@ -278,11 +304,111 @@ TEST_F(RelayProgram, StartedByTheDriverItEndsWithCode0WhenTheServerDies)
     mapping = tarvolt::OpenPoseBlockMapping();
     view = tarvolt::MapPoseBlock(mapping);
     ASSERT_NE(view, nullptr);
-    ASSERT_TRUE(WaitForBlock(SamplePose(1)));
+    ASSERT_TRUE(WaitForBlock(InRawSpace(SamplePose(1))));
 
     server.Kill();
     EXPECT_EQ(relayEnd.WaitForExit(kLimit), std::optional<int>(0));
-    EXPECT_TRUE(SameBytes(ReadBlock(), SamplePose(1)));
+    EXPECT_TRUE(SameBytes(ReadBlock(), InRawSpace(SamplePose(1))));
+}
+
+// Catches: a relay that never reads its events, so that SteamVR's quit request finds it still
+// connected and SteamVR waits for it and kills it at every exit (possibly holding the pose lock);
+// one that takes another event (a process quitting, a quit acknowledged elsewhere, a role change)
+// for the quit request; one that keeps calling OpenVR after VR_Shutdown, initialises twice, or
+// ends before its server has.
+TEST_F(RelayProgram, AnswersTheServersQuitRequestAndEndsWithTheServer)
+{
+    StartServer(sim::ExecutableDirectory(), "vrserver");
+    CreateBlock();
+    devices.SetDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, SamplePose(1));
+    StartRelay();
+    ASSERT_TRUE(WaitForBlock(InRawSpace(SamplePose(1))));
+
+    for (uint32_t type : {vr::VREvent_ProcessQuit, vr::VREvent_QuitAcknowledged, vr::VREvent_TrackedDeviceRoleChanged})
+        devices.PostEvent(type);
+    EXPECT_TRUE(WaitForTable([&] { return devices.PendingEvents() == 0; })) << "the relay reads no events";
+    devices.SetPose(1, SamplePose(2));
+    EXPECT_TRUE(WaitForBlock(InRawSpace(SamplePose(2))));
+    ASSERT_EQ(devices.ConnectedClients(), 1u);
+
+    const sim::QuitResult quit = devices.QuitClients();
+    EXPECT_EQ(quit.clients, 1u);
+    EXPECT_EQ(quit.acknowledged, 1u);
+    EXPECT_EQ(quit.killed, 0u);
+    EXPECT_EQ(relay.WaitForExit(0ms), std::nullopt) << "the relay ended before its server";
+
+    server.CloseStdin();
+    EXPECT_EQ(relay.WaitForExit(kLimit), std::optional<int>(0));
+    EXPECT_EQ(relay.Lines(), (std::vector<std::string>{"Tarvolt Vistrel running ...",
+                                                       "Shared memory opened successfully.", "OpenVR initialized",
+                                                       "vrserver.exe has exited. Exiting..."}));
+    EXPECT_EQ(devices.ShutdownCalls(), 1u);
+    EXPECT_EQ(devices.CallsAfterShutdown(), 0u);
+    EXPECT_EQ(devices.DoubleInits(), 0u);
+    EXPECT_TRUE(SameBytes(ReadBlock(), InRawSpace(SamplePose(2))));
+}
+
+// Catches: a relay that follows a server left over from an earlier session (the first of the name
+// in the process list) instead of the one that started it, and so goes on after its own server
+// has died, leaving the rifle's pose frozen in the next session.
+TEST_F(RelayProgram, FollowsTheServerThatStartedItNotAnEarlierOne)
+{
+    testing_support::AdoptOrphans();
+    ProgramRun leftover;
+    ASSERT_TRUE(leftover.Start(testing_support::ProgramIn(sim::ExecutableDirectory(), "vrserver"),
+                               {"--no-driver", "--no-devices", "--until-eof"}));
+    ASSERT_TRUE(leftover.WaitForLine("vrserver running without a driver", kLimit));
+    devices.SetDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, SamplePose(1));
+    testing_support::ProcessWatch relayEnd;
+    ASSERT_TRUE(relayEnd.Open(StartServerWithDriver(server)));
+    mapping = tarvolt::OpenPoseBlockMapping();
+    view = tarvolt::MapPoseBlock(mapping);
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(WaitForBlock(InRawSpace(SamplePose(1))));
+
+    server.Kill();
+    EXPECT_EQ(relayEnd.WaitForExit(kLimit), std::optional<int>(0)) << "the relay follows the leftover server";
+    leftover.CloseStdin();
+    EXPECT_EQ(leftover.WaitForExit(kLimit), std::optional<int>(0));
+}
+
+// Catches: a relay whose server died while its initialisation was still under way (VR_Init can
+// take seconds) and that then takes up a leftover server instead of ending with code 2.
+TEST_F(RelayProgram, DoesNotTakeUpAnotherServerWhenItsOwnDiesDuringInitialisation)
+{
+    testing_support::AdoptOrphans();
+    ProgramRun leftover;
+    ASSERT_TRUE(leftover.Start(testing_support::ProgramIn(sim::ExecutableDirectory(), "vrserver"),
+                               {"--no-driver", "--no-devices", "--until-eof"}));
+    ASSERT_TRUE(leftover.WaitForLine("vrserver running without a driver", kLimit));
+    devices.DelayInit(std::chrono::duration_cast<std::chrono::milliseconds>(kLimit * 4));
+    testing_support::ProcessWatch relayEnd;
+    ASSERT_TRUE(relayEnd.Open(StartServerWithDriver(server)));
+    ASSERT_TRUE(WaitForTable([&] { return devices.InitCalls() > 0; })) << "the relay never initialised";
+
+    server.Kill();
+    devices.DelayInit(0ms);  // its initialisation answers only now, after its server has gone
+    EXPECT_EQ(relayEnd.WaitForExit(kLimit), std::optional<int>(2)) << "the relay took up the leftover server";
+    EXPECT_EQ(devices.ConnectedClients(), 0u);
+    leftover.CloseStdin();
+    EXPECT_EQ(leftover.WaitForExit(kLimit), std::optional<int>(0));
+}
+
+// Catches: a simulated server that spins for ever on the tracked-device table's lock when a client
+// was killed while it held it (the driver kills the relay at deactivation, the server kills
+// clients after a quit request), which hangs the shutdown of the test or demo.
+TEST_F(RelayProgram, TheTableLockOfAClientThatDiedIsTakenOver)
+{
+    ProgramRun ended;
+    ASSERT_TRUE(ended.Start(RelayPath(), {}, {StdinMode::Closed}));  // no pose block: it ends at once
+    ASSERT_EQ(ended.WaitForExit(kLimit), std::optional<int>(1));
+    sim::SharedRegion table;
+    ASSERT_TRUE(sim::OpenSharedRegion(sim::kTrackedDeviceTableName, sizeof(sim::TrackedDeviceTable), table));
+    static_cast<sim::TrackedDeviceTable *>(table.view)->lock.store(static_cast<uint32_t>(ended.Id()));
+
+    devices.SetDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, SamplePose(1));
+    EXPECT_EQ(devices.Slot(1).deviceClass, vr::TrackedDeviceClass_Controller);
+    sim::CloseSharedRegion(table, sizeof(sim::TrackedDeviceTable));
 }
 
 } // namespace

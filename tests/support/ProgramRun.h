@@ -3,10 +3,11 @@
 // device, and its standard output read line by line on a thread, so that a test waits for a
 // line or for the end instead of sleeping. The destructor kills a child that is still running.
 // Also the few process, path and file helpers the tests of second processes need, natively and
-// under Wine.
+// under Wine. Paths and arguments are UTF-8 strings on every platform.
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -36,6 +37,8 @@ public:
     // Output lines so far, without line ends (a carriage return before the newline is dropped).
     std::vector<std::string> Lines() const;
     bool WaitForLine(const std::string &line, std::chrono::milliseconds limit, size_t count = 1);
+    // Waits for a line that the predicate accepts.
+    bool WaitForLineWhere(const std::function<bool(const std::string &)> &accept, std::chrono::milliseconds limit);
     // Sends a command line and returns the next output line, its answer ("" when the output
     // ended or the limit passed first).
     std::string Ask(const std::string &command, std::chrono::milliseconds limit = std::chrono::seconds(60));
@@ -114,11 +117,13 @@ void SetEnvironment(const std::string &name, const std::string &value);
 std::string CurrentDirectory();
 bool SetCurrentDirectoryTo(const std::string &path);
 
-// Whether a file exists; waits for it up to limit, checking every few milliseconds (the file
-// comes from another process, which has no other way to tell this one).
+// Whether a file exists and can be opened for reading; waits for it up to limit, checking every
+// few milliseconds (the file comes from another process, which has no other way to tell this one).
 bool WaitForFile(const std::string &path, std::chrono::milliseconds limit);
 bool MakeDirectories(const std::string &path);
 bool CopyFileTo(const std::string &from, const std::string &to);
+// Copies a folder with everything in it, replacing what is there already.
+bool CopyFolder(const std::string &from, const std::string &to);
 
 // Deletes the name of a shared pose block left behind by an earlier run (POSIX; on Windows a
 // section goes with its last handle).

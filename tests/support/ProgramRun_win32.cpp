@@ -1,4 +1,7 @@
+// Paths and arguments are UTF-8 strings here; every call that takes or hands out one uses the
+// wide form, so that folders named outside the ANSI code page work as they do under the runtime.
 #include "ProgramRun.h"
+#include "WideText.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
@@ -16,7 +19,7 @@ void CloseH(intptr_t &h)
     h = -1;
 }
 
-std::string Quote(const std::string &arg) { return "\"" + arg + "\""; }
+std::wstring Quote(const std::string &arg) { return L"\"" + sim::Utf8ToWide(arg) + L"\""; }
 
 } // namespace
 
@@ -31,17 +34,18 @@ ProgramRun::~ProgramRun()
 
 bool ProgramRun::Start(const std::string &program, const std::vector<std::string> &args, const StartOptions &options)
 {
-    std::string commandLine = Quote(program);
+    const std::wstring programPath = sim::Utf8ToWide(program);
+    std::wstring commandLine = Quote(program);
     for (const std::string &a : args)
-        commandLine += " " + Quote(a);
+        commandLine += L" " + Quote(a);
     PROCESS_INFORMATION pi{};
-    STARTUPINFOA si{};
+    STARTUPINFOW si{};
     si.cb = sizeof si;
 
     if (options.likeTheDriver) {
         // As the driver starts the relay: no console window, nothing inherited, no std handles.
-        if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                            nullptr, &si, &pi))
+        if (!CreateProcessW(programPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                            nullptr, nullptr, &si, &pi))
             return false;
         EndOutput();
     } else {
@@ -54,14 +58,14 @@ bool ProgramRun::Start(const std::string &program, const std::vector<std::string
             CreatePipe(&inRead, &inWrite, &sa, 0);
             SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
         } else if (options.stdinMode == StdinMode::Null) {
-            inRead = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr);
+            inRead = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr);
         }
         si.dwFlags = STARTF_USESTDHANDLES;
         si.hStdInput = inRead;
         si.hStdOutput = outWrite;
         si.hStdError = outWrite;
-        const BOOL started = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                            nullptr, &si, &pi);
+        const BOOL started = CreateProcessW(programPath.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                            nullptr, nullptr, &si, &pi);
         CloseHandle(outWrite);
         if (inRead != nullptr && inRead != INVALID_HANDLE_VALUE)
             CloseHandle(inRead);
@@ -194,17 +198,20 @@ std::string OpenInheritableProbe()
 
 void SetEnvironment(const std::string &name, const std::string &value)
 {
-    SetEnvironmentVariableA(name.c_str(), value.c_str());
+    SetEnvironmentVariableW(sim::Utf8ToWide(name).c_str(), sim::Utf8ToWide(value).c_str());
 }
 
 std::string CurrentDirectory()
 {
-    char buffer[MAX_PATH * 4];
-    const DWORD n = GetCurrentDirectoryA(sizeof buffer, buffer);
-    return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
+    wchar_t buffer[MAX_PATH * 4];
+    const DWORD n = GetCurrentDirectoryW(MAX_PATH * 4, buffer);
+    return n > 0 && n < MAX_PATH * 4 ? sim::WideToUtf8(std::wstring(buffer, n)) : std::string();
 }
 
-bool SetCurrentDirectoryTo(const std::string &path) { return SetCurrentDirectoryA(path.c_str()) != 0; }
+bool SetCurrentDirectoryTo(const std::string &path)
+{
+    return SetCurrentDirectoryW(sim::Utf8ToWide(path).c_str()) != 0;
+}
 
 void RemoveLeftoverPoseBlock() {}
 

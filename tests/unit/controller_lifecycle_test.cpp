@@ -2,6 +2,7 @@
 #include "ControllerDriver.h"
 #include "DeviceProvider.h"
 #include "SimHost.h"
+#include "bluetooth/StopSignal.h"
 
 #include <gtest/gtest.h>
 
@@ -78,6 +79,21 @@ TEST_F(Controller, CleanupWithoutDeactivateStopsTheWorker)
     tarvolt::deviceProvider.Cleanup();
     EXPECT_EQ(tarvolt::deviceProvider.controller, nullptr);
     tarvolt::deviceProvider.Cleanup();  // a second Cleanup finds nothing to do
+}
+
+// Catches: a worker stop signal that is a one-way latch (every later worker's waits would end at
+// once) or that a new worker does not find re-armed, a Deactivate that does not raise it, and a
+// cycle that leaves a worker attached.
+TEST_F(Controller, EveryActivationRearmsTheStopSignalThatItsDeactivationRaises)
+{
+    tarvolt::radio::StopSignal &stop = tarvolt::radio::WorkerStop();
+    for (int cycle = 0; cycle < 100; ++cycle) {
+        ASSERT_EQ(controller->Activate(0), vr::VRInitError_None);
+        ASSERT_FALSE(stop.Raised()) << "cycle " << cycle;
+        controller->Deactivate();
+        ASSERT_TRUE(stop.Raised()) << "cycle " << cycle;
+        ASSERT_FALSE(controller->workerThread.joinable()) << "cycle " << cycle;
+    }
 }
 
 } // namespace

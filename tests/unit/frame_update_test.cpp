@@ -42,6 +42,7 @@ protected:
         ASSERT_EQ(host.Activate(), vr::VRInitError_None);
         controller = tarvolt::deviceProvider.controller;
         ASSERT_NE(controller, nullptr);
+        activated = host.FramesRun();
     }
 
     std::vector<Seen> Updates()
@@ -50,13 +51,14 @@ protected:
         for (const sim::ComponentUpdate &u : host.Recorder().Updates()) {
             EXPECT_EQ(u.timeOffset, 0.0);
             seen.push_back({u.name, u.kind == sim::ComponentKind::Boolean && u.boolValue,
-                            u.kind == sim::ComponentKind::Scalar ? u.scalarValue : -1.0f, u.frame});
+                            u.kind == sim::ComponentKind::Scalar ? u.scalarValue : -1.0f, u.frame - activated});
         }
         return seen;
     }
 
     sim::SimHost host;
     tarvolt::ControllerDriver *controller = nullptr;
+    uint64_t activated = 0;  // frames the host ran before the device was active; updates count from it
 };
 
 // Catches: a pulse one update too short or too long, value and click reported in the other
@@ -200,6 +202,30 @@ TEST_F(FrameUpdate, DeactivationUnmapsTheBlockBeforeEndingTheRelayAndFramesSendN
     tarvolt::fire = true;
     host.RunFrames(3);
     EXPECT_EQ(host.Recorder().PoseCount(), 1u);
+}
+
+// Catches: a pulse still running at deactivation that ends with an input update from a later
+// frame, or a pending event that starts one then (SteamVR's documentation: a device must not call
+// the runtime after Deactivate; the strict host fails the test on any such call), and a device
+// that stays silent once activated again.
+TEST_F(FrameUpdate, NothingReachesTheRuntimeBetweenDeactivationAndTheNextActivation)
+{
+    tarvolt::fire = true;
+    host.RunFrames(5);
+    ASSERT_TRUE(controller->firePulse.active);
+    host.Deactivate();
+    tarvolt::eject_mag = true;
+    host.RunFrames(30);
+    EXPECT_EQ(Updates().size(), 2u) << "only the press from before the deactivation";
+    EXPECT_EQ(host.Recorder().PoseCount(), 5u);
+
+    ASSERT_EQ(host.Activate(), vr::VRInitError_None);
+    host.RunFrame();
+    EXPECT_EQ(host.Recorder().PoseCount(), 6u);
+    const std::vector<Seen> after = Updates();
+    ASSERT_EQ(after.size(), 3u);
+    EXPECT_EQ(after[2].name, "/input/eject_mag/click");
+    EXPECT_TRUE(after[2].boolValue);
 }
 
 } // namespace

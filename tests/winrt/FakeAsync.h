@@ -1,17 +1,24 @@
 #pragma once
 // A fake IAsyncOperation<T>: it finishes (completed, cancelled or failed) either before the
 // caller looks, inside put_Completed, or on a thread of its own after put_Completed, the three
-// ways the platform may finish one.
+// ways the platform may finish one; or never, as an operation against a half-reachable device
+// may not for tens of seconds, and then not even when it is cancelled.
 #include "FakeCom.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace fakes {
 
-enum class Finish { Already, InsidePutCompleted, OnAnotherThread };
+enum class Finish { Already, InsidePutCompleted, OnAnotherThread, Never };
 inline const char *FinishName(Finish finish)
 {
-    return finish == Finish::Already ? "Already" : finish == Finish::InsidePutCompleted ? "InsidePutCompleted" : "OnAnotherThread";
+    return finish == Finish::Already              ? "Already"
+           : finish == Finish::InsidePutCompleted ? "InsidePutCompleted"
+           : finish == Finish::OnAnotherThread    ? "OnAnotherThread"
+                                                  : "Never";
 }
 
 template <class Op>
@@ -33,6 +40,11 @@ public:
             return E_POINTER;
         handler_ = ComRef<typename Op::Handler>::Borrow(handler);
         ++putCompletedCalls;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            handlerGiven_ = true;
+        }
+        handlerGivenChanged_.notify_all();
         if (finish_ == Finish::InsidePutCompleted) {
             status_ = outcome_;
             return handler->Invoke(this, outcome_);
@@ -66,12 +78,26 @@ public:
         *code = status_ == Error ? errorCode_ : S_OK;
         return S_OK;
     }
-    FAKE_NOTIMPL(Cancel())
+    // Only a request: the operation ends in its own time (a Never operation not at all) and
+    // keeps its completion handler until then.
+    HRESULT STDMETHODCALLTYPE Cancel() override
+    {
+        ++cancelCalls;
+        return S_OK;
+    }
     FAKE_NOTIMPL(Close())
+
+    // Waits until the caller has attached its completion handler (it is then inside its wait).
+    bool WaitForHandler(std::chrono::milliseconds limit)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return handlerGivenChanged_.wait_for(lock, limit, [this] { return handlerGiven_; });
+    }
 
     // The handler the caller attached (to examine what the platform would be given).
     ComRef<typename Op::Handler> handler_;
     int putCompletedCalls = 0;
+    std::atomic<int> cancelCalls{0};
 
 private:
     ~FakeAsyncOperation() override
@@ -97,6 +123,9 @@ private:
     const HRESULT errorCode_;
     std::atomic<AsyncStatus> status_{Started};
     std::thread completer_;
+    std::mutex mutex_;
+    std::condition_variable handlerGivenChanged_;
+    bool handlerGiven_ = false;
 };
 
 template <class Op>

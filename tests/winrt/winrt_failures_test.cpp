@@ -1,6 +1,8 @@
 // Each way the platform can fail the Windows Runtime backend, against fake platform objects:
 // activation, waits that end cancelled or in error, failed statuses, and errors inside handlers.
 #include "FakePlatform.h"
+#include "bluetooth/StopSignal.h"
+#include "bluetooth/winrt/Delegates.h"
 #include "bluetooth/winrt/WinrtObjects.h"
 
 #include <gtest/gtest.h>
@@ -127,6 +129,50 @@ TEST_P(WinrtWait, CancelledAndFailedOperationsRaiseAndFailedStatusesAreReported)
 
 INSTANTIATE_TEST_SUITE_P(Finishing, WinrtWait, testing::Values(Finish::Already, Finish::InsidePutCompleted, Finish::OnAnotherThread),
                          [](const testing::TestParamInfo<Finish> &info) { return std::string(FinishName(info.param)); });
+
+using DeviceOperation = bleabi::IAsyncOperation_BluetoothLEDevice;
+
+// Catches: a wait that ignores the worker's stop signal (Deactivate would hang on an operation
+// that does not finish, and SteamVR end the server), an operation left running without a
+// Cancel, a stopped wait reported as anything but a cancelled operation, and a finished
+// operation's result thrown away because the stop came too.
+TEST(WinrtWaitStopped, EndsAtTheStopSignalAndCancelsTheOperation)
+{
+    tarvolt::radio::StopSignal &stop = tarvolt::radio::WorkerStop();
+    stop.Rearm();
+    {
+        FakePlatform platform;
+        Radio &radio = PlatformRadio();
+
+        // Raised while the worker waits.
+        auto waited = Ending<DeviceOperation>(Finish::Never, Completed);
+        auto *waitedFake = static_cast<FakeAsyncOperation<DeviceOperation> *>(waited.Get());
+        platform.deviceStatics->deviceOperation = waited;
+        std::thread host([&] {
+            if (waitedFake->WaitForHandler(std::chrono::seconds(30)))
+                stop.Raise();
+        });
+        EXPECT_EQ(CodeOf([&] { radio.FromBluetoothAddress(1); }), kCanceled);
+        host.join();
+        EXPECT_EQ(waitedFake->cancelCalls, 1);
+        EXPECT_EQ(tarvolt::radio::winrt::liveDelegates, 1) << "the unfinished operation still holds its handler";
+
+        // Raised before the wait: nothing is handed to the operation.
+        auto late = Ending<DeviceOperation>(Finish::Never, Completed);
+        auto *lateFake = static_cast<FakeAsyncOperation<DeviceOperation> *>(late.Get());
+        platform.deviceStatics->deviceOperation = late;
+        EXPECT_EQ(CodeOf([&] { radio.FromBluetoothAddress(1); }), kCanceled);
+        EXPECT_EQ(lateFake->cancelCalls, 1);
+        EXPECT_EQ(lateFake->putCompletedCalls, 0);
+
+        auto device = Make<FakeDevice>(L"Rifle Q508");
+        platform.deviceStatics->deviceOperation = Operation<DeviceOperation>(Finish::Already, device.Get());
+        EXPECT_TRUE(radio.FromBluetoothAddress(1)) << "an operation that has finished gives its result";
+    }
+    stop.Rearm();
+    EXPECT_EQ(liveObjects, 0);
+    EXPECT_EQ(tarvolt::radio::winrt::liveDelegates, 0);
+}
 
 // Catches: an exception thrown across the platform's call (it would end the runtime's process)
 // and a failure code that does not reach the platform, including a data reader that cannot be

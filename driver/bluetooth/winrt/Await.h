@@ -1,7 +1,11 @@
 #pragma once
-// Blocks the calling thread until a Windows Runtime asynchronous operation has finished, with
-// no time limit, and returns its result. A cancelled operation raises PlatformError(kCanceled);
-// one that ended in error raises PlatformError with its error code.
+// Blocks the calling thread until a Windows Runtime asynchronous operation has finished, and
+// returns its result. A cancelled operation raises PlatformError(kCanceled); one that ended in
+// error raises PlatformError with its error code. The wait also ends when the worker's stop
+// signal is raised (the device is being deactivated): the operation is then cancelled and the
+// call fails as for a cancelled operation, without waiting for the platform to confirm it (an
+// operation against a half-reachable device may take tens of seconds to give up).
+#include "../StopSignal.h"
 #include "Delegates.h"
 
 #include <asyncinfo.h>
@@ -18,11 +22,20 @@ typename Operation::Result Await(const ComRef<Operation> &operation)
     AsyncStatus status = AsyncStatus::Started;
     Check(info->get_Status(&status));
     if (status == AsyncStatus::Started) {
-        // The handler may run inside put_Completed when the operation finishes meanwhile;
-        // the event it sets then simply ends the wait at once.
-        ComRef<CompletionHandler<Operation>> handler = CompletionHandler<Operation>::Create();
-        Check(operation->put_Completed(handler.Get()));
-        status = handler->Wait();
+        StopSignal &stop = WorkerStop();
+        if (!stop.Raised()) {
+            // The handler may run inside put_Completed when the operation finishes meanwhile;
+            // the event it sets then simply ends the wait at once.
+            ComRef<CompletionHandler<Operation>> handler = CompletionHandler<Operation>::Create();
+            Check(operation->put_Completed(handler.Get()));
+            status = handler->Wait(static_cast<HANDLE>(stop.PlatformEvent()));
+        }
+        if (status == AsyncStatus::Started) {
+            // Its result no longer matters; the platform ends it in its own time and releases
+            // the handler then (the handler owns what it touches).
+            info->Cancel();
+            throw PlatformError(kCanceled);
+        }
     }
     if (status == AsyncStatus::Canceled)
         throw PlatformError(kCanceled);

@@ -9,6 +9,7 @@
 #include <objidl.h>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <new>
 
@@ -28,6 +29,11 @@ HRESULT Guarded(Body &&body) noexcept
         return E_FAIL;
     }
 }
+
+// Delegate objects of ours that are alive, wherever their references are: once the worker has
+// ended, the platform's. The library must not be unloaded while it may still release or call
+// one (DeviceProvider::Cleanup keeps it loaded then).
+inline std::atomic<int32_t> liveDelegates{0};
 
 // IUnknown for a delegate interface plus the IAgileObject marker. The identity (IUnknown) is
 // the delegate interface; anything else is E_NOINTERFACE.
@@ -59,8 +65,8 @@ public:
     }
 
 protected:
-    AgileObject() = default;
-    virtual ~AgileObject() = default;
+    AgileObject() { ++liveDelegates; }
+    virtual ~AgileObject() { --liveDelegates; }
 
 private:
     std::atomic<ULONG> refs_{1};
@@ -118,10 +124,16 @@ public:
         return SetEvent(event_) ? S_OK : HRESULT_FROM_WIN32(GetLastError());
     }
 
-    // Blocks, without a time limit, until Invoke has run; returns the status it recorded.
-    AsyncStatus Wait()
+    // Blocks until Invoke has run or `stop` (an event; may be null) is set, whichever comes
+    // first; returns the status Invoke recorded, or Started when the stop came first.
+    AsyncStatus Wait(HANDLE stop)
     {
-        if (WaitForSingleObject(event_, INFINITE) != WAIT_OBJECT_0)
+        const HANDLE handles[2] = {event_, stop};
+        // The completion first: when both are set, the finished operation's result counts.
+        const DWORD woken = WaitForMultipleObjects(stop ? 2 : 1, handles, FALSE, INFINITE);
+        if (woken == WAIT_OBJECT_0 + 1)
+            return AsyncStatus::Started;
+        if (woken != WAIT_OBJECT_0)
             Check(HRESULT_FROM_WIN32(GetLastError()));
         return status_.load();
     }

@@ -39,6 +39,10 @@ public:
             return {};
         return std::u16string(reinterpret_cast<const char16_t *>(text), static_cast<size_t>(written - 1));
     }
+
+    // Every delegate object of ours still alive: once the worker has ended, only the platform
+    // holds them (an event it has not let go of yet, a cancelled operation not finished yet).
+    int CallbacksHeld() override { return liveDelegates.load(); }
 };
 
 } // namespace

@@ -1,0 +1,13 @@
+// The shipped library's radio on Linux: BlueZ on the system bus, its reasons in the driver log.
+#include "../../DriverLog.h"
+#include "BluezRadio.h"
+
+namespace tarvolt::radio {
+
+Radio &PlatformRadio()
+{
+    static bluez::BluezRadio radio(bluez::BluezOptions{}, [](const std::string &line) { tarvolt::Log(line); });
+    return radio;
+}
+
+} // namespace tarvolt::radio

@@ -1,0 +1,75 @@
+#pragma once
+// The BlueZ radio: the radio interface over bluetoothd's D-Bus API on the system bus.
+//
+//   watcher     the first powered adapter's discovery (SetDiscoveryFilter with Transport "le" and
+//               DuplicateData, StartDiscovery, StopDiscovery); "received" for every device object
+//               that appears or whose Name, RSSI or ManufacturerData changes; "stopped" when the
+//               discovery ends without us (Discovering false, the adapter or bluetoothd gone)
+//   device      the adapter's Device1 object for the address; GetGattServices connects and
+//               waits until the services are resolved; Connected changes are status events;
+//               Close is StopNotify, Disconnect and dropping our references
+//   services,   the GattService1 and GattCharacteristic1 objects under the device, by UUID;
+//   characteristics  enabling notifications is StartNotify, each Value change an event
+//
+// Every call has a time limit. Whatever goes wrong on the way (no sd-bus library, no bus, no
+// bluetoothd, no adapter, a refused call, a call never answered, properties of unexpected types)
+// is a PlatformError or a failed status of the operation, with one "BlueZ: " line in the driver
+// log that says why; the same reason is not logged again until something succeeded in between.
+#include "../Radio.h"
+#include "SdBus.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tarvolt::bluez {
+
+struct BluezOptions {
+    std::string busAddress;  // empty: the system bus (DBUS_SYSTEM_BUS_ADDRESS or its usual socket)
+    std::vector<std::string> libraries = DefaultSdBusLibraries();
+    std::chrono::milliseconds callTimeout{10000};
+    // The kernel gives up an LE connection attempt after 20 s; Connect may take that long.
+    std::chrono::milliseconds connectTimeout{25000};
+    std::chrono::milliseconds resolveTimeout{20000};  // from the connection to ServicesResolved
+};
+
+using LogSink = std::function<void(const std::string &)>;
+
+// Result codes of the BlueZ radio's platform errors (customer range of the HRESULT layout).
+inline constexpr radio::ResultCode kNoSdBus = static_cast<radio::ResultCode>(0xA0B10001u);
+inline constexpr radio::ResultCode kNoBus = static_cast<radio::ResultCode>(0xA0B10002u);
+inline constexpr radio::ResultCode kNoBluetoothd = static_cast<radio::ResultCode>(0xA0B10003u);
+inline constexpr radio::ResultCode kNoAdapter = static_cast<radio::ResultCode>(0xA0B10004u);
+inline constexpr radio::ResultCode kCallFailed = static_cast<radio::ResultCode>(0xA0B10005u);
+inline constexpr radio::ResultCode kBadProperty = static_cast<radio::ResultCode>(0xA0B10006u);
+
+class BluezCore;
+
+class BluezRadio final : public radio::Radio {
+public:
+    BluezRadio(BluezOptions options, LogSink log);
+    ~BluezRadio() override;
+    BluezRadio(const BluezRadio &) = delete;
+    BluezRadio &operator=(const BluezRadio &) = delete;
+
+    // BlueZ has no apartment, and the bus is reached on first use; a worker's start only makes
+    // the waits follow the worker's stop signal again.
+    void EnterApartment() override;
+    std::shared_ptr<radio::Watcher> CreateWatcher() override;
+    std::shared_ptr<radio::Device> FromBluetoothAddress(uint64_t address) override;
+    std::u16string GuidToString(const radio::Guid &guid) override;
+    // Nothing of ours is held by a platform thread; but while a radio object lives, or the bus
+    // connection is open, our loop thread runs the library's code.
+    int CallbacksHeld() override;
+
+    // While set, every wait for bluetoothd ends at once as failed (for a driver that is being
+    // deactivated); cleared, waits are as usual again. The worker's stop signal sets it.
+    void SetInterrupted(bool interrupted);
+
+private:
+    std::shared_ptr<BluezCore> core_;
+};
+
+} // namespace tarvolt::bluez

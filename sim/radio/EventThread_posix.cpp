@@ -1,0 +1,43 @@
+#include "EventThread.h"
+
+#include <system_error>
+#include <thread>
+
+namespace sim {
+
+namespace {
+// Unloading the library runs its static destructors before its code goes away.
+struct AtUnload {
+    std::function<void()> stop;
+    ~AtUnload()
+    {
+        if (stop)
+            stop();
+    }
+} atUnload;
+} // namespace
+
+void EventThread::StopAtUnload(std::function<void()> stop) { atUnload.stop = std::move(stop); }
+
+bool EventThread::Start(std::function<void()> body)
+{
+    Join();  // the thread before has left its body: this returns at once
+    try {
+        thread_ = new std::thread(std::move(body));
+        return true;
+    } catch (const std::system_error &) {
+        return false;
+    }
+}
+
+void EventThread::Join()
+{
+    auto *thread = static_cast<std::thread *>(thread_);
+    if (thread == nullptr || thread->get_id() == std::this_thread::get_id())
+        return;
+    thread->join();
+    delete thread;
+    thread_ = nullptr;
+}
+
+} // namespace sim
