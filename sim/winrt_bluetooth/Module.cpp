@@ -5,7 +5,10 @@
 
 #include <condition_variable>
 #include <cstring>
-#include <thread>
+#include <memory>
+#include <system_error>
+
+#include <windows.h>
 
 namespace winrt_bluetooth {
 
@@ -58,19 +61,59 @@ Completion CurrentCompletion() { return completion.load(); }
 
 sim::SimRadio &Radio() { return sim::SimRadioInstance(); }
 
+namespace {
+
+HMODULE ThisModule()
+{
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+    return module;
+}
+
+DWORD WINAPI RunComponentThread(void *parameter)
+{
+    std::unique_ptr<std::function<void()>> work(static_cast<std::function<void()> *>(parameter));
+    (*work)();
+    work.reset();  // what it held goes while the thread still counts
+    {
+        std::lock_guard<std::mutex> lock(threadsMutex);
+        --threadsRunning;
+        threadsDone.notify_all();
+    }
+    // The thread holds a reference to this DLL, dropped without returning into its code, so that
+    // the DLL can be unloaded as soon as it says it may (DllCanUnloadNow) without going under us.
+    FreeLibraryAndExitThread(ThisModule(), 0);
+}
+
+} // namespace
+
+// A Win32 thread, as the platform's own thread pool has, rather than a detached std::thread
+// (a winpthreads thread with MinGW): under Wine, about one session in eight lost such a thread
+// before it had finished its work, leaving the operation started for ever.
 void RunOnComponentThread(std::function<void()> work)
 {
+    auto start = std::make_unique<std::function<void()>>(std::move(work));
     {
         std::lock_guard<std::mutex> lock(threadsMutex);
         ++threadsRunning;
     }
-    std::thread([work = std::move(work)]() mutable {
-        work();
-        work = nullptr;  // what it held goes while the thread still counts
+    HMODULE module = nullptr;
+    HANDLE thread = nullptr;
+    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&RunComponentThread),
+                           &module)) {
+        thread = CreateThread(nullptr, 0, &RunComponentThread, start.get(), 0, nullptr);
+        if (thread == nullptr)
+            FreeLibrary(module);
+    }
+    if (thread == nullptr) {
         std::lock_guard<std::mutex> lock(threadsMutex);
         --threadsRunning;
         threadsDone.notify_all();
-    }).detach();
+        throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), "CreateThread");
+    }
+    start.release();  // the thread's now
+    CloseHandle(thread);
 }
 
 bool WaitUntilThreadsDone(std::chrono::milliseconds limit)
