@@ -17,6 +17,7 @@ protected:
                                             "run the tests through tools/wine-session.sh";
         ASSERT_NE(component.Control(), nullptr) << component.Error();
         rifle = AddRifleAmongOthers(component.Radio());
+        BeforeActivate();
         ASSERT_TRUE(host.Load(sim::SimHost::DefaultPackageRoot(false))) << host.Error();
         ASSERT_EQ(host.Init(), vr::VRInitError_None);
         ASSERT_EQ(host.Activate(), vr::VRInitError_None);
@@ -26,6 +27,8 @@ protected:
         PrintStateIfFailed(host.Recorder(), component.Control());
         host.Shutdown();
     }
+
+    virtual void BeforeActivate() {}
 
     // Deactivate and Cleanup as the runtime calls them, then the library goes.
     void EndSession()
@@ -97,6 +100,31 @@ TEST_F(ShippedDriver, SurvivesTheRadioGoneMidSession)
     EXPECT_EQ(host.FramesRun(), frames + 10);
     EndSession();
     component.Radio().SetRadioAvailable(true);
+}
+
+// The rifle out of reach in a way that keeps the platform's device lookup running (a device that
+// answers its first packets and then nothing): the operation never ends by itself.
+class ShippedDriverLookupNeverEnds : public ShippedDriver {
+    void BeforeActivate() override { component.Radio().Hold(rifle, sim::Step::Connect); }
+};
+
+// Catches: a Deactivate that waits for a platform operation that never finishes (SteamVR's
+// shutdown would hang), an operation left running instead of canceled, and a library unloaded
+// while the platform still holds that operation's completion handler: its release, when the
+// platform finally lets the operation go, would run code that is gone.
+TEST_F(ShippedDriverLookupNeverEnds, DeactivateCancelsItAndTheLibraryOutlivesItsHandler)
+{
+    ASSERT_TRUE(host.Recorder().WaitForLog("Connecting to device: " + kRifleAddressText, kLimit));
+    ASSERT_TRUE(component.Radio().WaitUntilHeld(rifle, sim::Step::Connect, kLimit));
+    host.RunFrames(3);
+    MustReturn("Deactivate", [&] { host.Deactivate(); });
+    MustReturn("Cleanup", [&] { host.Cleanup(); });
+    EXPECT_EQ(component.Control()->Stats().canceled, 1);
+    host.Unload();
+    ASSERT_NE(GetModuleHandleW(L"driver_tarvolt_rq508.dll"), nullptr)
+        << "the library was unloaded while the platform held its completion handler";
+    component.Radio().Release(rifle, sim::Step::Connect);  // the platform lets it go, late
+    ExpectNothingHeldAfterCleanup(*component.Control());
 }
 
 } // namespace
