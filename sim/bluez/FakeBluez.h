@@ -45,6 +45,8 @@ public:
     void NotifyFailing(int peripheral, ResultCode error) override;
     void Drop(int peripheral) override;
     void EndScan() override;
+    // The radio going away is the adapter powered off, as when it is switched off.
+    void SetRadioAvailable(bool available) override { SetPowered(available); }
     void Hold(int peripheral, Step step) override;
     bool WaitUntilHeld(int peripheral, Step step, std::chrono::milliseconds limit) override;
     void Release(int peripheral, Step step) override;

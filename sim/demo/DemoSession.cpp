@@ -1,5 +1,6 @@
 #include "DemoSession.h"
 
+#include "Control.h"
 #include "DemoPoses.h"
 #include "DemoScript.h"
 #include "InputTally.h"
@@ -10,6 +11,11 @@ namespace demo {
 namespace {
 
 constexpr uint64_t kPlainPoseEveryFrames = 270;
+#if defined(_WIN32)
+constexpr const char *kSeparator = "\\";
+#else
+constexpr const char *kSeparator = "/";
+#endif
 
 std::string PoseText(const PoseSummary &p)
 {
@@ -55,6 +61,35 @@ void DemoSession::EndSession()
     gate_.Close();
 }
 
+// The radio the session scripts: the one inside the driver built with the simulated radio, or,
+// for the shipped driver, the one inside the Windows Runtime Bluetooth component. The component
+// is loaded from the file the Wine prefix registers, so the driver's activation finds it loaded.
+bool DemoSession::FindRadio(const std::string &root, std::string &error)
+{
+    if (options_.bluez)
+        return radio_ != nullptr;  // the fake bluetoothd, started before the driver
+    if (options_.windowsRuntime) {
+        const std::string path = sim::ExecutableDirectory() + kSeparator + winrt_bluetooth::kComponentFile;
+        auto entry = component_.Open(path)
+                         ? reinterpret_cast<winrt_bluetooth::ControlEntry>(component_.Symbol(winrt_bluetooth::kControlExport))
+                         : nullptr;
+        if (entry == nullptr) {
+            error = "cannot load the Windows Runtime Bluetooth component " + path +
+                    " (it comes with the Windows build: make demo ARGS=--windows)";
+            return false;
+        }
+        radio_ = &entry()->Radio();
+        return true;
+    }
+    auto entry = reinterpret_cast<sim::SimRadioEntry>(host_.Symbol(sim::kSimRadioExport));
+    if (entry == nullptr) {
+        error = "the driver in " + root + " has no simulated radio; the demo needs the build's pkg-sim package";
+        return false;
+    }
+    radio_ = entry();
+    return true;
+}
+
 bool DemoSession::StartBluez(std::string &error)
 {
 #if defined(TARVOLT_DEMO_BLUEZ)
@@ -78,7 +113,9 @@ bool DemoSession::StartBluez(std::string &error)
 
 bool DemoSession::Start(std::string &error)
 {
-    const std::string root = options_.root.empty() ? sim::SimHost::DefaultPackageRoot(!options_.bluez) : options_.root;
+    const std::string root = !options_.root.empty()
+                                 ? options_.root
+                                 : sim::SimHost::DefaultPackageRoot(!options_.windowsRuntime && !options_.bluez);
     if (options_.bluez && !StartBluez(error))
         return false;
     host_.Recorder().SetLogListener([this](const std::string &line) {
@@ -109,14 +146,8 @@ bool DemoSession::Start(std::string &error)
         error = "cannot load the driver from " + root + ": " + host_.Error() + " (run `make build` first)";
         return false;
     }
-    if (!options_.bluez) {
-        auto entry = reinterpret_cast<sim::SimRadioEntry>(host_.Symbol(sim::kSimRadioExport));
-        if (entry == nullptr) {
-            error = "the driver in " + root + " has no simulated radio; the demo needs the build's pkg-sim package";
-            return false;
-        }
-        radio_ = entry();
-    }
+    if (!FindRadio(root, error))
+        return false;
     rifle_ = AddDevices(*radio_);
     if (host_.Init() != vr::VRInitError_None) {
         error = "the driver's Init failed";

@@ -1,6 +1,8 @@
 #pragma once
 // One demo session in the simulated server: the driver built with the simulated radio loaded
-// from its package folder (where it finds and starts vistrel), the tracked devices published
+// from its package folder (where it finds and starts vistrel), or, in the Windows build under
+// Wine, the shipped driver over the test-only Windows Runtime Bluetooth component (whose radio
+// is the same simulated one); the tracked devices published
 // for vistrel with a right-hand controller moving on a circle, a few Bluetooth devices around
 // and the rifle among them, frames at 90 per second, the live status view, and at the end the
 // shutdown and a summary.
@@ -32,8 +34,11 @@ namespace demo {
 struct Options {
     bool interactive = false;
     bool plain = false;    // plain lines even on a terminal
+    // The shipped driver (pkg) over the Windows Runtime Bluetooth classes of the test component,
+    // which the test Wine prefix registers; otherwise the driver built with the simulated radio.
+    bool windowsRuntime = false;
     bool bluez = false;    // the shipped driver through its BlueZ radio, against a fake bluetoothd
-    std::string root;      // package root; empty: the build's pkg-sim
+    std::string root;      // package root; empty: the build's pkg-sim, or pkg with windowsRuntime or bluez
 };
 
 // Exit codes of the demo.
@@ -64,6 +69,7 @@ public:
 
 private:
     bool Start(std::string &error);
+    bool FindRadio(const std::string &root, std::string &error);
     void FrameLoop();
     void Drain();
     void Refresh(bool force);
@@ -76,6 +82,7 @@ private:
 
     Options options_;
     sim::TrackedDevicePublisher devices_;
+    sim::DriverLibrary component_;  // the Windows Runtime Bluetooth component, when in use
 #if defined(TARVOLT_DEMO_BLUEZ)
     // Declared before the host, so that they end after the driver that talks to them.
     std::unique_ptr<sim::PrivateBus> bus_;

@@ -8,14 +8,15 @@
 //   vrserver [--root <package root>] [--seconds <s> | --frames <n> | --until-eof] [--sim-radio]
 //            [--no-driver] [--no-devices] [--jitter]
 //
-//   vrserver --demo [--interactive] [--plain] [--bluez] [--root <package root>]
+//   vrserver --demo [--interactive] [--plain] [--bluez | --windows-runtime] [--root <package root>]
 //
 // --until-eof runs until standard input ends; --no-driver only publishes the devices (or, with
 // --no-devices, only carries the name: a test then publishes devices of its own); --sim-radio
 // loads the driver built with the simulated radio; --jitter runs the frames at an irregular pace.
 // --demo runs a whole session with it (see sim/demo), scripted or, with --interactive, played from
 // the keyboard; with --bluez the shipped driver plays it through its BlueZ radio against a fake
-// bluetoothd on a private bus.
+// bluetoothd on a private bus; with --windows-runtime (the Windows build under Wine) the shipped
+// driver plays it over the test-only Windows Runtime Bluetooth component.
 #include "DemoSession.h"
 #include "SimHost.h"
 #include "TrackedDevicePublisher.h"
@@ -93,12 +94,14 @@ int Demo(int argc, char **argv)
             options.interactive = true;
         else if (arg == "--plain")
             options.plain = true;
+        else if (arg == "--windows-runtime")
+            options.windowsRuntime = true;
         else if (arg == "--bluez")
             options.bluez = true;
         else if (arg == "--root" && i + 1 < argc)
             options.root = argv[++i];
         else {
-            std::fprintf(stderr, "usage: vrserver --demo [--interactive] [--plain] [--bluez] [--root DIR]\n");
+            std::fprintf(stderr, "usage: vrserver --demo [--interactive] [--plain] [--bluez | --windows-runtime] [--root DIR]\n");
             return demo::kExitUsage;
         }
     }

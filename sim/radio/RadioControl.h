@@ -73,6 +73,13 @@ inline PeripheralScript RifleScript(uint64_t address)
 // the radio's own thread (the handlers') are never held.
 enum class Step { Connect, Services, Characteristics, Subscribe, StatusRead };
 
+// The watcher's status as the platform reports it (BluetoothLEAdvertisementWatcherStatus), and
+// the errors a Stopped event carries (BluetoothError).
+enum class WatcherStatus : int32_t { Created = 0, Started = 1, Stopping = 2, Stopped = 3, Aborted = 4 };
+inline constexpr int32_t kStopSuccess = 0;
+inline constexpr int32_t kStopRadioNotAvailable = 1;
+inline constexpr int32_t kStopOtherError = 4;
+
 struct RadioStats {
     int watchersCreated = 0;
     int starts = 0;
@@ -96,8 +103,13 @@ public:
     virtual void NotifyFailing(int peripheral, ResultCode error) = 0;
     // The link is lost: every open device of the peripheral reports itself disconnected.
     virtual void Drop(int peripheral) = 0;
-    // The platform ends every running scan by itself.
+    // The platform ends every running scan by itself (aborted, with an error).
     virtual void EndScan() = 0;
+    // The PC's Bluetooth radio goes away (switched off, unplugged) or comes back. While it is
+    // away, running scans end as aborted with RadioNotAvailable, and so does every scan started;
+    // every open device reports itself disconnected; GATT queries answer Unreachable, nothing is
+    // notified and no device is found. Its return restarts nothing: scans stay ended until started.
+    virtual void SetRadioAvailable(bool available) = 0;
     virtual void Hold(int peripheral, Step step) = 0;
     virtual bool WaitUntilHeld(int peripheral, Step step, std::chrono::milliseconds limit) = 0;
     virtual void Release(int peripheral, Step step) = 0;

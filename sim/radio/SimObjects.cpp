@@ -22,8 +22,16 @@ void SimWatcher::Start()
 {
     owner_.Count(&RadioStats::starts);
     std::lock_guard<std::mutex> lock(owner_.Mutex());
+    // Without a radio the start fails at once: the watcher is aborted and says so in a Stopped
+    // event; Start itself reports nothing.
+    if (!owner_.RadioAvailableLocked()) {
+        started = true;
+        AbortLocked(kStopRadioNotAvailable);
+        return;
+    }
     if (!started) {
         started = true;
+        status = WatcherStatus::Started;
         owner_.WatcherStarted();
     }
 }
@@ -37,12 +45,24 @@ void SimWatcher::Stop()
 
 void SimWatcher::StopLocked()
 {
+    // A watcher that is not scanning (created, stopped or aborted) is left as it is.
     if (!started)
         return;
     started = false;
+    status = WatcherStatus::Stopping;
     // The platform reports the stop later, on its own thread.
     std::shared_ptr<SimWatcher> self = shared_from_this();
-    owner_.Post([self] { self->RaiseStopped(); });
+    owner_.Post([self] { self->RaiseStopped(kStopSuccess); });
+}
+
+void SimWatcher::AbortLocked(int32_t error)
+{
+    if (!started)
+        return;
+    started = false;
+    status = WatcherStatus::Aborted;
+    std::shared_ptr<SimWatcher> self = shared_from_this();
+    owner_.Post([self, error] { self->RaiseStopped(error); });
 }
 
 namespace {
@@ -67,8 +87,14 @@ void SimWatcher::RaiseReceived(const std::u16string &name, uint64_t address)
         owner_.RecordResult(handler(*this, args));
 }
 
-void SimWatcher::RaiseStopped()
+void SimWatcher::RaiseStopped(int32_t error)
 {
+    {
+        std::lock_guard<std::mutex> lock(owner_.Mutex());
+        if (status == WatcherStatus::Stopping)
+            status = WatcherStatus::Stopped;
+    }
+    stoppedError = error;
     for (auto &handler : stopped.Snapshot())
         owner_.RecordResult(handler(*this));
 }
@@ -95,6 +121,8 @@ radio::ServicesResult SimDevice::GetGattServices()
     owner_.Checkpoint(peripheral_, Step::Services);
     std::lock_guard<std::mutex> lock(owner_.Mutex());
     Peripheral &p = owner_.PeripheralLocked(peripheral_);
+    if (!owner_.RadioAvailableLocked())
+        return {radio::CommunicationStatus::Unreachable, {}};
     Raise(p.script.servicesQuery);
     radio::ServicesResult result{p.script.servicesQuery.status, {}};
     if (result.status != radio::CommunicationStatus::Success)
@@ -148,6 +176,8 @@ radio::CharacteristicsResult SimService::GetCharacteristics()
     std::lock_guard<std::mutex> lock(owner_.Mutex());
     Peripheral &p = owner_.PeripheralLocked(peripheral_);
     const ServiceScript &script = p.script.services.at(index_);
+    if (!owner_.RadioAvailableLocked())
+        return {radio::CommunicationStatus::Unreachable, {}};
     Raise(script.query);
     radio::CharacteristicsResult result{script.query.status, {}};
     if (result.status != radio::CommunicationStatus::Success)
@@ -165,6 +195,8 @@ radio::CommunicationStatus SimCharacteristic::WriteClientCharacteristicConfigura
 {
     owner_.Checkpoint(peripheral_, Step::Subscribe);
     std::lock_guard<std::mutex> lock(owner_.Mutex());
+    if (!owner_.RadioAvailableLocked())
+        return radio::CommunicationStatus::Unreachable;
     Raise(script_.subscribe);
     if (script_.subscribe.status == radio::CommunicationStatus::Success)
         notifying = value == radio::CccdValue::Notify;

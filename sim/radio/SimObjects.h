@@ -16,12 +16,18 @@ public:
     void Stop() override;
 
     void RaiseReceived(const std::u16string &name, uint64_t address);
-    void RaiseStopped();
-    void StopLocked();  // the platform ends the scan; mutex held
+    void RaiseStopped(int32_t error);
+    void StopLocked();  // mutex held
+    // The platform ends the scan by itself, or refuses to start it (mutex held).
+    void AbortLocked(int32_t error);
 
     EventSource<ReceivedHandler> received;
     EventSource<StoppedHandler> stopped;
     bool started = false;
+    WatcherStatus status = WatcherStatus::Created;  // mutex held
+    // The error of the Stopped event being raised: set on the radio's thread before its handlers
+    // run there, for them to read.
+    int32_t stoppedError = kStopSuccess;
     radio::ScanningMode mode = radio::ScanningMode::Passive;
 
 private:

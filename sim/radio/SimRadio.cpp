@@ -75,6 +75,8 @@ std::shared_ptr<radio::Device> SimRadio::FromBluetoothAddress(uint64_t address)
     Checkpoint(id, Step::Connect);
     std::lock_guard<std::mutex> lock(mutex_);
     Peripheral &p = peripherals_[static_cast<size_t>(id)];
+    if (!available_)
+        return nullptr;
     if (p.script.connectError != 0)
         throw radio::PlatformError(p.script.connectError);
     if (!p.script.connectable)
@@ -144,7 +146,11 @@ void SimRadio::NotifyWith(int peripheral, const std::vector<uint8_t> &bytes, Res
 void SimRadio::Drop(int peripheral)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    Peripheral &p = PeripheralLocked(peripheral);
+    DropLocked(PeripheralLocked(peripheral));
+}
+
+void SimRadio::DropLocked(Peripheral &p)
+{
     p.connected = false;
     for (auto &weak : p.characteristics)
         if (auto c = weak.lock())
@@ -159,7 +165,23 @@ void SimRadio::EndScan()
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto &weak : watchers_)
         if (auto w = weak.lock())
-            w->StopLocked();
+            w->AbortLocked(kStopOtherError);
+}
+
+void SimRadio::SetRadioAvailable(bool available)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (available_ == available)
+        return;
+    available_ = available;
+    if (!available) {
+        for (auto &weak : watchers_)
+            if (auto w = weak.lock())
+                w->AbortLocked(kStopRadioNotAvailable);
+        for (Peripheral &p : peripherals_)
+            DropLocked(p);
+    }
+    changed_.notify_all();
 }
 
 void SimRadio::Hold(int peripheral, Step step)

@@ -84,6 +84,7 @@ public:
     void NotifyFailing(int peripheral, ResultCode error) override;
     void Drop(int peripheral) override;
     void EndScan() override;
+    void SetRadioAvailable(bool available) override;
     void Hold(int peripheral, Step step) override;
     bool WaitUntilHeld(int peripheral, Step step, std::chrono::milliseconds limit) override;
     void Release(int peripheral, Step step) override;
@@ -103,11 +104,13 @@ public:
     void Count(int RadioStats::*counter);
     void RecordResult(ResultCode result);
     void WatcherStarted();  // mutex held
+    bool RadioAvailableLocked() const { return available_; }
     // Posts a connection status change to a device (mutex held).
     void PostStatus(const std::shared_ptr<SimDevice> &device, radio::ConnectionStatus status);
 
 private:
     void NotifyWith(int peripheral, const std::vector<uint8_t> &bytes, ResultCode error);
+    void DropLocked(Peripheral &p);
     void EnsureThreadLocked();
     void EventLoop();
     // True on the radio's own event thread, which a held step never holds.
@@ -120,6 +123,7 @@ private:
     bool delivering_ = false;
     bool stopping_ = false;
     bool paused_ = false;
+    bool available_ = true;
     bool running_ = false;        // the event thread is in its loop
     bool threadHooked_ = false;   // the thread is ended when the library is unloaded
     bool stopHooked_ = false;     // held steps wake on the worker's stop signal

@@ -59,6 +59,30 @@ TEST_F(Worker, ConnectsReconnectsAfterADropAndLeavesNothingBehind)
     EXPECT_TRUE(stats.handlerFailures.empty());
 }
 
+// Catches: a radio that goes away mid-session (Bluetooth switched off, the adapter unplugged)
+// going unnoticed by a connected link, a worker that stops running or throws when the scan it
+// starts is aborted at once, and handlers or a scan left behind at Deactivate.
+TEST_F(Worker, NoticesTheRadioGoneAndStillEndsCleanly)
+{
+    radio.AddPeripheral(Rifle());
+    ASSERT_EQ(controller->Activate(0), vr::VRInitError_None);
+    ASSERT_TRUE(host.Recorder().WaitForLog("Device successfully connected.", kLimit));
+    const size_t mark = host.Recorder().LogTexts().size();
+
+    radio.SetRadioAvailable(false);
+    ASSERT_TRUE(host.Recorder().WaitForLog("Disconnected from device: Rifle Q508", kLimit));
+    // The next scan is started and aborted by the platform at once.
+    ASSERT_TRUE(host.Recorder().WaitForLog("Watcher stopped.", kLimit, 2));
+    EXPECT_EQ(WorkerLines(host.Recorder(), mark), (Lines{"Device connection lost.", "Starting the advertisement watcher."}));
+
+    controller->Deactivate();
+    radio.SetRadioAvailable(true);
+    const sim::RadioStats stats = radio.Stats();
+    EXPECT_EQ(stats.scanning, 0);
+    EXPECT_EQ(stats.attachedHandlers, 0);
+    EXPECT_TRUE(stats.handlerFailures.empty());
+}
+
 // Catches: a worker started after Deactivate scanning although the run flag stays cleared.
 TEST_F(Worker, StartedAfterDeactivateEndsWithoutScanning)
 {

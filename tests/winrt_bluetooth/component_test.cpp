@@ -1,0 +1,541 @@
+// The test component's classes checked against the Windows Runtime's documented behaviour, so
+// that the whole-session tests of the shipped driver meet Windows' rules and no kinder ones:
+// events on the platform's own threads, the null argument of ConnectionStatusChanged, results
+// with statuses, operations that finish where Windows may finish them and can be canceled, and
+// nothing kept once the caller lets go.
+#include "ComponentRig.h"
+#include "TestDelegates.h"
+
+#include <roapi.h>
+#include <winstring.h>
+
+#include <cstring>
+
+namespace winrt_bluetooth {
+void PrintTo(Completion completion, std::ostream *out)
+{
+    static const char *const names[] = {"AsItComes", "BeforeReturning", "OnComponentThread", "InsidePutCompleted"};
+    *out << names[static_cast<int>(completion)];
+}
+} // namespace winrt_bluetooth
+
+namespace {
+
+using namespace component_test;
+using winrt_bluetooth::Completion;
+
+using GetFactory = HRESULT(WINAPI *)(HSTRING, IActivationFactory **);
+
+struct String {
+    explicit String(const wchar_t *text)
+    {
+        WindowsCreateStringReference(text, static_cast<UINT32>(wcslen(text)), &header, &value);
+    }
+    HSTRING_HEADER header;
+    HSTRING value = nullptr;
+};
+
+std::wstring Text(HSTRING s)
+{
+    UINT32 length = 0;
+    const wchar_t *raw = WindowsGetStringRawBuffer(s, &length);
+    std::wstring out(raw, length);
+    WindowsDeleteString(s);
+    return out;
+}
+
+constexpr wchar_t kWatcherClass[] = L"Windows.Devices.Bluetooth.Advertisement.BluetoothLEAdvertisementWatcher";
+constexpr wchar_t kDeviceClass[] = L"Windows.Devices.Bluetooth.BluetoothLEDevice";
+constexpr wchar_t kDataReaderClass[] = L"Windows.Storage.Streams.DataReader";
+
+// A manual-reset event a delegate sets.
+struct Signal {
+    Signal() : handle(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    ~Signal() { CloseHandle(handle); }
+    bool Wait() const { return WaitForSingleObject(handle, static_cast<DWORD>(kLimit / 1ms)) == WAIT_OBJECT_0; }
+    HANDLE handle;
+};
+
+class ComponentClasses : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NE(component.Control(), nullptr) << component.Error();
+        getFactory = reinterpret_cast<GetFactory>(component.Symbol("DllGetActivationFactory"));
+        ASSERT_NE(getFactory, nullptr);
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    }
+    // Catches: objects the component keeps alive, or delegates it keeps, once the caller has let
+    // go of everything (each test releases all it made before it ends).
+    void TearDown() override
+    {
+        for (int id : held)
+            radio().Release(id, sim::Step::Connect);
+        radio().SetRadioAvailable(true);
+        component.Control()->SetCompletion(Completion::AsItComes);
+        ASSERT_TRUE(component.Control()->WaitUntilIdle(kLimit));
+        const winrt_bluetooth::ComponentStats stats = component.Control()->Stats();
+        EXPECT_EQ(stats.liveObjects, 0);
+        EXPECT_EQ(stats.heldDelegates, 0);
+    }
+
+    sim::RadioControl &radio() { return component.Radio(); }
+
+    template <class T>
+    ComRef<T> Factory(const wchar_t *className)
+    {
+        String name(className);
+        ComRef<IActivationFactory> factory;
+        EXPECT_EQ(getFactory(name.value, factory.Put()), S_OK);
+        return factory ? factory.template As<T>() : ComRef<T>();
+    }
+    ComRef<ble::IBluetoothLEAdvertisementWatcher> NewWatcher()
+    {
+        ComRef<IInspectable> instance;
+        EXPECT_EQ(Factory<IActivationFactory>(kWatcherClass)->ActivateInstance(instance.Put()), S_OK);
+        return instance.As<ble::IBluetoothLEAdvertisementWatcher>();
+    }
+    ComRef<ble::IAsyncOperation_BluetoothLEDevice> Lookup(uint64_t address)
+    {
+        ComRef<ble::IAsyncOperation_BluetoothLEDevice> op;
+        EXPECT_EQ(Factory<ble::IBluetoothLEDeviceStatics>(kDeviceClass)->FromBluetoothAddressAsync(address, op.Put()), S_OK);
+        return op;
+    }
+    // Waits for the operation through its completion handler; its status, and the result when
+    // it completed.
+    template <class Op>
+    AsyncStatus Await(const ComRef<Op> &op, typename Op::Result *result = nullptr)
+    {
+        Signal done;
+        std::atomic<AsyncStatus> reported{AsyncStatus::Started};
+        auto handler = CompletedDelegate<Op>::Create([&](Op *, AsyncStatus status) {
+            reported = status;
+            SetEvent(done.handle);
+            return S_OK;
+        });
+        EXPECT_EQ(op->put_Completed(handler.Get()), S_OK);
+        EXPECT_TRUE(done.Wait());
+        if (result != nullptr && reported == AsyncStatus::Completed) {
+            EXPECT_EQ(op->GetResults(result), S_OK);
+        }
+        return reported;
+    }
+
+    Component component;
+    GetFactory getFactory = nullptr;
+    std::vector<int> held;
+};
+
+// Catches: a registration that the Windows Runtime does not find, or that makes it load a second
+// copy of the component (the test's scripts would not reach the driver's radio), and a class
+// served under the wrong name, without its statics, or activatable where Windows' is not.
+TEST_F(ComponentClasses, AreWhatTheWindowsRuntimeActivatesForTheBluetoothClasses)
+{
+    ASSERT_TRUE(ClassesRegistered()) << "run the tests through tools/wine-session.sh";
+    const int before = component.Control()->Stats().factories;
+    String watcherName(kWatcherClass), deviceName(kDeviceClass), readerName(kDataReaderClass);
+    ComRef<IInspectable> watcher;
+    ASSERT_EQ(RoActivateInstance(watcherName.value, watcher.Put()), S_OK);
+    HSTRING className = nullptr;
+    ASSERT_EQ(watcher->GetRuntimeClassName(&className), S_OK);
+    EXPECT_EQ(Text(className), kWatcherClass);
+    EXPECT_TRUE(watcher.As<ble::IBluetoothLEAdvertisementWatcher>());
+
+    ComRef<ble::IBluetoothLEDeviceStatics> deviceStatics;
+    ASSERT_EQ(RoGetActivationFactory(deviceName.value, __uuidof(ble::IBluetoothLEDeviceStatics),
+                                     reinterpret_cast<void **>(deviceStatics.Put())),
+              S_OK);
+    ComRef<IInspectable> device;
+    EXPECT_TRUE(FAILED(deviceStatics.As<IActivationFactory>()->ActivateInstance(device.Put()))) << "BluetoothLEDevice has no constructor";
+    ComRef<ble::IDataReaderStatics> readerStatics;
+    ASSERT_EQ(RoGetActivationFactory(readerName.value, __uuidof(ble::IDataReaderStatics),
+                                     reinterpret_cast<void **>(readerStatics.Put())),
+              S_OK);
+    EXPECT_EQ(component.Control()->Stats().factories, before + 3) << "the Windows Runtime loaded another copy";
+
+    String other(L"Windows.Devices.Bluetooth.BluetoothDevice");
+    ComRef<IActivationFactory> none;
+    EXPECT_EQ(getFactory(other.value, none.Put()), CLASS_E_CLASSNOTAVAILABLE);
+}
+
+// Catches: events raised on the caller's thread or inside add_, a Stop inside Received that does
+// not end the scan with a Stopped event, statuses that do not follow Start and Stop, the scanning
+// mode not reaching the radio, and delegates kept after their removal.
+TEST_F(ComponentClasses, WatcherRaisesItsEventsOnItsOwnThreadAndStopsAsAsked)
+{
+    AddRifleAmongOthers(radio());
+    auto watcher = NewWatcher();
+    ble::BluetoothLEAdvertisementWatcherStatus status{};
+    ASSERT_EQ(watcher->get_Status(&status), S_OK);
+    EXPECT_EQ(status, ble::BluetoothLEAdvertisementWatcherStatus::Created);
+    EXPECT_EQ(watcher->put_ScanningMode(ble::BluetoothLEScanningMode::Active), S_OK);
+    EXPECT_EQ(watcher->put_ScanningMode(static_cast<ble::BluetoothLEScanningMode>(7)), E_INVALIDARG);
+    EXPECT_EQ(radio().Stats().activeScanning, 1);
+
+    std::mutex mutex;
+    std::vector<std::wstring> names;
+    UINT64 rifleAddress = 0;
+    auto received = ReceivedDelegate::Create([&](ble::IBluetoothLEAdvertisementWatcher *sender,
+                                                 ble::IBluetoothLEAdvertisementReceivedEventArgs *args) {
+        ComRef<ble::IBluetoothLEAdvertisement> advertisement;
+        HSTRING name = nullptr;
+        UINT64 address = 0;
+        if (FAILED(args->get_Advertisement(advertisement.Put())) || FAILED(advertisement->get_LocalName(&name)) ||
+            FAILED(args->get_BluetoothAddress(&address)))
+            return E_FAIL;
+        const std::wstring text = Text(name);
+        std::lock_guard<std::mutex> lock(mutex);
+        names.push_back(text);
+        if (text == L"Rifle Q508") {
+            rifleAddress = address;
+            return sender->Stop();
+        }
+        return S_OK;
+    });
+    Signal stoppedSignal;
+    std::atomic<ble::BluetoothError> stopError{static_cast<ble::BluetoothError>(-1)};
+    auto stopped = StoppedDelegate::Create([&](ble::IBluetoothLEAdvertisementWatcher *,
+                                               ble::IBluetoothLEAdvertisementWatcherStoppedEventArgs *args) {
+        ble::BluetoothError error{};
+        args->get_Error(&error);
+        stopError = error;
+        SetEvent(stoppedSignal.handle);
+        return S_OK;
+    });
+    EventRegistrationToken receivedToken{}, stoppedToken{};
+    ASSERT_EQ(watcher->add_Received(received.Get(), &receivedToken), S_OK);
+    ASSERT_EQ(watcher->add_Stopped(stopped.Get(), &stoppedToken), S_OK);
+    ASSERT_EQ(watcher->Start(), S_OK);
+    ASSERT_EQ(watcher->get_Status(&status), S_OK);
+    EXPECT_EQ(status, ble::BluetoothLEAdvertisementWatcherStatus::Started);
+    ASSERT_TRUE(stoppedSignal.Wait());
+
+    EXPECT_NE(received->lastThread.load(), GetCurrentThreadId());
+    EXPECT_NE(stopped->lastThread.load(), GetCurrentThreadId());
+    EXPECT_EQ(stopError.load(), ble::BluetoothError::Success);
+    ASSERT_EQ(watcher->get_Status(&status), S_OK);
+    EXPECT_EQ(status, ble::BluetoothLEAdvertisementWatcherStatus::Stopped);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        EXPECT_EQ(rifleAddress, kRifleAddress);
+        EXPECT_NE(std::find(names.begin(), names.end(), L""), names.end()) << "the nameless device's empty name";
+        EXPECT_NE(std::find(names.begin(), names.end(), L"Phone 7"), names.end());
+    }
+
+    ASSERT_TRUE(component.Control()->WaitUntilIdle(kLimit));
+    EXPECT_EQ(component.Control()->Stats().heldDelegates, 2);
+    EXPECT_EQ(watcher->remove_Received(receivedToken), S_OK);
+    EXPECT_EQ(watcher->remove_Stopped(stoppedToken), S_OK);
+    EXPECT_EQ(component.Control()->Stats().heldDelegates, 0);
+}
+
+// Catches: a radio gone without the running scan being aborted with RadioNotAvailable, a Start
+// without radio that fails by its result instead of aborting, and a Stop of an aborted watcher
+// that raises an event.
+TEST_F(ComponentClasses, ScansEndAbortedWhileTheRadioIsGone)
+{
+    auto watcher = NewWatcher();
+    std::mutex mutex;
+    std::vector<ble::BluetoothError> errors;
+    auto stopped = StoppedDelegate::Create([&](ble::IBluetoothLEAdvertisementWatcher *,
+                                               ble::IBluetoothLEAdvertisementWatcherStoppedEventArgs *args) {
+        ble::BluetoothError error{};
+        args->get_Error(&error);
+        std::lock_guard<std::mutex> lock(mutex);
+        errors.push_back(error);
+        return S_OK;
+    });
+    EventRegistrationToken token{};
+    ASSERT_EQ(watcher->add_Stopped(stopped.Get(), &token), S_OK);
+    ASSERT_EQ(watcher->Start(), S_OK);
+    radio().SetRadioAvailable(false);
+    ASSERT_TRUE(component.Control()->WaitUntilIdle(kLimit));
+    ble::BluetoothLEAdvertisementWatcherStatus status{};
+    ASSERT_EQ(watcher->get_Status(&status), S_OK);
+    EXPECT_EQ(status, ble::BluetoothLEAdvertisementWatcherStatus::Aborted);
+
+    EXPECT_EQ(watcher->Start(), S_OK);
+    EXPECT_EQ(watcher->Stop(), S_OK);  // aborted: no effect
+    ASSERT_TRUE(component.Control()->WaitUntilIdle(kLimit));
+    ASSERT_EQ(watcher->get_Status(&status), S_OK);
+    EXPECT_EQ(status, ble::BluetoothLEAdvertisementWatcherStatus::Aborted);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        EXPECT_EQ(errors, (std::vector<ble::BluetoothError>(2, static_cast<ble::BluetoothError>(1))))
+            << "one Stopped with RadioNotAvailable for the running scan, one for the refused start";
+    }
+
+    radio().SetRadioAvailable(true);
+    EXPECT_EQ(watcher->Start(), S_OK);
+    ASSERT_EQ(watcher->get_Status(&status), S_OK);
+    EXPECT_EQ(status, ble::BluetoothLEAdvertisementWatcherStatus::Started);
+    EXPECT_EQ(watcher->Stop(), S_OK);
+    EXPECT_EQ(watcher->remove_Stopped(token), S_OK);
+}
+
+// Catches: a lookup of an unknown or unconnectable address that fails or hangs instead of
+// completing with a null device, and a radio error that completes as a success.
+TEST_F(ComponentClasses, DeviceLookupAnswersNullForAnUnknownAddressAndErrorsInError)
+{
+    sim::PeripheralScript sleeping, broken;
+    sleeping.name = u"Sleeping";
+    sleeping.address = 0x10;
+    sleeping.connectable = false;
+    broken.address = 0x20;
+    broken.connectError = static_cast<sim::ResultCode>(0x8007048Fu);  // ERROR_DEVICE_NOT_CONNECTED
+    radio().AddPeripheral(sleeping);
+    radio().AddPeripheral(broken);
+
+    for (uint64_t address : {uint64_t{0x123456}, uint64_t{0x10}}) {
+        ble::IBluetoothLEDevice *device = reinterpret_cast<ble::IBluetoothLEDevice *>(1);
+        EXPECT_EQ(Await(Lookup(address), &device), AsyncStatus::Completed);
+        EXPECT_EQ(device, nullptr);
+    }
+    auto failing = Lookup(0x20);
+    EXPECT_EQ(Await(failing), AsyncStatus::Error);
+    ComRef<IAsyncInfo> info = failing.As<IAsyncInfo>();
+    HRESULT code = S_OK;
+    ASSERT_EQ(info->get_ErrorCode(&code), S_OK);
+    EXPECT_EQ(code, broken.connectError);
+    ble::IBluetoothLEDevice *device = nullptr;
+    EXPECT_EQ(failing->GetResults(&device), broken.connectError);
+}
+
+// Catches, along a whole connection: a connection event raised with an argument where Windows
+// passes null or on the caller's thread, services or characteristics that cannot be walked by
+// index (or an index past the end that does not fail), a descriptor write whose status is lost,
+// a notification whose bytes do not come back through the DataReader statics, a reader that
+// reads past its end, a notification the platform could not read that looks readable, and a
+// closed device that still answers.
+TEST_F(ComponentClasses, ADeviceSessionAsWindowsRaisesIt)
+{
+    const int rifle = radio().AddPeripheral(sim::RifleScript(kRifleAddress));
+    ble::IBluetoothLEDevice *raw = nullptr;
+    ASSERT_EQ(Await(Lookup(kRifleAddress), &raw), AsyncStatus::Completed);
+    ASSERT_NE(raw, nullptr);
+    auto device = ComRef<ble::IBluetoothLEDevice>::Attach(raw);
+    HSTRING name = nullptr;
+    ASSERT_EQ(device->get_Name(&name), S_OK);
+    EXPECT_EQ(Text(name), L"Rifle Q508");
+
+    std::mutex mutex;
+    std::vector<std::pair<ble::BluetoothConnectionStatus, bool>> statuses;  // status, argument null
+    auto statusChanged = StatusDelegate::Create([&](ble::IBluetoothLEDevice *sender, IInspectable *arg) {
+        ble::BluetoothConnectionStatus now{};
+        HRESULT hr = sender->get_ConnectionStatus(&now);
+        std::lock_guard<std::mutex> lock(mutex);
+        statuses.emplace_back(now, arg == nullptr);
+        return hr;
+    });
+    EventRegistrationToken statusToken{};
+    ASSERT_EQ(device->add_ConnectionStatusChanged(statusChanged.Get(), &statusToken), S_OK);
+
+    ComRef<ble::IAsyncOperation_GattDeviceServicesResult> servicesOp;
+    ASSERT_EQ(device.As<ble::IBluetoothLEDevice3>()->GetGattServicesAsync(servicesOp.Put()), S_OK);
+    ble::IGattDeviceServicesResult *servicesRaw = nullptr;
+    ASSERT_EQ(Await(servicesOp, &servicesRaw), AsyncStatus::Completed);
+    auto services = ComRef<ble::IGattDeviceServicesResult>::Attach(servicesRaw);
+    ble::GattCommunicationStatus communication{};
+    ASSERT_EQ(services->get_Status(&communication), S_OK);
+    EXPECT_EQ(communication, ble::GattCommunicationStatus::Success);
+    ComRef<ble::IVectorView_GattDeviceService> serviceView;
+    ASSERT_EQ(services->get_Services(serviceView.Put()), S_OK);
+    UINT32 size = 0;
+    ASSERT_EQ(serviceView->get_Size(&size), S_OK);
+    ASSERT_EQ(size, 2u);
+    ComRef<ble::IGattDeviceService> service;
+    EXPECT_EQ(serviceView->GetAt(2, service.Put()), E_BOUNDS);
+    ASSERT_EQ(serviceView->GetAt(1, service.Put()), S_OK);
+    GUID uuid{};
+    ASSERT_EQ(service->get_Uuid(&uuid), S_OK);
+    EXPECT_EQ(uuid.Data1, 0x0000FFF0u);
+
+    ComRef<ble::IAsyncOperation_GattCharacteristicsResult> characteristicsOp;
+    ASSERT_EQ(service.As<ble::IGattDeviceService3>()->GetCharacteristicsAsync(characteristicsOp.Put()), S_OK);
+    ble::IGattCharacteristicsResult *characteristicsRaw = nullptr;
+    ASSERT_EQ(Await(characteristicsOp, &characteristicsRaw), AsyncStatus::Completed);
+    auto characteristics = ComRef<ble::IGattCharacteristicsResult>::Attach(characteristicsRaw);
+    ComRef<ble::IVectorView_GattCharacteristic> characteristicView;
+    ASSERT_EQ(characteristics->get_Characteristics(characteristicView.Put()), S_OK);
+    ComRef<ble::IGattCharacteristic> notifying;
+    ASSERT_EQ(characteristicView->GetAt(1, notifying.Put()), S_OK);
+    ASSERT_EQ(notifying->get_Uuid(&uuid), S_OK);
+    EXPECT_EQ(uuid.Data1, 0x0000FFF1u);
+
+    auto readerStatics = Factory<ble::IDataReaderStatics>(kDataReaderClass);
+    std::vector<std::vector<BYTE>> values;
+    std::vector<HRESULT> failures;
+    Signal notified;
+    auto valueChanged = ValueDelegate::Create([&](ble::IGattCharacteristic *, ble::IGattValueChangedEventArgs *args) {
+        ComRef<ble::IBuffer> buffer;
+        ComRef<ble::IDataReader> reader;
+        UINT32 length = 0;
+        HRESULT hr = args->get_CharacteristicValue(buffer.Put());
+        if (SUCCEEDED(hr))
+            hr = readerStatics->FromBuffer(buffer.Get(), reader.Put());
+        if (SUCCEEDED(hr))
+            hr = reader->get_UnconsumedBufferLength(&length);
+        std::vector<BYTE> bytes(length + 1);
+        if (SUCCEEDED(hr)) {
+            EXPECT_EQ(reader->ReadBytes(length + 1, bytes.data()), E_BOUNDS);
+            EXPECT_EQ(reader->ReadBytes(1, nullptr), E_POINTER);
+            hr = reader->ReadBytes(length, bytes.data());
+        }
+        bytes.resize(length);
+        std::lock_guard<std::mutex> lock(mutex);
+        if (SUCCEEDED(hr))
+            values.push_back(bytes);
+        else
+            failures.push_back(hr);
+        SetEvent(notified.handle);
+        return hr;
+    });
+    EventRegistrationToken valueToken{};
+    ASSERT_EQ(notifying->add_ValueChanged(valueChanged.Get(), &valueToken), S_OK);
+    ComRef<ble::IAsyncOperation_GattCommunicationStatus> writeOp;
+    ASSERT_EQ(notifying->WriteClientCharacteristicConfigurationDescriptorAsync(
+                  ble::GattClientCharacteristicConfigurationDescriptorValue::Notify, writeOp.Put()),
+              S_OK);
+    ble::GattCommunicationStatus written = ble::GattCommunicationStatus::Unreachable;
+    ASSERT_EQ(Await(writeOp, &written), AsyncStatus::Completed);
+    EXPECT_EQ(written, ble::GattCommunicationStatus::Success);
+
+    radio().Notify(rifle, {0x5C, 0x01, 0x5D, 0x5D});
+    ASSERT_TRUE(notified.Wait());
+    ResetEvent(notified.handle);
+    radio().NotifyFailing(rifle, static_cast<sim::ResultCode>(0x80070015u));  // ERROR_NOT_READY
+    ASSERT_TRUE(notified.Wait());
+    radio().Drop(rifle);
+    ASSERT_TRUE(component.Control()->WaitUntilIdle(kLimit));
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        EXPECT_EQ(values, (std::vector<std::vector<BYTE>>{{0x5C, 0x01, 0x5D, 0x5D}}));
+        EXPECT_EQ(failures, (std::vector<HRESULT>{static_cast<HRESULT>(0x80070015u)}));
+        using Status = ble::BluetoothConnectionStatus;
+        EXPECT_EQ(statuses, (std::vector<std::pair<Status, bool>>{{Status::Connected, true}, {Status::Disconnected, true}}));
+    }
+    EXPECT_NE(statusChanged->lastThread.load(), GetCurrentThreadId());
+    EXPECT_NE(valueChanged->lastThread.load(), GetCurrentThreadId());
+
+    EXPECT_EQ(notifying->remove_ValueChanged(valueToken), S_OK);
+    EXPECT_EQ(device->remove_ConnectionStatusChanged(statusToken), S_OK);
+    ASSERT_EQ(device.As<ble::IClosable>()->Close(), S_OK);
+    ble::BluetoothConnectionStatus after{};
+    EXPECT_EQ(device->get_ConnectionStatus(&after), RO_E_CLOSED);
+    EXPECT_EQ(radio().Stats().closes, 1);
+}
+
+class OperationCompletion : public ComponentClasses, public ::testing::WithParamInterface<Completion> {};
+
+// Catches: a completion handler called twice, never, or elsewhere than the rule in force says
+// (the driver's wait must cope with each of Windows' ways), a second handler accepted, and an
+// operation that still answers after Close.
+TEST_P(OperationCompletion, TellsTheCallerExactlyOnceWhereTheRuleSays)
+{
+    radio().AddPeripheral(sim::RifleScript(kRifleAddress));
+    component.Control()->SetCompletion(GetParam());
+    const winrt_bluetooth::ComponentStats before = component.Control()->Stats();
+    auto op = Lookup(kRifleAddress);
+    ComRef<IAsyncInfo> info = op.As<IAsyncInfo>();
+    AsyncStatus status{};
+    ASSERT_EQ(info->get_Status(&status), S_OK);
+    if (GetParam() == Completion::BeforeReturning) {
+        EXPECT_EQ(status, AsyncStatus::Completed);
+    }
+    if (GetParam() == Completion::OnComponentThread || GetParam() == Completion::InsidePutCompleted) {
+        EXPECT_EQ(status, AsyncStatus::Started);
+    }
+
+    Signal done;
+    std::atomic<AsyncStatus> reported{AsyncStatus::Started};
+    auto handler = CompletedDelegate<ble::IAsyncOperation_BluetoothLEDevice>::Create(
+        [&](ble::IAsyncOperation_BluetoothLEDevice *, AsyncStatus s) {
+            reported = s;
+            SetEvent(done.handle);
+            return S_OK;
+        });
+    ASSERT_EQ(op->put_Completed(handler.Get()), S_OK);
+    if (GetParam() == Completion::InsidePutCompleted || GetParam() == Completion::BeforeReturning) {
+        EXPECT_EQ(handler->calls.load(), 1) << "not called inside put_Completed";
+        EXPECT_EQ(handler->lastThread.load(), GetCurrentThreadId());
+    }
+    ASSERT_TRUE(done.Wait());
+    ASSERT_TRUE(component.Control()->WaitUntilIdle(kLimit));
+    EXPECT_EQ(handler->calls.load(), 1);
+    EXPECT_EQ(reported.load(), AsyncStatus::Completed);
+    const winrt_bluetooth::ComponentStats after = component.Control()->Stats();
+    if (GetParam() == Completion::OnComponentThread) {
+        EXPECT_NE(handler->lastThread.load(), GetCurrentThreadId());
+        EXPECT_EQ(after.completedOnComponentThread, before.completedOnComponentThread + 1);
+    }
+
+    auto second = CompletedDelegate<ble::IAsyncOperation_BluetoothLEDevice>::Create(
+        [](ble::IAsyncOperation_BluetoothLEDevice *, AsyncStatus) { return S_OK; });
+    EXPECT_EQ(op->put_Completed(second.Get()), E_ILLEGAL_DELEGATE_ASSIGNMENT);
+    ble::IBluetoothLEDevice *device = nullptr;
+    ASSERT_EQ(op->GetResults(&device), S_OK);
+    ASSERT_NE(device, nullptr);
+    device->Release();
+    EXPECT_EQ(info->Close(), S_OK);
+    EXPECT_EQ(info->get_Status(&status), E_ILLEGAL_METHOD_CALL);
+    EXPECT_EQ(op->GetResults(&device), E_ILLEGAL_METHOD_CALL);
+}
+
+std::string CompletionName(const ::testing::TestParamInfo<Completion> &info) { return ::testing::PrintToString(info.param); }
+
+INSTANTIATE_TEST_SUITE_P(Rules, OperationCompletion,
+                         ::testing::Values(Completion::AsItComes, Completion::BeforeReturning,
+                                           Completion::OnComponentThread, Completion::InsidePutCompleted),
+                         CompletionName);
+
+// Catches: a Cancel that waits for the radio (a caller canceling at shutdown would hang with the
+// operation), a canceled operation whose handler is called twice, never, or with another status,
+// results handed out after a cancellation, and a late result that is never released.
+TEST_F(ComponentClasses, CancelEndsARunningOperationAtOnceAndDropsItsLateResult)
+{
+    const int rifle = radio().AddPeripheral(sim::RifleScript(kRifleAddress));
+    radio().Hold(rifle, sim::Step::Connect);
+    held.push_back(rifle);
+    auto op = Lookup(kRifleAddress);
+    ASSERT_TRUE(radio().WaitUntilHeld(rifle, sim::Step::Connect, kLimit));
+    ComRef<IAsyncInfo> info = op.As<IAsyncInfo>();
+    EXPECT_EQ(info->Close(), E_ILLEGAL_STATE_CHANGE);
+
+    std::atomic<AsyncStatus> reported{AsyncStatus::Started};
+    auto handler = CompletedDelegate<ble::IAsyncOperation_BluetoothLEDevice>::Create(
+        [&](ble::IAsyncOperation_BluetoothLEDevice *, AsyncStatus s) {
+            reported = s;
+            return S_OK;
+        });
+    ASSERT_EQ(op->put_Completed(handler.Get()), S_OK);
+    ASSERT_EQ(info->Cancel(), S_OK);  // the radio still holds the lookup
+    EXPECT_EQ(handler->calls.load(), 1);
+    EXPECT_EQ(reported.load(), AsyncStatus::Canceled);
+    AsyncStatus status{};
+    ASSERT_EQ(info->get_Status(&status), S_OK);
+    EXPECT_EQ(status, AsyncStatus::Canceled);
+    HRESULT code = S_OK;
+    ASSERT_EQ(info->get_ErrorCode(&code), S_OK);
+    EXPECT_EQ(code, HRESULT_FROM_WIN32(ERROR_CANCELLED));
+    ble::IBluetoothLEDevice *device = nullptr;
+    EXPECT_EQ(op->GetResults(&device), E_ILLEGAL_METHOD_CALL);
+    EXPECT_EQ(info->Cancel(), S_OK);
+    EXPECT_EQ(component.Control()->Stats().canceled, 1);
+
+    // Canceled before anyone asked: put_Completed tells at once.
+    auto early = Lookup(kRifleAddress);
+    ASSERT_EQ(early.As<IAsyncInfo>()->Cancel(), S_OK);
+    auto lateHandler = CompletedDelegate<ble::IAsyncOperation_BluetoothLEDevice>::Create(
+        [](ble::IAsyncOperation_BluetoothLEDevice *, AsyncStatus s) { return s == AsyncStatus::Canceled ? S_OK : E_FAIL; });
+    ASSERT_EQ(early->put_Completed(lateHandler.Get()), S_OK);
+    EXPECT_EQ(lateHandler->calls.load(), 1);
+
+    radio().Release(rifle, sim::Step::Connect);
+    ASSERT_TRUE(component.Control()->WaitUntilIdle(kLimit));
+    EXPECT_EQ(handler->calls.load(), 1);
+    ASSERT_EQ(info->get_Status(&status), S_OK);
+    EXPECT_EQ(status, AsyncStatus::Canceled);
+    EXPECT_EQ(info->Close(), S_OK);
+}
+
+} // namespace

@@ -1,0 +1,130 @@
+// The shipped driver_tarvolt_rq508.dll, unchanged, loaded from its package by the simulated
+// runtime under Wine, over the Windows Runtime Bluetooth classes of the test component that the
+// test prefix registers: the driver's real activation path (RoActivateInstance,
+// RoGetActivationFactory, the statics, the DataReader) and its whole Bluetooth session.
+#include "ComponentRig.h"
+#include "SimHost.h"
+
+namespace {
+
+using namespace component_test;
+
+class ShippedDriver : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(ClassesRegistered()) << "the Bluetooth classes are not registered in this Wine prefix; "
+                                            "run the tests through tools/wine-session.sh";
+        ASSERT_NE(component.Control(), nullptr) << component.Error();
+        rifle = AddRifleAmongOthers(component.Radio());
+        BeforeActivate();
+        ASSERT_TRUE(host.Load(sim::SimHost::DefaultPackageRoot(false))) << host.Error();
+        ASSERT_EQ(host.Init(), vr::VRInitError_None);
+        ASSERT_EQ(host.Activate(), vr::VRInitError_None);
+    }
+    void TearDown() override
+    {
+        PrintStateIfFailed(host.Recorder(), component.Control());
+        host.Shutdown();
+    }
+
+    virtual void BeforeActivate() {}
+
+    // Deactivate and Cleanup as the runtime calls them, then the library goes.
+    void EndSession()
+    {
+        MustReturn("Deactivate", [&] { host.Deactivate(); });
+        MustReturn("Cleanup", [&] { host.Cleanup(); });
+        ExpectNothingHeldAfterCleanup(*component.Control());
+        host.Unload();
+    }
+
+    Component component;
+    sim::SimHost host;
+    int rifle = -1;
+};
+
+struct CompletionCase {
+    winrt_bluetooth::Completion completion;
+    const char *name;
+};
+void PrintTo(const CompletionCase &c, std::ostream *out) { *out << c.name; }
+
+class ShippedDriverSession : public ShippedDriver, public ::testing::WithParamInterface<CompletionCase> {
+    void SetUp() override
+    {
+        component.Control()->SetCompletion(GetParam().completion);
+        ShippedDriver::SetUp();
+    }
+};
+
+// Catches, in the product artefact as Windows would run it: an activation path that does not
+// reach the platform's classes (class names, factory or statics interfaces, IIDs), a wait that
+// mishandles an operation finishing before it is awaited, inside put_Completed or on the
+// platform's thread, a handler refused by the platform's way of raising it (a null argument), a
+// notification not read through the DataReader statics or not turned into the press at the
+// next frame, a lost link that is not noticed or not recovered, a Deactivate that hangs, and a
+// driver that leaves delegates or objects with the platform when it is unloaded.
+TEST_P(ShippedDriverSession, FindsConnectsFiresDropsAndComesBack)
+{
+    sim::HostRecorder &recorder = host.Recorder();
+    ASSERT_TRUE(recorder.WaitForLog("Device successfully connected.", kLimit));
+    EXPECT_EQ(WorkerLines(recorder), FirstConnectionLines());
+    ASSERT_TRUE(recorder.WaitForLog("Connected to device: Rifle Q508", kLimit));
+    EXPECT_GT(recorder.CountLogPrefix("Found device: Phone 7 (Address: "), 0u);
+
+    host.RunFrames(3);
+    ExpectTriggerPulse(host, component.Radio(), rifle);
+    ExpectDropAndReturn(recorder, component.Radio(), rifle);
+    ExpectTriggerPulse(host, component.Radio(), rifle);
+    EndSession();
+}
+
+INSTANTIATE_TEST_SUITE_P(Completions, ShippedDriverSession,
+                         ::testing::Values(CompletionCase{winrt_bluetooth::Completion::AsItComes, "AsItComes"},
+                                           CompletionCase{winrt_bluetooth::Completion::BeforeReturning, "BeforeReturning"},
+                                           CompletionCase{winrt_bluetooth::Completion::OnComponentThread, "OnComponentThread"},
+                                           CompletionCase{winrt_bluetooth::Completion::InsidePutCompleted, "InsidePutCompleted"}),
+                         [](const ::testing::TestParamInfo<CompletionCase> &info) { return std::string(info.param.name); });
+
+// Catches: a driver that misses the radio going away mid-session (Bluetooth switched off, the
+// adapter unplugged), that stops or throws when the platform aborts the scan it starts, that
+// stops running frames, or that cannot be deactivated, cleaned up and unloaded afterwards.
+TEST_F(ShippedDriver, SurvivesTheRadioGoneMidSession)
+{
+    sim::HostRecorder &recorder = host.Recorder();
+    ASSERT_TRUE(recorder.WaitForLog("Device successfully connected.", kLimit));
+    ExpectRadioGoneNoticed(recorder, component.Radio());
+    const uint64_t frames = host.FramesRun();
+    host.RunFrames(10);
+    EXPECT_EQ(host.FramesRun(), frames + 10);
+    EndSession();
+    component.Radio().SetRadioAvailable(true);
+}
+
+// The rifle out of reach in a way that keeps the platform's device lookup running (a device that
+// answers its first packets and then nothing): the operation never ends by itself.
+class ShippedDriverLookupNeverEnds : public ShippedDriver {
+    void BeforeActivate() override { component.Radio().Hold(rifle, sim::Step::Connect); }
+};
+
+// Catches: a Deactivate that waits for a platform operation that never finishes (SteamVR's
+// shutdown would hang), an operation left running instead of canceled, and a library unloaded
+// while the platform still holds that operation's completion handler: its release, when the
+// platform finally lets the operation go, would run code that is gone.
+TEST_F(ShippedDriverLookupNeverEnds, DeactivateCancelsItAndTheLibraryOutlivesItsHandler)
+{
+    ASSERT_TRUE(host.Recorder().WaitForLog("Connecting to device: " + kRifleAddressText, kLimit));
+    ASSERT_TRUE(component.Radio().WaitUntilHeld(rifle, sim::Step::Connect, kLimit));
+    host.RunFrames(3);
+    MustReturn("Deactivate", [&] { host.Deactivate(); });
+    MustReturn("Cleanup", [&] { host.Cleanup(); });
+    EXPECT_EQ(component.Control()->Stats().canceled, 1);
+    host.Unload();
+    ASSERT_NE(GetModuleHandleW(L"driver_tarvolt_rq508.dll"), nullptr)
+        << "the library was unloaded while the platform held its completion handler";
+    component.Radio().Release(rifle, sim::Step::Connect);  // the platform lets it go, late
+    ExpectNothingHeldAfterCleanup(*component.Control());
+}
+
+} // namespace
