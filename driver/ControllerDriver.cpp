@@ -20,7 +20,10 @@ bool StartWorker(std::thread &workerThread)
 {
     if (workerThread.joinable())
         return true;
-    // The new worker's waits must be able to end again on its Deactivate.
+    // A device activated again after a Deactivate gets a worker that scans again: the flag that
+    // Deactivate cleared is set before the new worker first reads it. And the new worker's waits
+    // must be able to end again on its Deactivate.
+    runFlag.store(true, std::memory_order_release);
     radio::WorkerStop().Rearm();
     try {
         workerThread = std::thread(BluetoothWorkerMain);
