@@ -17,11 +17,13 @@ struct Counts {
     int64_t descriptors = 0;   // open file descriptors (Windows: handles)
     int64_t threads = 0;
     int64_t children = 0;      // child processes (POSIX: ended ones not yet collected included)
-    int64_t relays = 0;        // vistrel processes, whoever started them
-    int64_t sharedMemory = 0;  // POSIX: entries in /dev/shm; Windows: the pose block's section (0 or 1)
+    int64_t relays = 0;        // vistrel processes among the children (a relay lives on as one until collected)
+    int64_t sharedMemory = 0;  // POSIX: the block's and the simulated server's entries in /dev/shm;
+                               // Windows: the pose block's section (0 or 1)
     int64_t blockViews = 0;    // views of the pose block mapped in this process
     int64_t driverLoaded = 0;  // the driver library still mapped in this process (0 or 1)
-    int64_t processes = 0;     // every process in sight (Wine's helpers among them)
+    int64_t processes = 0;     // every process in sight (Wine's helpers among them): shown only, as
+                               // other programs come and go
 };
 
 Counts TakeCounts();

@@ -36,6 +36,7 @@ namespace {
 constexpr const char *kRelayName = "vistrel";
 constexpr const char *kBlockPath = "/dev/shm/Vistrel_SharedMemory_RQ508";
 constexpr const char *kDriverFile = "driver_tarvolt_rq508";
+constexpr const char *kSharedMemoryPrefixes[] = {"Vistrel_", "TarvoltSim_"};
 
 std::string ReadFile(const std::string &path)
 {
@@ -123,9 +124,17 @@ Counts TakeCounts()
     for (const ProcessEntry &p : Processes()) {
         ++c.processes;
         c.children += p.parent == self ? 1 : 0;
-        c.relays += p.name == kRelayName ? 1 : 0;
+        c.relays += p.parent == self && p.name == kRelayName ? 1 : 0;
     }
-    ForEachEntry("/dev/shm", [&](const char *) { ++c.sharedMemory; });
+    // The block's and the simulated server's own: other programs on the machine make and remove
+    // entries of their own at any time.
+    ForEachEntry("/dev/shm", [&](const char *name) {
+        for (const char *prefix : kSharedMemoryPrefixes)
+            if (std::strncmp(name, prefix, std::strlen(prefix)) == 0) {
+                ++c.sharedMemory;
+                break;
+            }
+    });
     const std::string maps = ReadFile("/proc/self/maps");
     c.blockViews = CountMapsLinesWith(maps, kBlockPath);
     c.driverLoaded = CountMapsLinesWith(maps, kDriverFile) > 0 ? 1 : 0;

@@ -4,15 +4,18 @@
 #include "SoakProcess.h"
 
 #include <windows.h>
+#include <winternl.h>
 #include <malloc.h>
 #include <psapi.h>
 #include <tlhelp32.h>
 
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 namespace soak {
 
@@ -62,6 +65,47 @@ int64_t HeapInUse()
     return used;
 }
 
+// The process's handles as the system's handle table lists them. GetProcessHandleCount gives 0
+// under Wine, which does not count them for it; the table it does keep.
+int64_t HandlesInSystemTable()
+{
+    constexpr auto kSystemHandleInformation = static_cast<SYSTEM_INFORMATION_CLASS>(16);
+    constexpr NTSTATUS kInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004L);
+    struct Entry {
+        ULONG pid;
+        BYTE type;
+        BYTE flags;
+        USHORT handle;
+        PVOID object;
+        ACCESS_MASK access;
+    };
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        ULONG length = 0;
+        const NTSTATUS status = NtQuerySystemInformation(kSystemHandleInformation, buffer.data(),
+                                                         static_cast<ULONG>(buffer.size()), &length);
+        if (status == kInfoLengthMismatch && buffer.size() < (size_t{1} << 28)) {
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        if (status != 0)
+            return 0;
+        break;
+    }
+    ULONG count = 0;
+    std::memcpy(&count, buffer.data(), sizeof count);
+    // The entries follow the count, aligned as a pointer.
+    const char *first = buffer.data() + sizeof(void *);
+    const DWORD self = GetCurrentProcessId();
+    int64_t handles = 0;
+    for (ULONG i = 0; i < count && first + (i + 1) * sizeof(Entry) <= buffer.data() + buffer.size(); ++i) {
+        Entry e;
+        std::memcpy(&e, first + i * sizeof(Entry), sizeof e);
+        handles += e.pid == self ? 1 : 0;
+    }
+    return handles;
+}
+
 // Distinct views of sections mapped in this process (the pose block's among them; the address
 // space tells no section's name).
 int64_t MappedViews()
@@ -94,12 +138,14 @@ Counts TakeCounts()
     DWORD handles = 0;
     if (GetProcessHandleCount(GetCurrentProcess(), &handles))
         c.descriptors = handles;
+    if (c.descriptors == 0)
+        c.descriptors = HandlesInSystemTable();
     const DWORD self = GetCurrentProcessId();
     c.threads = static_cast<int64_t>(ThreadsOf(self).size());
     ForEachProcess([&](const PROCESSENTRY32 &p) {
         ++c.processes;
         c.children += p.th32ParentProcessID == self ? 1 : 0;
-        c.relays += lstrcmpiA(p.szExeFile, kRelayFile) == 0 ? 1 : 0;
+        c.relays += p.th32ParentProcessID == self && lstrcmpiA(p.szExeFile, kRelayFile) == 0 ? 1 : 0;
     });
     if (HANDLE section = OpenFileMappingA(FILE_MAP_READ, FALSE, kBlockName)) {
         c.sharedMemory = 1;

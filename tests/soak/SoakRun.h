@@ -31,7 +31,8 @@ struct Plan {
 
 // make soak's run: 10,000 drops, 1,000 activations, 200 loads, 500 relays killed.
 Plan LongPlan();
-// make test's: a few hundred drops and cycles, about half a minute natively.
+// make test's: a few hundred drops and dozens of cycles, about half a minute natively (fewer under
+// Wine, about a minute).
 Plan ShortPlan();
 
 struct Totals {
