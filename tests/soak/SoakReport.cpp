@@ -44,8 +44,8 @@ std::vector<Figure> Figures()
         {"resident memory (kB)", &Counts::residentKb, ResidentMemoryJudged() ? Rule::Memory : Rule::Shown,
          kResidentKbPer100Cycles, kResidentSlackKb},
         {"heap in use (bytes)", &Counts::heapBytes, Rule::Memory, kHeapBytesPer100Cycles, kHeapSlackBytes,
-         kThreadLibraryHeapPerLoad},
-        {kDescriptors, &Counts::descriptors, Rule::NotHigher, 0, 0, kThreadLibraryHandlesPerLoad},
+         kHeapPerLoad},
+        {kDescriptors, &Counts::descriptors, Rule::NotHigher, 0, 0, kHandlesPerLoad},
         {"threads", &Counts::threads, Rule::NotHigher},
         {"child processes", &Counts::children, Rule::Nothing},
         {"vistrel processes among them", &Counts::relays, Rule::Nothing},
@@ -115,7 +115,7 @@ std::vector<Finding> Judge(const SoakRun &run)
                 f.held = f.last <= f.first;
             } else {
                 f.rule = "grows at most " + Thousands(figure.perLoad * loads) + " (" + Thousands(figure.perLoad) +
-                         " per load, the threading library's and Wine's)";
+                         " per load kept by the toolchain's runtime)";
                 f.held = f.last - f.first <= figure.perLoad * loads;
             }
             break;
@@ -131,7 +131,7 @@ std::vector<Finding> Judge(const SoakRun &run)
             const int64_t allowed = figure.slack + static_cast<int64_t>(figure.per100Cycles * cycles / 100.0) +
                                     figure.perLoad * loads;
             f.rule = "grows at most " + Thousands(allowed) + " (" + Thousands(figure.per100Cycles) + " per 100 cycles + " +
-                     (figure.perLoad != 0 ? Thousands(figure.perLoad) + " per load, the threading library's, + " : "") +
+                     (figure.perLoad != 0 ? Thousands(figure.perLoad) + " per load kept by the toolchain's runtime, + " : "") +
                      Thousands(figure.slack) + ")";
             f.held = f.last - f.first <= allowed;
             break;
