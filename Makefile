@@ -78,8 +78,9 @@ bench: deps
 # Hours of play compressed (not part of make test, which runs a short version of it with every
 # preset): 200 loads of the driver built with the simulated radio, 1,000 activation cycles,
 # 10,000 link drops and 500 relays killed, natively, under AddressSanitizer with leak checking on,
-# and the Windows build under Wine; each prints its counts and fails when one grew. About half an
-# hour natively, more under the sanitizer and Wine; SOAK_ARGS passes options on (--loads N ...).
+# and the Windows build under Wine; each prints its counts and fails when one grew. About 15
+# minutes natively, 20 under the sanitizer and well over an hour under Wine on a 2-core machine;
+# SOAK_ARGS passes options on to all three (--loads N ...).
 SOAK_ARGS ?=
 soak: deps
 	cmake --preset linux >/dev/null
