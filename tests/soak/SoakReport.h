@@ -29,10 +29,10 @@ inline constexpr int64_t kResidentSlackKb = 1024;
 // copy keeps a little for the process's life that unloading the library does not give back: a
 // thread made leaves two handles and about 1.2 kB of heap, a condition waited on two handles and
 // about 0.8 kB, once per load of the library, however many threads and waits that load has.
-// Under Wine about one load in three leaves one handle more, with relays killed or not and with
-// no step of the plan in common; it is allowed for too. The runtime loads the driver once per
-// server process; a leak of the driver's own (one handle or one block per activation cycle or
-// per relay, three or more per load) still shows above this.
+// Under Wine one load in three to one in two leaves one handle more, with relays killed or not
+// and with no step of the plan in common; it is allowed for too. The runtime loads the driver
+// once per server process; a leak of the driver's own (one handle or one block per activation
+// cycle or per relay, two or more per load) still shows above this.
 //
 // AddressSanitizer's stand-in for __cxa_atexit registers a handler of its own with the process
 // (not with the library) for every static destructor a library registers, and each takes 32
