@@ -20,7 +20,10 @@ bool StartWorker(std::thread &workerThread)
 {
     if (workerThread.joinable())
         return true;
-    // The new worker's waits must be able to end again on its Deactivate.
+    // A device activated again after a Deactivate gets a worker that scans again: the flag that
+    // Deactivate cleared is set before the new worker first reads it. And the new worker's waits
+    // must be able to end again on its Deactivate.
+    runFlag.store(true, std::memory_order_release);
     radio::WorkerStop().Rearm();
     try {
         workerThread = std::thread(BluetoothWorkerMain);
@@ -35,6 +38,13 @@ bool StartWorker(std::thread &workerThread)
 vr::EVRInitError ControllerDriver::Activate(uint32_t unObjectId)
 {
     try {
+        // Activated again without a Deactivate: the earlier activation's relay is ended and its
+        // block let go before new ones are made, so that no relay runs on unknown to the driver
+        // beside the new one. The running worker is kept.
+        if (active.load() || poseBlockView != nullptr || RelayProcessStarted()) {
+            StopFrames();
+            ReleaseBlockAndRelay();
+        }
         if (!StartWorker(workerThread)) {
             // An exception must not cross into the runtime; a device without its worker is
             // refused instead, with nothing else set up.
@@ -107,15 +117,36 @@ void ControllerDriver::StopWorker()
     }
 }
 
+void ControllerDriver::StopFrames()
+{
+    // Later frames find the device inactive, and one already under way is waited for (it is
+    // bounded: at most the pose lock's wait).
+    active.store(false);
+    while (framesInside.load() != 0)
+        std::this_thread::yield();
+}
+
+void ControllerDriver::ReleaseBlockAndRelay()
+{
+    // The block is unmapped before the relay program is ended, so a frame that still runs
+    // finds no block rather than a stale one.
+    ReleaseSharedPoseBlock();
+    StopRelayProcess();
+}
+
+void ControllerDriver::TearDown()
+{
+    if (active.load() || poseBlockView != nullptr || RelayProcessStarted())
+        Deactivate();
+    else
+        StopWorker();
+}
+
 void ControllerDriver::Deactivate()
 {
     try {
-        // Nothing reaches the runtime from a frame once this returns: later frames find the
-        // device inactive, and one already under way is waited for (it is bounded: at most
-        // the pose lock's wait).
-        active.store(false);
-        while (framesInside.load() != 0)
-            std::this_thread::yield();
+        // Nothing reaches the runtime from a frame once this returns.
+        StopFrames();
         deviceIndex = vr::k_unTrackedDeviceIndexInvalid;
         runFlag.store(false, std::memory_order_release);
         // Ends the worker's pause and any platform operation it waits for, so that the join
@@ -123,11 +154,7 @@ void ControllerDriver::Deactivate()
         radio::WorkerStop().Raise();
         // Only an attached worker is joined; without one there is nothing to wait for.
         StopWorker();
-
-        // The block is unmapped before the relay program is ended, so a frame that still runs
-        // finds no block rather than a stale one.
-        ReleaseSharedPoseBlock();
-        StopRelayProcess();
+        ReleaseBlockAndRelay();
     } catch (...) {
         // Nothing may leave into the runtime.
     }

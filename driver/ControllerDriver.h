@@ -43,8 +43,12 @@ public:
     void UpdateFrame();
 
     // Stops (clears the run flag, raises the stop signal) and joins a worker that is still
-    // attached; also used when the runtime tears the device down without deactivating it first.
+    // attached.
     void StopWorker();
+
+    // For Cleanup: deactivates a device that the runtime did not deactivate (its relay, block
+    // and worker would otherwise outlive it), and otherwise only makes sure no worker is left.
+    void TearDown();
 
     vr::TrackedDeviceIndex_t deviceIndex = 0;
     vr::VRInputComponentHandle_t fireClickHandle = 0;
@@ -80,6 +84,10 @@ private:
     // properties are skipped and components go onto the invalid container.
     void DeclareProperties(vr::PropertyContainerHandle_t container);
     void CreateComponents(vr::PropertyContainerHandle_t container);
+    // Makes later frame updates do nothing and waits for one under way.
+    void StopFrames();
+    // Lets go of the shared pose block and ends the relay program.
+    void ReleaseBlockAndRelay();
     // The frame update's two halves.
     void UpdatePulses();
     void UpdatePose();

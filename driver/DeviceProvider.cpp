@@ -59,9 +59,10 @@ void DeviceProvider::Cleanup()
 {
     try {
         if (controller != nullptr) {
-            // Normally Deactivate has joined the worker already; if the runtime skipped it, the
-            // worker is stopped here so that destroying its std::thread does not end the process.
-            controller->StopWorker();
+            // Normally Deactivate has taken the device down already. If the runtime skipped it,
+            // that happens here: the relay must not run on until the server ends, and destroying
+            // a std::thread that still runs would end the process.
+            controller->TearDown();
             delete controller;
             controller = nullptr;
         }

@@ -8,8 +8,9 @@
 
 namespace tarvolt {
 
-// True from load on; only ControllerDriver::Deactivate clears it, and nothing sets it again.
-// The Bluetooth worker reads it before its first pass and at the end of every pass.
+// True from load on; ControllerDriver::Deactivate clears it, and Activate sets it again before it
+// starts a new worker, so that a device activated again gets a worker that scans. The Bluetooth
+// worker reads it before its first pass and at the end of every pass.
 extern std::atomic<bool> runFlag;
 
 // Input event flags, one per button. The notification handler only ever stores true; the frame

@@ -64,8 +64,13 @@ ModulePath RelayProgramPath(const ModulePath &directory, const char *exeName);
 // "CreateProcess failed.".
 void StartRelayProcess(const char *exeName);
 
-// Terminates the recorded process (exit code 0) and closes its handles; logs
-// "Vistrel process terminated." or "Failed to terminate Vistrel process, the process may not exist.".
+// Terminates the recorded process (exit code 0), waits (bounded) until it has ended, and closes
+// its handles; logs "Vistrel process terminated." or "Failed to terminate Vistrel process, the
+// process may not exist.".
 void StopRelayProcess();
+
+// Whether a relay was started and StopRelayProcess has not run for it since (it may have ended
+// on its own meanwhile).
+bool RelayProcessStarted();
 
 } // namespace tarvolt

@@ -114,4 +114,6 @@ void StopRelayProcess()
         Log("Failed to terminate Vistrel process, the process may not exist.");
 }
 
+bool RelayProcessStarted() { return relayChildUnreaped; }
+
 } // namespace tarvolt

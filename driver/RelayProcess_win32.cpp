@@ -17,6 +17,11 @@ namespace {
 // Whether relayProcessInfo still holds open handles: once they are closed, their values may name
 // other objects of the server process and must not be terminated or closed again.
 bool relayHandlesOpen = false;
+
+// TerminateProcess only starts the end of the process. The relay is waited for this long, so
+// that it no longer writes the block when the next activation zeroes it and no longer runs when
+// Deactivate returns; a process that takes longer is left to end on its own.
+constexpr DWORD kRelayEndWaitMs = 1000;
 } // namespace
 
 ModulePath ReadModuleFileName(HMODULE module, DWORD limit)
@@ -96,15 +101,19 @@ void StopRelayProcess()
     // Wine reports success, so the end is checked first for the same outcome everywhere.
     const bool running = relayHandlesOpen && WaitForSingleObject(relayProcessInfo.hProcess, 0) == WAIT_TIMEOUT;
     const bool terminated = running && TerminateProcess(relayProcessInfo.hProcess, 0);
-    if (terminated)
+    if (terminated) {
+        WaitForSingleObject(relayProcessInfo.hProcess, kRelayEndWaitMs);
         Log("Vistrel process terminated.");
-    else
+    } else {
         Log("Failed to terminate Vistrel process, the process may not exist.");
+    }
     if (relayHandlesOpen) {
         CloseHandle(relayProcessInfo.hProcess);
         CloseHandle(relayProcessInfo.hThread);
         relayHandlesOpen = false;
     }
 }
+
+bool RelayProcessStarted() { return relayHandlesOpen; }
 
 } // namespace tarvolt

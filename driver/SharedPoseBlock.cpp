@@ -18,6 +18,8 @@ void CreateSharedPoseBlock()
     void *view = MapPoseBlock(poseBlockMapping);
     if (view == nullptr) {
         Log("Failed to map view of file.");
+        if (poseBlockMapping != nullptr)
+            RemovePoseBlockName();
         ClosePoseBlockMapping(poseBlockMapping);
         poseBlockMapping = nullptr;
         poseBlockView = nullptr;
@@ -38,6 +40,8 @@ void ReleaseSharedPoseBlock()
         return;
     UnmapPoseBlock(poseBlockView);
     ClosePoseBlockMapping(poseBlockMapping);
+    // Nothing of the block outlives its last user; a relay still running keeps its own view.
+    RemovePoseBlockName();
     poseBlockView = nullptr;
     poseBlockMapping = nullptr;
 }

@@ -10,7 +10,8 @@ namespace tarvolt {
 // and/or "Failed to map view of file." and leaves no block when the platform refuses.
 void CreateSharedPoseBlock();
 
-// Unmaps and closes a mapped block and sets both values to null; does nothing without one.
+// Unmaps and closes a mapped block, removes its name (POSIX) and sets both values to null; does
+// nothing without one.
 void ReleaseSharedPoseBlock();
 
 } // namespace tarvolt

@@ -68,6 +68,8 @@ void ClosePoseBlockMapping(PoseBlockHandle mapping)
         close(ToDescriptor(mapping));
 }
 
+void RemovePoseBlockName() { shm_unlink(PosixName().c_str()); }
+
 void SleepMilliseconds(uint32_t milliseconds)
 {
     timespec t{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};

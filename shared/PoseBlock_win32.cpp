@@ -26,6 +26,8 @@ void UnmapPoseBlock(void *view) { UnmapViewOfFile(view); }
 
 void ClosePoseBlockMapping(PoseBlockHandle mapping) { CloseHandle(mapping); }
 
+void RemovePoseBlockName() {}
+
 void SleepMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
 
 // Lets another thread that is ready to run have this processor.

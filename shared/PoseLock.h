@@ -67,6 +67,10 @@ PoseBlockHandle OpenPoseBlockMapping();
 void *MapPoseBlock(PoseBlockHandle mapping);
 void UnmapPoseBlock(void *view);
 void ClosePoseBlockMapping(PoseBlockHandle mapping);
+// Removes the section's name once its creator lets go of it: views and handles still open (a
+// relay that has not ended yet) keep working, the memory goes with the last of them, and the next
+// creation makes a fresh section. POSIX only: a Windows section goes with its last handle.
+void RemovePoseBlockName();
 
 // Sleeps the calling thread (Win32 Sleep on Windows).
 void SleepMilliseconds(uint32_t milliseconds);

@@ -40,7 +40,14 @@ bool StopSignal::Raised() const
 bool StopSignal::WaitFor(uint32_t milliseconds)
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return raised_; });
+    const std::chrono::microseconds pause(uint64_t{milliseconds} * 1000 / compression_);
+    return changed_.wait_for(lock, pause, [this] { return raised_; });
+}
+
+void StopSignal::CompressPauses(uint32_t factor)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    compression_ = factor == 0 ? 1 : factor;
 }
 
 void StopSignal::OnRaise(std::function<void()> wake)

@@ -698,6 +698,12 @@ void FakeBluez::SetAdvertiseInterval(std::chrono::milliseconds interval)
     interval_ = interval;
 }
 
+void FakeBluez::CompressTime(uint32_t factor)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    interval_ = std::max(std::chrono::milliseconds(1), interval_ / (factor == 0 ? 1 : factor));
+}
+
 void FakeBluez::Notify(int peripheral, const std::vector<uint8_t> &bytes)
 {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -54,6 +54,9 @@ public:
     void ResumeEvents() override;
     bool WaitUntilIdle(std::chrono::milliseconds limit) override;
     RadioStats Stats() override;
+    // Advertises factor times as often. The driver's pauses lie in the driver's library, out of
+    // reach of a bluetoothd: they stay in real time.
+    void CompressTime(uint32_t factor) override;
     void Shutdown() override;
 
     // bluetoothd ends (its name leaves the bus) and, with Start, comes back.

@@ -197,6 +197,18 @@ void SimHost::Cleanup()
         provider_->Cleanup();
     }
     initialised_ = false;
+    // A runtime that cleans up without deactivating first never calls the destroyed devices
+    // again, not even Deactivate.
+    if (active_) {
+        uint32_t index = 0;
+        for (const DeviceRecord &d : recorder_.Devices())
+            if (d.accepted && d.driver != nullptr)
+                context_.SetDeviceActive(index++, false);
+        active_ = false;
+        for (const ListedDevice &d : listed_)
+            listing_->RemoveDevice(d.slot);
+        listed_.clear();
+    }
 }
 
 void SimHost::Unload()

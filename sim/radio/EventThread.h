@@ -4,22 +4,26 @@
 // them, and the runtime unloads that library without stopping anything first. So the thread
 // runs only while it has work (the radio ends it when idle), and while it runs the library
 // cannot go away under it: on Windows it holds a reference to its own module and drops it as it
-// exits (FreeLibraryAndExitThread), elsewhere unloading the library waits for it.
+// exits (FreeLibraryAndExitThread), elsewhere unloading the library ends it first (the radio's
+// unload hook in SimRadio.cpp).
 #include <functional>
 
 namespace sim {
 
 class EventThread {
 public:
+    EventThread() = default;
+    // Lets go of the thread object of the last thread started (which must have left its body).
+    ~EventThread();
+    EventThread(const EventThread &) = delete;
+    EventThread &operator=(const EventThread &) = delete;
+
     // Runs body on a new thread; false when no thread could be made. The thread started before
     // must have left its body already (it may still be on its way out).
     bool Start(std::function<void()> body);
     // Waits until the last thread started has ended; at once when there is none, or when called
     // on that thread itself.
     void Join();
-    // What ends the thread when the library that holds it is unloaded (not needed on Windows,
-    // where the thread keeps the library loaded until it has ended).
-    static void StopAtUnload(std::function<void()> stop);
 
 private:
     void *thread_ = nullptr;  // the platform's thread object

@@ -5,19 +5,7 @@
 
 namespace sim {
 
-namespace {
-// Unloading the library runs its static destructors before its code goes away.
-struct AtUnload {
-    std::function<void()> stop;
-    ~AtUnload()
-    {
-        if (stop)
-            stop();
-    }
-} atUnload;
-} // namespace
-
-void EventThread::StopAtUnload(std::function<void()> stop) { atUnload.stop = std::move(stop); }
+EventThread::~EventThread() { Join(); }
 
 bool EventThread::Start(std::function<void()> body)
 {

@@ -26,7 +26,11 @@ DWORD WINAPI Run(void *parameter)
 
 } // namespace
 
-void EventThread::StopAtUnload(std::function<void()>) {}
+EventThread::~EventThread()
+{
+    if (thread_ != nullptr)
+        CloseHandle(static_cast<HANDLE>(thread_));
+}
 
 bool EventThread::Start(std::function<void()> body)
 {

@@ -119,6 +119,9 @@ public:
     // Waits until every event raised so far has been delivered.
     virtual bool WaitUntilIdle(std::chrono::milliseconds limit) = 0;
     virtual RadioStats Stats() = 0;
+    // Compresses time for long runs: the driver's Bluetooth worker pauses 1/factor of its time
+    // between passes, and peripherals advertise factor times as often (1: real time).
+    virtual void CompressTime(uint32_t factor) = 0;
     // Ends the radio's event thread at once and drops the events not yet delivered; a test that
     // keeps the radio (linked into the test program) across runs calls it to start afresh. The
     // thread otherwise ends by itself when it has nothing left to do.

@@ -24,10 +24,6 @@ void SimRadio::EnsureThreadLocked()
     // While Shutdown joins the thread, events wait in the queue for the next start.
     if (running_ || stopping_)
         return;
-    if (!threadHooked_) {
-        threadHooked_ = true;
-        EventThread::StopAtUnload([this] { Shutdown(); });
-    }
     running_ = thread_.Start([this] { EventLoop(); });
 }
 

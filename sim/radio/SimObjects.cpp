@@ -182,6 +182,7 @@ radio::CharacteristicsResult SimService::GetCharacteristics()
     radio::CharacteristicsResult result{script.query.status, {}};
     if (result.status != radio::CommunicationStatus::Success)
         return result;
+    ForgetExpired(p.characteristics);
     for (const CharacteristicScript &c : script.characteristics) {
         auto characteristic = std::make_shared<SimCharacteristic>(owner_, device_, peripheral_, c);
         p.characteristics.push_back(characteristic);

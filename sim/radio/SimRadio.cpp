@@ -3,6 +3,8 @@
 #include "SimObjects.h"
 #include "bluetooth/StopSignal.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -43,12 +45,44 @@ private:
 
 } // namespace
 
+namespace {
+std::atomic<SimRadio *> instance{nullptr};
+} // namespace
+
 SimRadio &SimRadioInstance()
 {
-    // Never destroyed: the driver's threads may still use it while the program exits.
-    static SimRadio *const instance = new SimRadio();
-    return *instance;
+    SimRadio *radio = instance.load();
+    if (radio != nullptr)
+        return *radio;
+    auto *made = new SimRadio();
+    if (instance.compare_exchange_strong(radio, made))
+        return *made;
+    delete made;  // another thread made it first
+    return *radio;
 }
+
+namespace {
+// The library that holds the radio is unloaded, or the program ends. The radio goes with it when
+// nothing of it is in use any more, so that a runtime that loads the driver again and again does
+// not collect one radio per load; otherwise it stays, for the driver's threads that may still use
+// it while the program exits.
+struct ReleaseAtUnload {
+    ~ReleaseAtUnload()
+    {
+        SimRadio *radio = instance.load();
+        if (radio == nullptr)
+            return;
+#if !defined(_WIN32)
+        // The event thread must not outlive the library's code (on Windows it keeps the library
+        // loaded until it has ended).
+        radio->Shutdown();
+#endif
+        if (!radio->Unused() || !instance.compare_exchange_strong(radio, nullptr))
+            return;
+        delete radio;
+    }
+} releaseAtUnload;
+} // namespace
 
 RadioControl &SimRadioControl() { return SimRadioInstance(); }
 
@@ -57,6 +91,7 @@ std::shared_ptr<radio::Watcher> SimRadio::CreateWatcher()
     auto watcher = std::make_shared<SimWatcher>(*this);
     std::lock_guard<std::mutex> lock(mutex_);
     ++stats_.watchersCreated;
+    ForgetExpired(watchers_);
     watchers_.push_back(watcher);
     return watcher;
 }
@@ -83,6 +118,7 @@ std::shared_ptr<radio::Device> SimRadio::FromBluetoothAddress(uint64_t address)
         return nullptr;
     auto device = std::make_shared<SimDevice>(
         *this, id, p.connected ? radio::ConnectionStatus::Connected : radio::ConnectionStatus::Disconnected);
+    ForgetExpired(p.devices);
     p.devices.push_back(device);
     return device;
 }
@@ -115,6 +151,15 @@ void SimRadio::SetAdvertiseInterval(std::chrono::milliseconds interval)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     interval_ = interval;
+}
+
+void SimRadio::CompressTime(uint32_t factor)
+{
+    if (factor == 0)
+        factor = 1;
+    tarvolt::radio::WorkerStop().CompressPauses(factor);
+    std::lock_guard<std::mutex> lock(mutex_);
+    interval_ = std::max(std::chrono::milliseconds(1), kAdvertiseInterval / factor);
 }
 
 void SimRadio::Notify(int peripheral, const std::vector<uint8_t> &bytes) { NotifyWith(peripheral, bytes, 0); }
@@ -265,6 +310,22 @@ RadioStats SimRadio::Stats()
     for (auto &c : characteristics)
         stats.attachedHandlers += c->valueChanged.Count();
     return stats;
+}
+
+bool SimRadio::Unused()
+{
+    std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
+    if (!lock.owns_lock() || running_ || delivering_ || !events_.empty() || !held_.empty() || !waiting_.empty())
+        return false;
+    const auto gone = [](const auto &references) {
+        return std::all_of(references.begin(), references.end(), [](const auto &r) { return r.expired(); });
+    };
+    if (!gone(watchers_))
+        return false;
+    for (const Peripheral &p : peripherals_)
+        if (!gone(p.devices) || !gone(p.characteristics))
+            return false;
+    return true;
 }
 
 void SimRadio::Count(int RadioStats::*counter)

@@ -5,6 +5,7 @@
 #include "EventThread.h"
 #include "RadioControl.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -60,6 +61,19 @@ private:
     radio::EventToken last_ = 0;
 };
 
+// How often a peripheral advertises while a watcher is started, in real time.
+inline constexpr std::chrono::milliseconds kAdvertiseInterval{50};
+
+// Drops the references to objects nobody holds any more, so that a long run's objects do not
+// pile up behind them (an object made with make_shared keeps its memory while referenced).
+template <class T>
+void ForgetExpired(std::vector<std::weak_ptr<T>> &references)
+{
+    references.erase(std::remove_if(references.begin(), references.end(),
+                                    [](const std::weak_ptr<T> &r) { return r.expired(); }),
+                     references.end());
+}
+
 struct Peripheral {
     PeripheralScript script;
     bool connected = false;
@@ -92,7 +106,13 @@ public:
     void ResumeEvents() override;
     bool WaitUntilIdle(std::chrono::milliseconds limit) override;
     RadioStats Stats() override;
+    void CompressTime(uint32_t factor) override;
     void Shutdown() override;
+
+    // Whether nothing of the radio is in use: no event thread, no event, no held step, and no
+    // watcher, device or characteristic that anyone still holds. Never blocks: false while
+    // another thread holds the radio's lock (at a process's end it may be one that no longer runs).
+    bool Unused();
 
     // For the radio's objects.
     std::mutex &Mutex() { return mutex_; }
@@ -125,10 +145,9 @@ private:
     bool paused_ = false;
     bool available_ = true;
     bool running_ = false;        // the event thread is in its loop
-    bool threadHooked_ = false;   // the thread is ended when the library is unloaded
     bool stopHooked_ = false;     // held steps wake on the worker's stop signal
     EventThread thread_;
-    std::chrono::milliseconds interval_{50};
+    std::chrono::milliseconds interval_{kAdvertiseInterval};
     std::chrono::steady_clock::time_point nextAdvertising_{};
     std::vector<std::weak_ptr<SimWatcher>> watchers_;
     std::vector<Peripheral> peripherals_;

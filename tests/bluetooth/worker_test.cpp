@@ -83,19 +83,28 @@ TEST_F(Worker, NoticesTheRadioGoneAndStillEndsCleanly)
     EXPECT_TRUE(stats.handlerFailures.empty());
 }
 
-// Catches: a worker started after Deactivate scanning although the run flag stays cleared.
-TEST_F(Worker, StartedAfterDeactivateEndsWithoutScanning)
+// Catches: a device activated again after Deactivate (the runtime restarting its devices within
+// one load of the library) whose new worker finds the run flag still cleared and ends without
+// scanning: the rifle would keep its pose but never send another button.
+TEST_F(Worker, AReactivatedDeviceScansConnectsAndDeliversAgain)
 {
+    const int rifle = radio.AddPeripheral(Rifle());
     ASSERT_EQ(controller->Activate(0), vr::VRInitError_None);
-    ASSERT_TRUE(host.Recorder().WaitForLog("Starting the advertisement watcher.", kLimit));
+    ASSERT_TRUE(host.Recorder().WaitForLog("Device successfully connected.", kLimit));
     controller->Deactivate();
+    tarvolt::fire.store(false);
+
     ASSERT_EQ(controller->Activate(0), vr::VRInitError_None);
-    controller->Deactivate();
+    ASSERT_TRUE(host.Recorder().WaitForLog("Device successfully connected.", kLimit, 2));
     EXPECT_EQ(host.Recorder().CountLog("Tarvolt Running"), 2u);
-    EXPECT_EQ(WorkerLines(host.Recorder()).back(), "Tarvolt Running");
+    radio.Notify(rifle, {0x5B, 0, 0, 0, 0, 0x5D});
+    ASSERT_TRUE(host.Recorder().WaitForLog("Received data: 91 0 0 0 0 93 END", kLimit));
+    EXPECT_TRUE(tarvolt::fire.load());
+
+    controller->Deactivate();
     const sim::RadioStats stats = radio.Stats();
     EXPECT_EQ(stats.watchersCreated, 2);
-    EXPECT_EQ(stats.starts, 1);
+    EXPECT_EQ(stats.scanning, 0);
     EXPECT_EQ(stats.attachedHandlers, 0);
 }
 

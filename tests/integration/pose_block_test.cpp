@@ -122,6 +122,68 @@ TEST_F(PoseBlock, ALockHeldForEverCostsOneFramesPoseNotTheFrameThread)
     EXPECT_EQ(LastY(), 4.0);
 }
 
+// Catches: a relay that died holding the pose lock (it was killed mid-copy) stalling every later
+// frame without bound, a frame that publishes the record under the dead holder's lock, and a lock
+// byte left held into the next activation, so that the next relay could never write again.
+TEST_F(PoseBlock, ARelayKilledHoldingTheLockLeavesTheLastPoseAndTheNextRelayTakesItAgain)
+{
+    ASSERT_EQ(host.Activate(), vr::VRInitError_None);
+    StartHelper();
+    ASSERT_EQ(helper.Ask("write 200 0 5 0"), "ok");
+    host.RunFrame();
+    ASSERT_EQ(LastY(), 5.0);
+    ASSERT_EQ(helper.Ask("hold"), "held");
+    ASSERT_EQ(helper.Ask("put 200 0 9 0"), "ok");
+    helper.Kill();  // the lock byte stays 1: nobody will ever release it
+
+    const size_t before = host.Recorder().PoseCount();
+    host.RunFrames(3);  // each frame returns after the bounded wait
+    EXPECT_EQ(host.Recorder().PoseCount(), before);
+    EXPECT_EQ(host.Device()->GetPose().vecPosition[1], 5.0) << "the last pose did not stay";
+
+    // A runtime that activates again without deactivating, then the normal cycle: each time the
+    // next relay finds the lock free.
+    for (const bool deactivateFirst : {false, true}) {
+        if (deactivateFirst)
+            host.Deactivate();
+        ASSERT_EQ(host.Activate(), vr::VRInitError_None);
+        ProgramRun next;
+        ASSERT_TRUE(next.Start(ProgramIn(sim::ExecutableDirectory(), "pose_block_helper"), {}));
+        ASSERT_EQ(next.Ask("open"), "ok");
+        ASSERT_EQ(next.Ask("write 200 0 6 0"), "ok");
+        host.RunFrame();
+        EXPECT_EQ(LastY(), 6.0);
+        ASSERT_EQ(next.Ask("hold"), "held");
+        next.Kill();
+    }
+}
+
+// Catches: a block that outlives its last user (on POSIX its name stayed in /dev/shm for as long
+// as the machine ran), a relay that still runs at Deactivate losing its block under it, and a
+// block that is not made afresh for the next activation.
+TEST_F(PoseBlock, NothingOfTheBlockOutlivesItsUsersAndTheNextActivationMakesItAfresh)
+{
+    ASSERT_EQ(host.Activate(), vr::VRInitError_None);
+    StartHelper();
+    ASSERT_EQ(helper.Ask("write 200 0 1 0"), "ok");
+    host.Deactivate();
+    // The relay that still has the block keeps a working block until it ends.
+    ASSERT_EQ(helper.Ask("write 200 0 2 0"), "ok");
+    ASSERT_EQ(helper.Ask("hold"), "held");
+    helper.Kill();
+    tarvolt::PoseBlockHandle left = tarvolt::OpenPoseBlockMapping();
+    tarvolt::ClosePoseBlockMapping(left);
+    EXPECT_EQ(left, nullptr) << "the block is still there after its last user";
+
+    ASSERT_EQ(host.Activate(), vr::VRInitError_None);
+    ProgramRun next;
+    ASSERT_TRUE(next.Start(ProgramIn(sim::ExecutableDirectory(), "pose_block_helper"), {}));
+    ASSERT_EQ(next.Ask("open"), "ok");
+    ASSERT_EQ(next.Ask("write 200 0 3 0"), "ok");
+    host.RunFrame();
+    EXPECT_EQ(LastY(), 3.0);
+}
+
 // Catches: a block of the same name that is not re-used, a record or lock left as a previous
 // holder left it, or a zeroing that reaches past the record.
 TEST_F(PoseBlock, AnExistingSectionIsReusedAndOnlyItsRecordIsZeroed)

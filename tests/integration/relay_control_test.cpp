@@ -1,6 +1,7 @@
 // The relay program's start and end as the built library does them in the simulated host, with
 // a stand-in that reports how it was started, natively and under Wine.
 #include "RelayTestPackage.h"
+#include "PoseLock.h"
 
 #include <gtest/gtest.h>
 
@@ -129,6 +130,57 @@ TEST_F(RelayControl, ARelayThatAlreadyExitedIsReportedAsNotTerminated)
     ASSERT_EQ(relay.WaitForExit(30s), std::optional<int>(3));
     host.Deactivate();
     EXPECT_EQ(RelayLines(), (std::vector<std::string>{kStarted, kTerminateFailed}));
+}
+
+// Whether a shared pose block of the driver's name can still be opened (POSIX: its name is still
+// there; Windows: a handle of it is still open somewhere).
+bool PoseBlockLeft()
+{
+    tarvolt::PoseBlockHandle mapping = tarvolt::OpenPoseBlockMapping();
+    tarvolt::ClosePoseBlockMapping(mapping);
+    return mapping != nullptr;
+}
+
+// The stand-in's process id from the report it wrote at its start; the report is removed, so that
+// the next stand-in's report is not mistaken for it.
+int64_t TakeReportedPid(const std::map<std::string, std::string> &seen, const std::string &report)
+{
+    const auto pid = seen.find("pid");
+    std::remove(report.c_str());
+    return pid == seen.end() ? 0 : std::stoll(pid->second);
+}
+
+// Catches: a runtime that activates the device twice without a Deactivate in between leaving the
+// first relay running beside the second until the server ends (two writers on one block, and a
+// process the driver no longer knows of), and a relay that outlives a Deactivate.
+TEST_F(RelayControl, ASecondActivationWithoutDeactivateEndsTheFirstRelay)
+{
+    BringUp(RelayTestRoot());
+    ProcessWatch first;
+    ASSERT_TRUE(first.Open(TakeReportedPid(Report(), report)));
+
+    ASSERT_EQ(host.Activate(), vr::VRInitError_None);
+    EXPECT_TRUE(first.WaitForExit(0ms).has_value()) << "the first relay still runs after the second Activate";
+    ProcessWatch second;
+    ASSERT_TRUE(second.Open(TakeReportedPid(Report(), report)));
+
+    host.Deactivate();
+    EXPECT_TRUE(second.WaitForExit(0ms).has_value()) << "the relay still runs after Deactivate";
+    EXPECT_EQ(RelayLines(), (std::vector<std::string>{kStarted, kTerminated, kStarted, kTerminated}));
+}
+
+// Catches: a runtime that cleans the driver up without deactivating its device first leaving the
+// relay running until the server ends (and the block mapped in the server).
+TEST_F(RelayControl, CleanupWithoutDeactivateEndsTheRelay)
+{
+    BringUp(RelayTestRoot());
+    ProcessWatch relay;
+    ASSERT_TRUE(relay.Open(TakeReportedPid(Report(), report)));
+
+    host.Cleanup();
+    EXPECT_TRUE(relay.WaitForExit(0ms).has_value()) << "the relay still runs after Cleanup";
+    EXPECT_EQ(RelayLines(), (std::vector<std::string>{kStarted, kTerminated}));
+    EXPECT_FALSE(PoseBlockLeft()) << "the shared pose block outlives the driver's Cleanup";
 }
 
 class RelayFromLongPath : public RelayControl, public ::testing::WithParamInterface<size_t> {};
