@@ -1,5 +1,5 @@
-// The device's work for one runtime frame: pending input events become button pulses of fixed
-// length, then the pose is copied out of the shared pose block, converted and published. Runs
+// The device's work for one runtime frame: pending input events become button pulses of the
+// length the settings gave at activation, then the pose is copied out of the shared pose block, converted and published. Runs
 // on the runtime's frame thread: no allocation, no logging, no sleep, and a wait of about a
 // millisecond at most for the lock.
 #include "ControllerDriver.h"

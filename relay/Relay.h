@@ -1,5 +1,6 @@
 #pragma once
-// vistrel: copies the pose of the runtime's right-hand controller into the shared pose block,
+// vistrel: copies the pose of the device mounted on the rifle (the right-hand controller unless
+// the setting poseSource names another, PoseSource.h) into the shared pose block,
 // pass after pass, for as long as the runtime's server process lives or until the server asks
 // its clients to quit (SteamVR shutting down); then it lets go of OpenVR and waits for the end.
 #include "SharedPose.h"  // the relay is built with TARVOLT_OPENVR_CLIENT: the client header
@@ -31,7 +32,7 @@ struct PassStorage {
     vr::TrackedDevicePose_t selected;
 };
 
-// What a pass writes when no right-hand controller is found: all zero (a zero matrix), the
+// What a pass writes when the source's device is not found: all zero (a zero matrix), the
 // result Uninitialized, not valid, but connected.
 vr::TrackedDevicePose_t DefaultPoseRecord();
 
