@@ -138,7 +138,7 @@ void HostContext::UseSettingsOf(TrackedDeviceTable *table)
     std::lock_guard<std::mutex> lock(mutex_);
     if (table != nullptr) {
         LockTable(*table);
-        table->settings = ownSettings_;
+        MergeInto(ownSettings_, table->settings);
         UnlockTable(*table);
     }
     settingsTable_ = table;

@@ -36,7 +36,7 @@ public:
     // violations (OpenVR driver documentation: nothing may be called after Deactivate).
     void SetDeviceActive(uint32_t deviceIndex, bool active);
     // Settings: the host's own store, or the tracked-device table's (shared with client programs),
-    // into which the host's own values are copied. Null goes back to the host's own store.
+    // into which the values set on the host so far are merged. Null goes back to the host's own.
     void UseSettingsOf(TrackedDeviceTable *table);
 
     vr::IVRDriverContext *AsDriverContext() { return this; }

@@ -97,6 +97,16 @@ void RemoveSection(SettingsStore &store, const char *section)
             e = SettingEntry{};
 }
 
+void MergeInto(const SettingsStore &from, SettingsStore &to)
+{
+    for (const SettingEntry &e : from.entries) {
+        if (e.type == kSettingFree)
+            continue;
+        if (SettingEntry *target = Slot(to, e.section, e.key))
+            *target = e;
+    }
+}
+
 int32_t GetBool(const SettingsStore &store, const char *section, const char *key, bool &value)
 {
     value = false;

@@ -47,6 +47,8 @@ bool PutFloat(SettingsStore &store, const char *section, const char *key, float 
 bool PutString(SettingsStore &store, const char *section, const char *key, const char *value);
 void RemoveKey(SettingsStore &store, const char *section, const char *key);
 void RemoveSection(SettingsStore &store, const char *section);
+// Sets every value of `from` in `to`, keeping the other values of `to`.
+void MergeInto(const SettingsStore &from, SettingsStore &to);
 
 // Each returns the vr::EVRSettingsError of the read.
 int32_t GetBool(const SettingsStore &store, const char *section, const char *key, bool &value);
