@@ -1,6 +1,7 @@
 #include "ControllerDriver.h"
 
 #include "DriverLog.h"
+#include "DriverSettings.h"
 #include "DriverState.h"
 #include "RelayProcess.h"
 #include "SharedPoseBlock.h"
@@ -45,6 +46,11 @@ vr::EVRInitError ControllerDriver::Activate(uint32_t unObjectId)
             StopFrames();
             ReleaseBlockAndRelay();
         }
+
+        const DriverSettings settings = ReadDriverSettings(vr::VRSettings(), [](const char *line) { Log(line); });
+        mounting = settings.MountingOf();
+        pressFrames = settings.pressFrames;
+
         if (!StartWorker(workerThread)) {
             // An exception must not cross into the runtime; a device without its worker is
             // refused instead, with nothing else set up.

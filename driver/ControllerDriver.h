@@ -3,6 +3,7 @@
 // and whose pose comes from the relay program through the shared pose block.
 #include <openvr_driver.h>
 
+#include "ConvertPose.h"
 #include "PoseLock.h"
 
 #include <atomic>
@@ -64,6 +65,11 @@ public:
     ButtonPulse loadBulletPulse;
     ButtonPulse unloadBulletPulse;
     vr::DriverPose_t pose{};
+
+    // From the user's settings, read at Activate: how the rifle sits on the controller, and how
+    // many frame updates a press stays reported after the one that began it. Built-in until then.
+    Mounting mounting;
+    int32_t pressFrames = kPulseFrames;
 
     // Set last in Activate and cleared first in Deactivate: the frame update does nothing for a
     // device that is not active. A device must not call the runtime after its Deactivate has

@@ -1,5 +1,5 @@
-// The device's work for one runtime frame: pending input events become button pulses of fixed
-// length, then the pose is copied out of the shared pose block, converted and published. Runs
+// The device's work for one runtime frame: pending input events become button pulses of the
+// length the settings gave at activation, then the pose is copied out of the shared pose block, converted and published. Runs
 // on the runtime's frame thread: no allocation, no logging, no sleep, and a wait of about a
 // millisecond at most for the lock.
 #include "ControllerDriver.h"
@@ -16,7 +16,7 @@ namespace {
 
 // One button's pulse for this update. valueHandle is the fire button's scalar, null for the
 // others. Without the input interface the pulse still runs; only the reports are skipped.
-void StepPulse(vr::IVRDriverInput *input, std::atomic<bool> &flag, ButtonPulse &pulse,
+void StepPulse(vr::IVRDriverInput *input, int32_t pressFrames, std::atomic<bool> &flag, ButtonPulse &pulse,
                vr::VRInputComponentHandle_t clickHandle, const vr::VRInputComponentHandle_t *valueHandle)
 {
     const bool pending = flag.load();
@@ -24,7 +24,7 @@ void StepPulse(vr::IVRDriverInput *input, std::atomic<bool> &flag, ButtonPulse &
         // An event during a pulse is dropped: it neither prolongs this pulse nor starts another.
         if (pending)
             flag.exchange(false);
-        if (++pulse.frames <= kPulseFrames)
+        if (++pulse.frames <= pressFrames)
             return;
         pulse.active = false;
         pulse.frames = 0;
@@ -63,11 +63,11 @@ void ControllerDriver::UpdateFrame()
 void ControllerDriver::UpdatePulses()
 {
     vr::IVRDriverInput *input = vr::VRDriverInput();
-    StepPulse(input, fire, firePulse, fireClickHandle, &fireValueHandle);
-    StepPulse(input, eject_mag, ejectMagPulse, ejectMagClickHandle, nullptr);
-    StepPulse(input, load_mag, loadMagPulse, loadMagClickHandle, nullptr);
-    StepPulse(input, load_bullet, loadBulletPulse, loadBulletClickHandle, nullptr);
-    StepPulse(input, unload_bullet, unloadBulletPulse, unloadBulletClickHandle, nullptr);
+    StepPulse(input, pressFrames, fire, firePulse, fireClickHandle, &fireValueHandle);
+    StepPulse(input, pressFrames, eject_mag, ejectMagPulse, ejectMagClickHandle, nullptr);
+    StepPulse(input, pressFrames, load_mag, loadMagPulse, loadMagClickHandle, nullptr);
+    StepPulse(input, pressFrames, load_bullet, loadBulletPulse, loadBulletClickHandle, nullptr);
+    StepPulse(input, pressFrames, unload_bullet, unloadBulletPulse, unloadBulletClickHandle, nullptr);
 }
 
 void ControllerDriver::UpdatePose()
@@ -82,7 +82,7 @@ void ControllerDriver::UpdatePose()
     std::memcpy(&record, &block->pose, sizeof record);
     ReleasePoseLock(block->lock);
 
-    pose = ConvertPose(record);
+    pose = ConvertPose(record, mounting);
     if (vr::IVRServerDriverHost *host = vr::VRServerDriverHost())
         host->TrackedDevicePoseUpdated(deviceIndex, pose, sizeof(vr::DriverPose_t));
 }

@@ -21,11 +21,23 @@ vr::TrackedDevicePose_t DefaultPoseRecord()
 
 const vr::TrackedDevicePose_t &SelectRightHandPose(vr::IVRSystem &system, PassStorage &storage)
 {
+    return SelectPose(system, storage, PoseSource{}, vr::k_unTrackedDeviceIndexInvalid);
+}
+
+const vr::TrackedDevicePose_t &SelectPose(vr::IVRSystem &system, PassStorage &storage, const PoseSource &source,
+                                          vr::TrackedDeviceIndex_t serialIndex)
+{
     // Raw tracking space: the driver publishes the rifle's pose unchanged, and a driver's poses are
     // taken as raw; the runtime then applies the room setup for applications, as for the
     // controller itself. A standing pose would be displaced by the whole room setup.
     system.GetDeviceToAbsoluteTrackingPose(vr::TrackingUniverseRawAndUncalibrated, 0.0f, storage.poses,
                                            vr::k_unMaxTrackedDeviceCount);
+    if (source.kind == PoseSourceKind::Serial) {
+        storage.selected = serialIndex < vr::k_unMaxTrackedDeviceCount ? storage.poses[serialIndex] : DefaultPoseRecord();
+        return storage.selected;
+    }
+    const vr::ETrackedControllerRole role = source.kind == PoseSourceKind::LeftHand ? vr::TrackedControllerRole_LeftHand
+                                                                                    : vr::TrackedControllerRole_RightHand;
     const uint32_t count = system.GetSortedTrackedDeviceIndicesOfClass(
         vr::TrackedDeviceClass_Controller, storage.controllers, vr::k_unMaxTrackedDeviceCount,
         vr::k_unTrackedDeviceIndex_Hmd);
@@ -34,7 +46,7 @@ const vr::TrackedDevicePose_t &SelectRightHandPose(vr::IVRSystem &system, PassSt
         const vr::TrackedDeviceIndex_t index = storage.controllers[i];
         // An index outside the pose array would read past it; the runtime never gives one.
         if (index < vr::k_unMaxTrackedDeviceCount &&
-            system.GetControllerRoleForTrackedDeviceIndex(index) == vr::TrackedControllerRole_RightHand)
+            system.GetControllerRoleForTrackedDeviceIndex(index) == role)
             storage.selected = storage.poses[index];
     }
     return storage.selected;
@@ -139,12 +151,28 @@ int RunRelay()
 
     // kPassesPerSecond passes on absolute deadlines; nothing allocated in a pass.
     static PassStorage storage;
+    // Which device carries the rifle, read now and again about once a second (a serial number
+    // is looked up then, not in every pass).
+    vr::IVRSettings *settings = vr::VRSettings();
+    PoseSourceSetting source;
+    vr::TrackedDeviceIndex_t serialIndex = vr::k_unTrackedDeviceIndexInvalid;
+    const auto readSource = [&] {
+        const PoseSource &current = source.Read(settings);
+        serialIndex = current.kind == PoseSourceKind::Serial ? FindDeviceBySerial(*system, current.serial)
+                                                             : vr::k_unTrackedDeviceIndexInvalid;
+    };
+    readSource();
     bool quit = false;
     {
         const std::unique_ptr<PassTimer> timer = OpenPassTimer();
         PassPacer pacer(*timer, kPassPeriodNs);
+        PassClockTime nextSourceRead = pacer.PassTime() + kPoseSourceReadPeriodNs;
         quit = RunPoseLoop(pacer, [&] { return HasServerProcessEnded(server); }, [&] {
-            if (!WritePoseRecord(block, SelectRightHandPose(*system, storage), server))
+            if (pacer.PassTime() >= nextSourceRead) {
+                readSource();
+                nextSourceRead = pacer.PassTime() + kPoseSourceReadPeriodNs;
+            }
+            if (!WritePoseRecord(block, SelectPose(*system, storage, source.Current(), serialIndex), server))
                 return PassEnd::ServerEnded;
             return QuitRequested(*system) ? PassEnd::QuitRequested : PassEnd::Written;
         });

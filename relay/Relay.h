@@ -1,9 +1,11 @@
 #pragma once
-// vistrel: copies the pose of the runtime's right-hand controller into the shared pose block,
+// vistrel: copies the pose of the device mounted on the rifle (the right-hand controller unless
+// the setting poseSource names another, PoseSource.h) into the shared pose block,
 // pass after pass, for as long as the runtime's server process lives or until the server asks
 // its clients to quit (SteamVR shutting down); then it lets go of OpenVR and waits for the end.
 #include "SharedPose.h"  // the relay is built with TARVOLT_OPENVR_CLIENT: the client header
 #include "PassPacer.h"
+#include "PoseSource.h"
 #include "ServerProcess.h"
 
 #include <cstdint>
@@ -30,13 +32,17 @@ struct PassStorage {
     vr::TrackedDevicePose_t selected;
 };
 
-// What a pass writes when no right-hand controller is found: all zero (a zero matrix), the
+// What a pass writes when the source's device is not found: all zero (a zero matrix), the
 // result Uninitialized, not valid, but connected.
 vr::TrackedDevicePose_t DefaultPoseRecord();
 
-// One pass's reading: the poses of all slots in raw tracking space, the sorted controllers, and
-// the pose of the last right-hand controller among them, or the default record. Returns
-// storage.selected.
+// One pass's reading: the poses of all slots in raw tracking space, and the pose of the source's
+// device, or the default record. For a hand: the last controller of that role in the sorted
+// controller list. For a serial number: the device at serialIndex (FindDeviceBySerial, looked up
+// when the setting is read, not in every pass), none when it is invalid. Returns storage.selected.
+const vr::TrackedDevicePose_t &SelectPose(vr::IVRSystem &system, PassStorage &storage, const PoseSource &source,
+                                          vr::TrackedDeviceIndex_t serialIndex);
+// The same for the right hand.
 const vr::TrackedDevicePose_t &SelectRightHandPose(vr::IVRSystem &system, PassStorage &storage);
 
 // Copies the record into the block under the pose lock. Gives up only when the server has ended

@@ -1088,6 +1088,47 @@ VR_INTERFACE bool VR_CALLTYPE VR_IsInterfaceVersionValid(const char *pchInterfac
 // Changes on every successful init and on every shutdown.
 VR_INTERFACE uint32_t VR_CALLTYPE VR_GetInitToken();
 
+// ---- IVRSettings -------------------------------------------------------------------------------
+
+static const char *IVRSettings_Version = "IVRSettings_003";
+
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+#endif
+
+// The runtime's settings store (steamvr.vrsettings over the drivers' default.vrsettings), as a
+// client sees it. No slot returns a structure and none is overloaded, so the order is the same
+// in every ABI.
+class IVRSettings {
+public:
+    virtual const char *GetSettingsErrorNameFromEnum(EVRSettingsError eError) = 0;
+
+    virtual void SetBool(const char *pchSection, const char *pchSettingsKey, bool bValue,
+                         EVRSettingsError *peError = nullptr) = 0;
+    virtual void SetInt32(const char *pchSection, const char *pchSettingsKey, int32_t nValue,
+                          EVRSettingsError *peError = nullptr) = 0;
+    virtual void SetFloat(const char *pchSection, const char *pchSettingsKey, float flValue,
+                          EVRSettingsError *peError = nullptr) = 0;
+    virtual void SetString(const char *pchSection, const char *pchSettingsKey, const char *pchValue,
+                           EVRSettingsError *peError = nullptr) = 0;
+
+    virtual bool GetBool(const char *pchSection, const char *pchSettingsKey, EVRSettingsError *peError = nullptr) = 0;
+    virtual int32_t GetInt32(const char *pchSection, const char *pchSettingsKey,
+                             EVRSettingsError *peError = nullptr) = 0;
+    virtual float GetFloat(const char *pchSection, const char *pchSettingsKey, EVRSettingsError *peError = nullptr) = 0;
+    virtual void GetString(const char *pchSection, const char *pchSettingsKey, char *pchValue, uint32_t unValueLen,
+                           EVRSettingsError *peError = nullptr) = 0;
+
+    virtual void RemoveSection(const char *pchSection, EVRSettingsError *peError = nullptr) = 0;
+    virtual void RemoveKeyInSection(const char *pchSection, const char *pchSettingsKey,
+                                    EVRSettingsError *peError = nullptr) = 0;
+};
+
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
 // ---- inline client code ------------------------------------------------------------------------
 
 // Token of the init this module's cached pointers belong to.
@@ -1107,7 +1148,6 @@ class IVROverlayView;
 class IVRResources;
 class IVRRenderModels;
 class IVRExtendedDisplay;
-class IVRSettings;
 class IVRApplications;
 class IVRTrackedCamera;
 class IVRScreenshots;
@@ -1166,6 +1206,16 @@ public:
         return m_pVRSystem;
     }
 
+    IVRSettings *VRSettings()
+    {
+        CheckClear();
+        if (m_pVRSettings == nullptr) {
+            EVRInitError eError;
+            m_pVRSettings = static_cast<IVRSettings *>(VR_GetGenericInterface(IVRSettings_Version, &eError));
+        }
+        return m_pVRSettings;
+    }
+
 private:
     IVRSystem *m_pVRSystem;
     IVRChaperone *m_pVRChaperone;
@@ -1200,6 +1250,11 @@ inline COpenVRContext &OpenVRInternal_ModuleContext()
 inline IVRSystem *VR_CALLTYPE VRSystem()
 {
     return OpenVRInternal_ModuleContext().VRSystem();
+}
+
+inline IVRSettings *VR_CALLTYPE VRSettings()
+{
+    return OpenVRInternal_ModuleContext().VRSettings();
 }
 
 // Starts the client. Returns IVRSystem, or nullptr with *peError set. A runtime that does not

@@ -36,23 +36,39 @@ vr::TrackedDevicePose_t ControllerPoseAt(uint64_t frame)
     return pose;
 }
 
+namespace {
+// Whether the rifle's position is the controller's moved 0.25 m along the controller's own z axis.
+bool OnController(const double standing[3][4], const vr::TrackedDevicePose_t &c)
+{
+    const float(*m)[4] = c.mDeviceToAbsoluteTracking.m;
+    double distance2 = 0.0;
+    for (int i = 0; i < 3; ++i) {
+        const double d = standing[i][3] - (m[i][3] + 0.25 * m[i][2]);
+        distance2 += d * d;
+    }
+    return distance2 < 1e-6;
+}
+} // namespace
+
+vr::TrackedDevicePose_t LeftControllerPose()
+{
+    vr::TrackedDevicePose_t left = ControllerPoseAt(0);
+    left.mDeviceToAbsoluteTracking.m[0][3] = -0.3f;
+    return left;
+}
+
 bool RifleFollowsController(const double standing[3][4], uint64_t frame)
 {
     constexpr uint64_t kLookBack = 900;
     for (uint64_t f = frame;; --f) {
-        const vr::TrackedDevicePose_t c = ControllerPoseAt(f);
-        const float(*m)[4] = c.mDeviceToAbsoluteTracking.m;
-        double distance2 = 0.0;
-        for (int i = 0; i < 3; ++i) {
-            const double d = standing[i][3] - (m[i][3] + 0.25 * m[i][2]);
-            distance2 += d * d;
-        }
-        if (distance2 < 1e-6)
+        if (OnController(standing, ControllerPoseAt(f)))
             return true;
         if (f == 0 || f + kLookBack <= frame)
             return false;
     }
 }
+
+bool RifleFollowsLeftController(const double standing[3][4]) { return OnController(standing, LeftControllerPose()); }
 
 PoseSummary Summarise(const vr::TrackedDevicePose_t &pose)
 {

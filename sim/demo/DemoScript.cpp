@@ -112,6 +112,24 @@ std::string FollowController(DemoSession &s)
     return "";
 }
 
+std::string SwitchHands(DemoSession &s)
+{
+    s.SetStep("a left-handed player: poseSource = left_hand");
+    s.Note("the driver's setting poseSource becomes \"left_hand\" while SteamVR runs");
+    s.SetPoseSource("left_hand");
+    sim::PoseRecord rifle{};
+    if (!WaitFor(s, [&] { return s.Recorder().LastPose(rifle) && RifleFollowsLeftController(rifle.standing); }))
+        return "the rifle does not follow the left-hand controller after poseSource became \"left_hand\"";
+    s.Note("vistrel read the setting and relays the left-hand controller");
+    if (!Pause(s, kPauseFrames))
+        return "the frames stopped";
+    s.SetPoseSource("right_hand");
+    if (!WaitFor(s, [&] { return s.Recorder().LastPose(rifle) && RifleFollowsController(rifle.standing, rifle.frame); }))
+        return "the rifle does not follow the right-hand controller again after poseSource became \"right_hand\"";
+    s.Note("back to the right hand");
+    return "";
+}
+
 std::string DropAndReturn(DemoSession &s)
 {
     s.SetStep("the link drops and comes back");
@@ -195,6 +213,8 @@ std::string RunScript(DemoSession &s)
             failure = PressAndRelease(s, action);
     if (failure.empty())
         failure = DoubleFire(s);
+    if (failure.empty())
+        failure = SwitchHands(s);
     if (failure.empty())
         failure = DropAndReturn(s);
     if (failure.empty())

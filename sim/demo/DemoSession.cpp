@@ -44,6 +44,13 @@ void DemoSession::SetStep(const std::string &text)
     step_ = text;
 }
 
+void DemoSession::SetPoseSource(const char *value)
+{
+    devices_.EditSettings([&](sim::SettingsStore &store) {
+        return sim::PutString(store, "driver_tarvolt_rq508", "poseSource", value);
+    });
+}
+
 void DemoSession::DropLink()
 {
     {
@@ -133,14 +140,14 @@ bool DemoSession::Start(std::string &error)
         error = "cannot publish the simulated tracked devices";
         return false;
     }
-    vr::TrackedDevicePose_t hmd = ControllerPoseAt(0), left = ControllerPoseAt(0);
+    vr::TrackedDevicePose_t hmd = ControllerPoseAt(0);
     hmd.mDeviceToAbsoluteTracking.m[0][3] = 0.0f;
     hmd.mDeviceToAbsoluteTracking.m[1][3] = 1.7f;
     hmd.mDeviceToAbsoluteTracking.m[2][3] = 0.0f;
-    left.mDeviceToAbsoluteTracking.m[0][3] = -0.3f;
     devices_.SetDevice(0, vr::TrackedDeviceClass_HMD, vr::TrackedControllerRole_Invalid, hmd);
     devices_.SetDevice(kRightHandIndex, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, ControllerPoseAt(0));
-    devices_.SetDevice(2, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_LeftHand, left);
+    devices_.SetDevice(kLeftHandIndex, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_LeftHand,
+                       LeftControllerPose());
     view_->AddNote("loading the driver from " + root);
     if (!host_.Load(root)) {
         error = "cannot load the driver from " + root + ": " + host_.Error() + " (run `make build` first)";

@@ -46,6 +46,7 @@ enum ExitCode : int { kExitOk = 0, kExitExpectationFailed = 1, kExitCannotStart 
 
 inline constexpr std::chrono::seconds kStepLimit{30};
 inline constexpr uint32_t kRightHandIndex = 1;  // in the tracked-device table
+inline constexpr uint32_t kLeftHandIndex = 2;
 
 class DemoSession {
 public:
@@ -64,6 +65,8 @@ public:
     void Note(const std::string &text);
     void SetStep(const std::string &text);
     void DropLink();  // the rifle's link breaks; the reconnection is timed
+    // The user edits the driver's poseSource in SteamVR's settings while it runs.
+    void SetPoseSource(const char *value);
     void EndSession();
     bool Ending() const { return ending_; }
 

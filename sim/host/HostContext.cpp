@@ -119,43 +119,90 @@ void HostContext::SetDisplayEyeToHead(uint32_t, const vr::HmdMatrix34_t &, const
 void HostContext::SetDisplayProjectionRaw(uint32_t, const vr::HmdRect2_t &, const vr::HmdRect2_t &) {}
 void HostContext::SetRecommendedRenderTargetSize(uint32_t, uint32_t, uint32_t) {}
 
+template <class Fn>
+auto HostContext::WithSettings(Fn fn)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (settingsTable_ == nullptr)
+        return fn(ownSettings_);
+    LockTable(*settingsTable_);
+    struct Unlock {
+        TrackedDeviceTable *table;
+        ~Unlock() { UnlockTable(*table); }
+    } unlock{settingsTable_};
+    return fn(settingsTable_->settings);
+}
+
+void HostContext::UseSettingsOf(TrackedDeviceTable *table)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (table != nullptr) {
+        LockTable(*table);
+        MergeInto(ownSettings_, table->settings);
+        UnlockTable(*table);
+    }
+    settingsTable_ = table;
+}
+
 namespace {
-void Unset(vr::EVRSettingsError *peError)
+void Report(vr::EVRSettingsError *peError, int32_t error)
 {
     if (peError != nullptr)
-        *peError = vr::VRSettingsError_UnsetSettingHasNoDefault;
+        *peError = static_cast<vr::EVRSettingsError>(error);
 }
+int32_t Written(bool done) { return done ? vr::VRSettingsError_None : vr::VRSettingsError_WriteFailed; }
 } // namespace
 
 const char *HostContext::GetSettingsErrorNameFromEnum(vr::EVRSettingsError) { return "VRSettingsError"; }
-void HostContext::SetBool(const char *, const char *, bool, vr::EVRSettingsError *e) { Unset(e); }
-void HostContext::SetInt32(const char *, const char *, int32_t, vr::EVRSettingsError *e) { Unset(e); }
-void HostContext::SetFloat(const char *, const char *, float, vr::EVRSettingsError *e) { Unset(e); }
-void HostContext::SetString(const char *, const char *, const char *, vr::EVRSettingsError *e) { Unset(e); }
-bool HostContext::GetBool(const char *, const char *, vr::EVRSettingsError *e)
+void HostContext::SetBool(const char *section, const char *key, bool value, vr::EVRSettingsError *e)
 {
-    Unset(e);
-    return false;
+    Report(e, Written(WithSettings([&](SettingsStore &s) { return PutBool(s, section, key, value); })));
 }
-int32_t HostContext::GetInt32(const char *, const char *, vr::EVRSettingsError *e)
+void HostContext::SetInt32(const char *section, const char *key, int32_t value, vr::EVRSettingsError *e)
 {
-    Unset(e);
-    return 0;
+    Report(e, Written(WithSettings([&](SettingsStore &s) { return PutInt32(s, section, key, value); })));
 }
-float HostContext::GetFloat(const char *, const char *, vr::EVRSettingsError *e)
+void HostContext::SetFloat(const char *section, const char *key, float value, vr::EVRSettingsError *e)
 {
-    Unset(e);
-    return 0.0f;
+    Report(e, Written(WithSettings([&](SettingsStore &s) { return PutFloat(s, section, key, value); })));
 }
-void HostContext::GetString(const char *, const char *, char *pchValue, uint32_t unValueLen,
+void HostContext::SetString(const char *section, const char *key, const char *value, vr::EVRSettingsError *e)
+{
+    Report(e, Written(WithSettings([&](SettingsStore &s) { return PutString(s, section, key, value); })));
+}
+bool HostContext::GetBool(const char *section, const char *key, vr::EVRSettingsError *e)
+{
+    bool value = false;
+    Report(e, WithSettings([&](SettingsStore &s) { return sim::GetBool(s, section, key, value); }));
+    return value;
+}
+int32_t HostContext::GetInt32(const char *section, const char *key, vr::EVRSettingsError *e)
+{
+    int32_t value = 0;
+    Report(e, WithSettings([&](SettingsStore &s) { return sim::GetInt32(s, section, key, value); }));
+    return value;
+}
+float HostContext::GetFloat(const char *section, const char *key, vr::EVRSettingsError *e)
+{
+    float value = 0.0f;
+    Report(e, WithSettings([&](SettingsStore &s) { return sim::GetFloat(s, section, key, value); }));
+    return value;
+}
+void HostContext::GetString(const char *section, const char *key, char *pchValue, uint32_t unValueLen,
                             vr::EVRSettingsError *e)
 {
-    if (pchValue != nullptr && unValueLen > 0)
-        pchValue[0] = '\0';
-    Unset(e);
+    Report(e, WithSettings([&](SettingsStore &s) { return sim::GetString(s, section, key, pchValue, unValueLen); }));
 }
-void HostContext::RemoveSection(const char *, vr::EVRSettingsError *e) { Unset(e); }
-void HostContext::RemoveKeyInSection(const char *, const char *, vr::EVRSettingsError *e) { Unset(e); }
+void HostContext::RemoveSection(const char *section, vr::EVRSettingsError *e)
+{
+    WithSettings([&](SettingsStore &s) { sim::RemoveSection(s, section); return 0; });
+    Report(e, vr::VRSettingsError_None);
+}
+void HostContext::RemoveKeyInSection(const char *section, const char *key, vr::EVRSettingsError *e)
+{
+    WithSettings([&](SettingsStore &s) { RemoveKey(s, section, key); return 0; });
+    Report(e, vr::VRSettingsError_None);
+}
 
 vr::ETrackedPropertyError HostContext::ReadPropertyBatch(vr::PropertyContainerHandle_t, vr::PropertyRead_t *pBatch,
                                                          uint32_t unBatchEntryCount)

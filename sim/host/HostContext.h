@@ -3,6 +3,8 @@
 // a driver context that serves the host interfaces by version, and the interfaces themselves,
 // which record what the driver does with them.
 #include "HostRecorder.h"
+#include "SettingsStore.h"
+#include "TrackedDeviceTable.h"
 #include "TrackingSpaces.h"
 
 #include <openvr_driver.h>
@@ -33,6 +35,9 @@ public:
     // Deactivate has returned. Input and pose calls for a device that is not active are
     // violations (OpenVR driver documentation: nothing may be called after Deactivate).
     void SetDeviceActive(uint32_t deviceIndex, bool active);
+    // Settings: the host's own store, or the tracked-device table's (shared with client programs),
+    // into which the values set on the host so far are merged. Null goes back to the host's own.
+    void UseSettingsOf(TrackedDeviceTable *table);
 
     vr::IVRDriverContext *AsDriverContext() { return this; }
 
@@ -63,7 +68,7 @@ public:
     void SetRecommendedRenderTargetSize(uint32_t unWhichDevice, uint32_t nWidth,
                                         uint32_t nHeight) override;
 
-    // IVRSettings: the driver reads no settings; every key is unset.
+    // IVRSettings: the simulated runtime's settings (SettingsStore.h says how values read).
     const char *GetSettingsErrorNameFromEnum(vr::EVRSettingsError eError) override;
     void SetBool(const char *pchSection, const char *pchSettingsKey, bool bValue,
                  vr::EVRSettingsError *peError) override;
@@ -149,6 +154,11 @@ private:
     // The room setup under which published (raw) poses are seen in standing space.
     RigidTransform standingFromRaw_ = RoomSetupStandingFromRaw();
     mutable std::mutex mutex_;
+    SettingsStore ownSettings_{};
+    TrackedDeviceTable *settingsTable_ = nullptr;
+    // Runs fn on the store in use, under its lock.
+    template <class Fn>
+    auto WithSettings(Fn fn);
     std::vector<std::string> fetched_;
     std::set<uint32_t> activeDevices_;
     std::atomic<vr::VRInputComponentHandle_t> nextHandle_{0x200000001ull};

@@ -84,13 +84,13 @@ vr::EVRInitError SimHost::Activate()
             result = e;
         } else {
             active_ = true;
-            ListDevice(deviceIndex, d.deviceClass);
+            ListDevice(deviceIndex, d.deviceClass, d.serial);
         }
     }
     return result;
 }
 
-void SimHost::ListDevice(uint32_t index, vr::ETrackedDeviceClass deviceClass)
+void SimHost::ListDevice(uint32_t index, vr::ETrackedDeviceClass deviceClass, const std::string &serial)
 {
     const int slot = listing_ != nullptr ? listing_->FirstFreeSlot() : -1;
     if (slot < 0)
@@ -103,6 +103,7 @@ void SimHost::ListDevice(uint32_t index, vr::ETrackedDeviceClass deviceClass)
     vr::TrackedDevicePose_t none;
     std::memset(static_cast<void *>(&none), 0, sizeof none);  // no pose yet: not valid, not connected
     listing_->SetDevice(static_cast<uint32_t>(slot), deviceClass, role, none);
+    listing_->SetSerial(static_cast<uint32_t>(slot), serial.c_str());
     listed_.push_back({index, static_cast<uint32_t>(slot)});
 }
 

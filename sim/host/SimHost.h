@@ -88,8 +88,13 @@ public:
     // runtime lists every device it tracks: from activation on, each in the table's first free
     // slot with the class it was announced with and its role hint (Prop_ControllerRoleHint_Int32)
     // as its role, and after every frame with the pose the driver last published for it, until
-    // deactivation. Call before Activate; the publisher must outlive the host.
-    void ListDevicesIn(TrackedDevicePublisher *devices) { listing_ = devices; }
+    // deactivation. Call before Activate; the publisher must outlive the host. The driver's
+    // settings are then the table's, which client programs read as well.
+    void ListDevicesIn(TrackedDevicePublisher *devices)
+    {
+        listing_ = devices;
+        context_.UseSettingsOf(devices != nullptr ? devices->Table() : nullptr);
+    }
 
     vr::IServerTrackedDeviceProvider *Provider() const { return provider_; }
     vr::ITrackedDeviceServerDriver *Device() const;
@@ -100,7 +105,7 @@ private:
         uint32_t index;  // the driver's device index
         uint32_t slot;   // in the client programs' table
     };
-    void ListDevice(uint32_t index, vr::ETrackedDeviceClass deviceClass);
+    void ListDevice(uint32_t index, vr::ETrackedDeviceClass deviceClass, const std::string &serial);
     void UpdateListedPoses();
 
     HostRecorder recorder_;

@@ -110,6 +110,27 @@ void TrackedDevicePublisher::SetPoseBytes(uint32_t index, const void *pose)
     UnlockTable(*table_);
 }
 
+void TrackedDevicePublisher::SetSerial(uint32_t index, const char *serial)
+{
+    if (table_ == nullptr || index >= kTrackedDeviceSlots || serial == nullptr)
+        return;
+    LockTable(*table_);
+    char *field = table_->slots[index].serial;
+    std::strncpy(field, serial, kSerialNumberSize - 1);
+    field[kSerialNumberSize - 1] = '\0';
+    UnlockTable(*table_);
+}
+
+bool TrackedDevicePublisher::EditSettings(const std::function<bool(SettingsStore &)> &edit)
+{
+    if (table_ == nullptr)
+        return false;
+    LockTable(*table_);
+    const bool done = edit(table_->settings);
+    UnlockTable(*table_);
+    return done;
+}
+
 void TrackedDevicePublisher::RemoveDevice(uint32_t index)
 {
     if (table_ == nullptr || index >= kTrackedDeviceSlots)

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 
 namespace sim {
@@ -58,6 +59,8 @@ public:
         static_assert(sizeof(Pose) == kPoseRecordSize, "a vr::TrackedDevicePose_t");
         SetPoseBytes(index, &pose);
     }
+    // The device's serial number (Prop_SerialNumber_String), as its driver reports it.
+    void SetSerial(uint32_t index, const char *serial);
     void RemoveDevice(uint32_t index);
     void RemoveAll();
 
@@ -82,6 +85,12 @@ public:
     int FirstFreeSlot() const;
     // A copy of a device slot (all zero outside the table).
     TrackedDeviceSlot Slot(uint32_t index) const;
+
+    // Changes the runtime's settings under the table's lock (the user editing steamvr.vrsettings
+    // while the runtime runs). False when the change did not fit.
+    bool EditSettings(const std::function<bool(SettingsStore &)> &edit);
+    // The table, for a host that answers its driver's settings from it; null when not running.
+    TrackedDeviceTable *Table() const { return table_; }
 
     // Every pose query answers with its own time in place of the velocities (for measurements).
     void StampPoseQueries(bool stamp);

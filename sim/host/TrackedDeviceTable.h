@@ -6,6 +6,7 @@
 // tests use to make client initialisation fail or take time, and counters of what clients did.
 // The layout depends on no OpenVR header, so that both the host (driver header) and the stand-in
 // (client header) can include it.
+#include "SettingsStore.h"
 #include "TrackingSpaces.h"
 
 #include <atomic>
@@ -17,6 +18,7 @@ namespace sim {
 inline constexpr const char *kTrackedDeviceTableName = "TarvoltSim_TrackedDevices";
 inline constexpr uint32_t kTrackedDeviceSlots = 64;    // vr::k_unMaxTrackedDeviceCount
 inline constexpr uint32_t kPoseRecordSize = 80;        // sizeof(vr::TrackedDevicePose_t)
+inline constexpr uint32_t kSerialNumberSize = 64;      // with its NUL
 
 struct TrackedDeviceSlot {
     int32_t deviceClass;  // vr::ETrackedDeviceClass; 0 (invalid) marks an empty slot
@@ -24,6 +26,7 @@ struct TrackedDeviceSlot {
     int32_t sortKey;      // controllers are listed by ascending key, then by index
     uint32_t reserved;
     unsigned char pose[kPoseRecordSize];  // a vr::TrackedDevicePose_t, byte for byte
+    char serial[kSerialNumberSize];       // Prop_SerialNumber_String; empty: the device has none
 };
 
 inline constexpr uint32_t kClientSlots = 16;
@@ -73,6 +76,9 @@ struct TrackedDeviceTable {
     std::atomic<uint32_t> doubleInits;          // initialisations while already connected
     std::atomic<uint32_t> quitAcknowledgements;  // AcknowledgeQuit_Exiting calls
     std::atomic<uint32_t> callsAfterShutdown;    // OpenVR calls after VR_Shutdown ended a connection
+
+    // The runtime's settings, for the driver (through the host) and for clients; guarded by lock.
+    SettingsStore settings;
 
     // Measurement: when non-zero, every pose a query returns carries the time of the query
     // instead of its velocity (see StampPoseQuery), so that a pose that has travelled through

@@ -13,6 +13,7 @@
 // would reach unloaded code: the stand-in answers and counts each such call instead.
 #include "InitErrorText.h"
 #include "ProcessIdentity.h"
+#include "SimSettings.h"
 #include "SimSystem.h"
 #include "TrackedDeviceTable.h"
 
@@ -31,6 +32,7 @@ sim::TrackedDeviceTable *table = nullptr;  // non-null while connected
 sim::ClientSlot *client = nullptr;         // this process's connection in the table
 bool shutDown = false;  // VR_Shutdown ended a connection; region stays mapped to count later calls
 sim::SimSystem systemInterface;
+sim::SimSettings settingsInterface;
 uint32_t initToken = 0;
 
 void ReleaseRegion()
@@ -41,6 +43,7 @@ void ReleaseRegion()
     client = nullptr;
     shutDown = false;
     systemInterface.Attach(nullptr);
+    settingsInterface.Attach(nullptr);
 }
 
 // Every export notes its call: one after VR_Shutdown ended a connection is counted.
@@ -120,6 +123,7 @@ vr::EVRInitError Connect(vr::EVRApplicationType type)
     table = t;
     client = slot;
     systemInterface.Attach(table, client);
+    settingsInterface.Attach(table);
     return vr::VRInitError_None;
 }
 
@@ -158,6 +162,7 @@ void VR_CALLTYPE VR_ShutdownInternal()
         client = nullptr;
         shutDown = true;
         systemInterface.Retire();
+        settingsInterface.Retire();
     }
     ++initToken;
 }
@@ -210,6 +215,8 @@ void *VR_CALLTYPE VR_GetGenericInterface(const char *pchInterfaceVersion, EVRIni
         error = VRInitError_Init_NotInitialized;
     else if (pchInterfaceVersion != nullptr && std::strcmp(pchInterfaceVersion, IVRSystem_Version) == 0)
         result = static_cast<IVRSystem *>(&systemInterface);
+    else if (pchInterfaceVersion != nullptr && std::strcmp(pchInterfaceVersion, IVRSettings_Version) == 0)
+        result = static_cast<IVRSettings *>(&settingsInterface);
     else
         error = VRInitError_Init_InvalidInterface;
     if (peError != nullptr)
@@ -222,7 +229,8 @@ bool VR_CALLTYPE VR_IsInterfaceVersionValid(const char *pchInterfaceVersion)
     std::lock_guard<std::recursive_mutex> lock(apiMutex);
     NoteCall();
     return table != nullptr && pchInterfaceVersion != nullptr &&
-           std::strcmp(pchInterfaceVersion, IVRSystem_Version) == 0;
+           (std::strcmp(pchInterfaceVersion, IVRSystem_Version) == 0 ||
+            std::strcmp(pchInterfaceVersion, IVRSettings_Version) == 0);
 }
 
 uint32_t VR_CALLTYPE VR_GetInitToken()

@@ -283,15 +283,38 @@ uint32_t SimSystem::GetArrayTrackedDeviceProperty(vr::TrackedDeviceIndex_t, vr::
     return 0;
 }
 
-uint32_t SimSystem::GetStringTrackedDeviceProperty(vr::TrackedDeviceIndex_t, vr::ETrackedDeviceProperty,
-                                                   char *pchValue, uint32_t unBufferSize,
-                                                   vr::ETrackedPropertyError *pError)
+// The serial number is the one string property the table holds. As the runtime answers: the
+// length with its NUL; a buffer too small gets nothing and TrackedProp_BufferTooSmall; an index
+// without a device TrackedProp_InvalidDevice.
+uint32_t SimSystem::GetStringTrackedDeviceProperty(vr::TrackedDeviceIndex_t unDeviceIndex,
+                                                   vr::ETrackedDeviceProperty prop, char *pchValue,
+                                                   uint32_t unBufferSize, vr::ETrackedPropertyError *pError)
 {
-    Live();
-    Unknown(pError);
     if (pchValue != nullptr && unBufferSize > 0)
         pchValue[0] = '\0';
-    return 0;
+    if (!Live()) {
+        Unknown(pError);
+        return 0;
+    }
+    const TrackedDeviceSlot slot = Slot(unDeviceIndex);
+    vr::ETrackedPropertyError error = vr::TrackedProp_Success;
+    uint32_t length = 0;
+    if (slot.deviceClass == vr::TrackedDeviceClass_Invalid) {
+        error = vr::TrackedProp_InvalidDevice;
+    } else if (prop != vr::Prop_SerialNumber_String || slot.serial[0] == '\0') {
+        error = vr::TrackedProp_UnknownProperty;
+    } else {
+        length = static_cast<uint32_t>(strnlen(slot.serial, kSerialNumberSize)) + 1;
+        if (pchValue == nullptr || unBufferSize < length) {
+            error = vr::TrackedProp_BufferTooSmall;
+        } else {
+            std::memcpy(pchValue, slot.serial, length - 1);
+            pchValue[length - 1] = '\0';
+        }
+    }
+    if (pError != nullptr)
+        *pError = error;
+    return length;
 }
 
 vr::EVRFirmwareError SimSystem::PerformFirmwareUpdate(vr::TrackedDeviceIndex_t)

@@ -33,6 +33,12 @@ void Unset(vr::EVRSettingsError *peError)
         *peError = vr::VRSettingsError_UnsetSettingHasNoDefault;
 }
 
+void Report(vr::EVRSettingsError *peError, int32_t error)
+{
+    if (peError != nullptr)
+        *peError = static_cast<vr::EVRSettingsError>(error);
+}
+
 void EmptyString(char *buffer, uint32_t size)
 {
     if (buffer != nullptr && size > 0)
@@ -97,7 +103,7 @@ public:
     }
 };
 
-// No setting is stored: every key reads as unset, as for a driver without defaults.
+// The Get slots answer from the recording host's settings; nothing is written through the Set slots.
 class Settings final : public vr::IVRSettings {
 public:
     const char *GetSettingsErrorNameFromEnum(vr::EVRSettingsError) override
@@ -125,29 +131,38 @@ public:
         Count(MsvcInterface_Settings, 4);
         Unset(e);
     }
-    bool GetBool(const char *, const char *, vr::EVRSettingsError *e) override
+    bool GetBool(const char *pchSection, const char *pchSettingsKey, vr::EVRSettingsError *e) override
     {
         Count(MsvcInterface_Settings, 5);
-        Unset(e);
-        return false;
+        int32_t error = 0;
+        const bool value = gxx_settings_get_bool(pchSection, pchSettingsKey, &error) != 0;
+        Report(e, error);
+        return value;
     }
-    int32_t GetInt32(const char *, const char *, vr::EVRSettingsError *e) override
+    int32_t GetInt32(const char *pchSection, const char *pchSettingsKey, vr::EVRSettingsError *e) override
     {
         Count(MsvcInterface_Settings, 6);
-        Unset(e);
-        return 0;
+        int32_t error = 0;
+        const int32_t value = gxx_settings_get_int32(pchSection, pchSettingsKey, &error);
+        Report(e, error);
+        return value;
     }
-    float GetFloat(const char *, const char *, vr::EVRSettingsError *e) override
+    float GetFloat(const char *pchSection, const char *pchSettingsKey, vr::EVRSettingsError *e) override
     {
         Count(MsvcInterface_Settings, 7);
-        Unset(e);
-        return 0.0f;
+        int32_t error = 0;
+        const float value = gxx_settings_get_float(pchSection, pchSettingsKey, &error);
+        Report(e, error);
+        return value;
     }
-    void GetString(const char *, const char *, char *pchValue, uint32_t unValueLen, vr::EVRSettingsError *e) override
+    void GetString(const char *pchSection, const char *pchSettingsKey, char *pchValue, uint32_t unValueLen,
+                   vr::EVRSettingsError *e) override
     {
         Count(MsvcInterface_Settings, 8);
         EmptyString(pchValue, unValueLen);
-        Unset(e);
+        int32_t error = 0;
+        gxx_settings_get_string(pchSection, pchSettingsKey, pchValue, unValueLen, &error);
+        Report(e, error);
     }
     void RemoveSection(const char *, vr::EVRSettingsError *e) override
     {

@@ -1,6 +1,7 @@
 // The exports of the client library as the official openvr_api.dll has them (C names, the MSVC
 // build of the library), for the relay's MSVC-ABI test package. Each one forwards to the g++
-// stand-in (gxx_api_*); the IVRSystem it hands out is this side's, compiled for the MSVC ABI.
+// stand-in (gxx_api_*); the IVRSystem and IVRSettings it hands out are this side's, compiled for
+// the MSVC ABI.
 // The exports are listed in openvr_api_msvc.def.
 #define OPENVR_BUILD_STATIC
 #include "MsvcSeam.h"
@@ -55,9 +56,13 @@ void *VR_CALLTYPE VR_GetGenericInterface(const char *pchInterfaceVersion, EVRIni
     void *answer = gxx_api_generic_interface(pchInterfaceVersion, &error);
     if (peError != nullptr)
         *peError = static_cast<EVRInitError>(error);
-    if (answer == nullptr || pchInterfaceVersion == nullptr || !SameText(pchInterfaceVersion, IVRSystem_Version))
+    if (answer == nullptr || pchInterfaceVersion == nullptr)
         return nullptr;
-    return msvc_system_object();
+    if (SameText(pchInterfaceVersion, IVRSystem_Version))
+        return msvc_system_object();
+    if (SameText(pchInterfaceVersion, IVRSettings_Version))
+        return msvc_client_settings_object();
+    return nullptr;
 }
 
 bool VR_CALLTYPE VR_IsInterfaceVersionValid(const char *pchInterfaceVersion)

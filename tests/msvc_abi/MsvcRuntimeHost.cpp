@@ -51,6 +51,26 @@ int32_t gxx_host_read_properties(uint64_t container, void *batch, uint32_t count
 
 uint64_t gxx_host_property_container(uint32_t deviceIndex) { return attached->TrackedDeviceToPropertyContainer(deviceIndex); }
 
+int32_t gxx_settings_get_bool(const char *section, const char *key, int32_t *error)
+{
+    return attached->GetBool(section, key, reinterpret_cast<vr::EVRSettingsError *>(error)) ? 1 : 0;
+}
+
+int32_t gxx_settings_get_int32(const char *section, const char *key, int32_t *error)
+{
+    return attached->GetInt32(section, key, reinterpret_cast<vr::EVRSettingsError *>(error));
+}
+
+float gxx_settings_get_float(const char *section, const char *key, int32_t *error)
+{
+    return attached->GetFloat(section, key, reinterpret_cast<vr::EVRSettingsError *>(error));
+}
+
+void gxx_settings_get_string(const char *section, const char *key, char *value, uint32_t size, int32_t *error)
+{
+    attached->GetString(section, key, value, size, reinterpret_cast<vr::EVRSettingsError *>(error));
+}
+
 void gxx_host_log(const char *message)
 {
     if (sim::HostContext *target = logTarget.load())

@@ -68,6 +68,15 @@ int32_t gxx_host_update_boolean(uint64_t handle, int32_t value, double timeOffse
 int32_t gxx_host_create_scalar(uint64_t container, const char *name, uint64_t *handle, int32_t type, int32_t units);
 int32_t gxx_host_update_scalar(uint64_t handle, float value, double timeOffset);
 
+// The runtime's settings (IVRSettings_003, the same slots on the driver's side and a client's):
+// the Get slots forward to the settings behind them; each returns the value and writes the
+// vr::EVRSettingsError. In the driver tests the recording host answers, in the relay's client
+// library the g++ stand-in.
+int32_t gxx_settings_get_bool(const char *section, const char *key, int32_t *error);  // 0 or 1
+int32_t gxx_settings_get_int32(const char *section, const char *key, int32_t *error);
+float gxx_settings_get_float(const char *section, const char *key, int32_t *error);
+void gxx_settings_get_string(const char *section, const char *key, char *value, uint32_t size, int32_t *error);
+
 // ---- the relay's runtime ---------------------------------------------------------------------
 
 #define MSVC_SYSTEM_SLOTS 46
@@ -82,11 +91,18 @@ void gxx_system_device_poses(int32_t origin, float predictedSeconds, void *poses
 uint32_t gxx_system_sorted_devices(int32_t deviceClass, uint32_t *indices, uint32_t capacity,
                                    uint32_t relativeTo);                                           // slot 14
 int32_t gxx_system_controller_role(uint32_t deviceIndex);                                          // slot 18
+int32_t gxx_system_device_class(uint32_t deviceIndex);                                             // slot 19
+uint32_t gxx_system_string_property(uint32_t deviceIndex, int32_t prop, char *value, uint32_t size,
+                                    int32_t *error);                                               // slot 27
 int32_t gxx_system_poll_event(void *event, uint32_t eventSize);  // slot 29, a vr::VREvent_t; 1 when one was taken
 void gxx_system_acknowledge_quit(void);                           // slot 43
 
+// The runtime's IVRSettings_003 as the client library hands it out (MsvcClientSettings.cpp).
+void *msvc_client_settings_object(void);
+
 // The client library's exports, forwarded by the MSVC-ABI openvr_api to the g++ stand-in. A non-null
-// answer of gxx_api_generic_interface for IVRSystem_022 makes the export hand out msvc_system_object.
+// answer of gxx_api_generic_interface for IVRSystem_022 makes the export hand out msvc_system_object,
+// for IVRSettings_003 msvc_client_settings_object.
 uint32_t gxx_api_init(int32_t *error, int32_t applicationType, const char *startupInfo);
 void gxx_api_shutdown(void);
 int32_t gxx_api_is_hmd_present(void);

@@ -118,10 +118,10 @@ public:
         return static_cast<vr::ETrackedControllerRole>(gxx_system_controller_role(unDeviceIndex));
     }
 
-    vr::ETrackedDeviceClass GetTrackedDeviceClass(vr::TrackedDeviceIndex_t) override
+    vr::ETrackedDeviceClass GetTrackedDeviceClass(vr::TrackedDeviceIndex_t unDeviceIndex) override
     {
         Count(19);
-        return vr::TrackedDeviceClass_Invalid;
+        return static_cast<vr::ETrackedDeviceClass>(gxx_system_device_class(unDeviceIndex));
     }
     bool IsTrackedDeviceConnected(vr::TrackedDeviceIndex_t) override
     {
@@ -164,11 +164,15 @@ public:
         Count(26);
         return 0;
     }
-    uint32_t GetStringTrackedDeviceProperty(vr::TrackedDeviceIndex_t, vr::ETrackedDeviceProperty, char *,
-                                            uint32_t, vr::ETrackedPropertyError *) override
+    uint32_t GetStringTrackedDeviceProperty(vr::TrackedDeviceIndex_t unDeviceIndex, vr::ETrackedDeviceProperty prop,
+                                            char *pchValue, uint32_t unBufferSize, vr::ETrackedPropertyError *pError) override
     {
         Count(27);
-        return 0;
+        int32_t error = vr::TrackedProp_Success;
+        const uint32_t length = gxx_system_string_property(unDeviceIndex, prop, pchValue, unBufferSize, &error);
+        if (pError != nullptr)
+            *pError = static_cast<vr::ETrackedPropertyError>(error);
+        return length;
     }
     const char *GetPropErrorNameFromEnum(vr::ETrackedPropertyError) override
     {

@@ -73,6 +73,7 @@ const StandInLibrary &StandIn()
 
 // The stand-in's IVRSystem (a g++ object), whose slots the MSVC-ABI IVRSystem forwards to.
 vr::IVRSystem *standInSystem = nullptr;
+vr::IVRSettings *standInSettings = nullptr;
 
 } // namespace
 
@@ -107,6 +108,8 @@ void *gxx_api_generic_interface(const char *interfaceVersion, int32_t *error)
     void *answer = StandIn().genericInterface(interfaceVersion, reinterpret_cast<vr::EVRInitError *>(error));
     if (answer != nullptr && interfaceVersion != nullptr && std::strcmp(interfaceVersion, vr::IVRSystem_Version) == 0)
         standInSystem = static_cast<vr::IVRSystem *>(answer);
+    if (answer != nullptr && interfaceVersion != nullptr && std::strcmp(interfaceVersion, vr::IVRSettings_Version) == 0)
+        standInSettings = static_cast<vr::IVRSettings *>(answer);
     return answer;
 }
 
@@ -140,5 +143,33 @@ int32_t gxx_system_poll_event(void *event, uint32_t eventSize)
 }
 
 void gxx_system_acknowledge_quit(void) { standInSystem->AcknowledgeQuit_Exiting(); }
+
+int32_t gxx_system_device_class(uint32_t deviceIndex) { return standInSystem->GetTrackedDeviceClass(deviceIndex); }
+
+uint32_t gxx_system_string_property(uint32_t deviceIndex, int32_t prop, char *value, uint32_t size, int32_t *error)
+{
+    return standInSystem->GetStringTrackedDeviceProperty(deviceIndex, static_cast<vr::ETrackedDeviceProperty>(prop),
+                                                         value, size, reinterpret_cast<vr::ETrackedPropertyError *>(error));
+}
+
+int32_t gxx_settings_get_bool(const char *section, const char *key, int32_t *error)
+{
+    return standInSettings->GetBool(section, key, reinterpret_cast<vr::EVRSettingsError *>(error)) ? 1 : 0;
+}
+
+int32_t gxx_settings_get_int32(const char *section, const char *key, int32_t *error)
+{
+    return standInSettings->GetInt32(section, key, reinterpret_cast<vr::EVRSettingsError *>(error));
+}
+
+float gxx_settings_get_float(const char *section, const char *key, int32_t *error)
+{
+    return standInSettings->GetFloat(section, key, reinterpret_cast<vr::EVRSettingsError *>(error));
+}
+
+void gxx_settings_get_string(const char *section, const char *key, char *value, uint32_t size, int32_t *error)
+{
+    standInSettings->GetString(section, key, value, size, reinterpret_cast<vr::EVRSettingsError *>(error));
+}
 
 } // extern "C"

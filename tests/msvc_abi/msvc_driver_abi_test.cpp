@@ -80,7 +80,8 @@ void ExpectSmallQueriesAnswered(void *provider, void *device)
 // reach the caller, a provider or device slot that lands elsewhere (a different answer, or a
 // crash), properties, components or their enum arguments that arrive wrong, a first pose that is
 // not all zero or that overwrites the device, and a driver that calls runtime slots other than
-// the ones it means (announcement, pose, property writes and container, log, components).
+// the ones it means (announcement, pose, property writes and container, log, components, and the
+// settings' whole-number and float reads).
 TEST(MsvcAbiShippedLibrary, AnswersTheRuntimesCallsAndCallsOnlyTheSlotsItMeans)
 {
     msvc_abi::MsvcRuntimeHost host;
@@ -142,7 +143,8 @@ TEST(MsvcAbiShippedLibrary, AnswersTheRuntimesCallsAndCallsOnlyTheSlotsItMeans)
     const std::set<Slot> expected = {
         {MsvcInterface_Context, 0},          {MsvcInterface_ServerDriverHost, 0}, {MsvcInterface_ServerDriverHost, 1},
         {MsvcInterface_Properties, 1},       {MsvcInterface_Properties, 3},       {MsvcInterface_DriverLog, 0},
-        {MsvcInterface_DriverInput, 0},      {MsvcInterface_DriverInput, 2}};
+        {MsvcInterface_DriverInput, 0},      {MsvcInterface_DriverInput, 2},      {MsvcInterface_Settings, 6},
+        {MsvcInterface_Settings, 7}};
     EXPECT_EQ(SlotsCalled(), expected);
 }
 
@@ -156,6 +158,34 @@ TEST(MsvcAbiShippedLibrary, ReportsAMissingInterfaceAsTheInitResult)
     EXPECT_EQ(host.Init(), vr::VRInitError_Init_InterfaceNotFound);
     EXPECT_TRUE(host.Recorder().Devices().empty());
     EXPECT_EQ(msvc_runtime_slot_calls(MsvcInterface_ServerDriverHost, 0), 0u);
+}
+
+// Catches: settings whose values or errors do not survive the MSVC ABI (a float result read from
+// the wrong register, an error code lost, a string not written), so that a set mount is not
+// applied, an unset key is taken for a bad one, or a bad value is told wrongly.
+TEST(MsvcAbiShippedLibrary, SettingsCrossTheAbiIntact)
+{
+    msvc_abi::MsvcRuntimeHost host;
+    ASSERT_TRUE(host.Load(false)) << host.Error();
+    host.Context().SetFloat("driver_tarvolt_rq508", "mountOffsetZMeters", 0.0f, nullptr);
+    host.Context().SetInt32("driver_tarvolt_rq508", "mountPitchDegrees", 0, nullptr);
+    host.Context().SetString("driver_tarvolt_rq508", "mountRollDegrees", "level", nullptr);
+    host.Context().SetInt32("driver_tarvolt_rq508", "pressFrames", 251, nullptr);
+    ASSERT_EQ(host.Init(), vr::VRInitError_None);
+    ASSERT_EQ(host.Activate(0), vr::VRInitError_None);
+    EXPECT_EQ(host.Recorder().CountLog("Setting mountRollDegrees = \"level\" is not a number; using the default 0."), 1u);
+    EXPECT_EQ(host.Recorder().CountLog(
+                  "Setting pressFrames = 251 is out of range (allowed 1 to 250); using the default 20."),
+              1u);
+    EXPECT_EQ(host.Recorder().CountLogPrefix("Setting "), 2u);
+    host.RunFrames(2);
+    sim::PoseRecord last;
+    ASSERT_TRUE(host.Recorder().LastPose(last));
+    // A fresh block's zero record with neither shift nor turn: the controller's own orientation.
+    EXPECT_EQ(last.pose.qRotation.w, 0.5);
+    EXPECT_EQ(last.pose.qRotation.x, 0.5);
+    EXPECT_EQ(msvc_runtime_slot_calls(MsvcInterface_Settings, 8), 1u);  // the bad roll's text
+    host.Shutdown();
 }
 
 class MsvcAbiSimulatedRifle : public ::testing::Test {

@@ -114,4 +114,32 @@ TEST_F(MsvcAbiRelay, ThePoseArrivesThroughAnMsvcBuiltClientLibrary)
     EXPECT_GT(devices.PoseQueries(), 0u);
 }
 
+// Catches: a relay whose settings read or serial look-up does not survive the MSVC ABI of the
+// client library (the setting's text or error, a device's class or serial number read wrongly),
+// so that the tracker the user named is never followed.
+TEST_F(MsvcAbiRelay, ATrackerNamedBySerialNumberIsFollowedThroughAnMsvcBuiltClientLibrary)
+{
+    const std::string package = testing_support::PathIn(sim::BuildDirectory(), "pkg-msvcabi");
+    const std::string relayPath = testing_support::ProgramIn(sim::DriverBinaryDirectory(package), "vistrel");
+    ProgramRun server;
+    ASSERT_TRUE(server.Start(testing_support::ProgramIn(sim::ExecutableDirectory(), "vrserver"),
+                             {"--no-driver", "--no-devices", "--until-eof"}));
+    ASSERT_TRUE(server.WaitForLine("vrserver running without a driver", kLimit));
+    devices.SetDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, SamplePose(1));
+    devices.SetDevice(4, vr::TrackedDeviceClass_GenericTracker, vr::TrackedControllerRole_Invalid, SamplePose(4));
+    devices.SetSerial(4, "LHR-MOUNT");
+    ASSERT_TRUE(devices.EditSettings(
+        [](sim::SettingsStore &s) { return sim::PutString(s, "driver_tarvolt_rq508", "poseSource", "LHR-MOUNT"); }));
+
+    ProgramRun relay;
+    ASSERT_TRUE(relay.Start(relayPath, {}, {testing_support::StdinMode::Closed})) << relayPath;
+    ASSERT_TRUE(relay.WaitForLine("Pose source: serial number LHR-MOUNT", kLimit));
+    EXPECT_TRUE(WaitForBlock(InRawSpace(SamplePose(4))));
+
+    server.CloseStdin();
+    ASSERT_EQ(server.WaitForExit(kLimit), std::optional<int>(0));
+    EXPECT_EQ(relay.WaitForExit(kLimit), std::optional<int>(0));
+    EXPECT_EQ(devices.CallsAfterShutdown(), 0u);
+}
+
 } // namespace

@@ -29,6 +29,10 @@ struct Forwarded {
     void *event = nullptr;
     uint32_t eventSize = 0;
     uint32_t acknowledgements = 0;
+    uint32_t classIndex = 0;
+    uint32_t propertyIndex = 0;
+    int32_t property = 0;
+    uint32_t propertySize = 0;
 } forwarded;
 
 } // namespace
@@ -74,6 +78,24 @@ int32_t gxx_system_poll_event(void *event, uint32_t eventSize)
 }
 
 void gxx_system_acknowledge_quit(void) { ++forwarded.acknowledgements; }
+
+int32_t gxx_system_device_class(uint32_t deviceIndex)
+{
+    forwarded.classIndex = deviceIndex;
+    return vr::TrackedDeviceClass_GenericTracker;
+}
+
+// Answers "LHR-1" for the serial number.
+uint32_t gxx_system_string_property(uint32_t deviceIndex, int32_t prop, char *value, uint32_t size, int32_t *error)
+{
+    forwarded.propertyIndex = deviceIndex;
+    forwarded.property = prop;
+    forwarded.propertySize = size;
+    *error = vr::TrackedProp_Success;
+    if (value != nullptr && size >= 6)
+        std::memcpy(value, "LHR-1", 6);
+    return 6;
+}
 
 } // extern "C"
 
@@ -201,6 +223,18 @@ TEST(MsvcAbiSystem, TheRelaysCallsCarryTheirArgumentsAndResults)
     EXPECT_EQ(event.data.process.pid, 4242u);
     system.AcknowledgeQuit_Exiting();
     EXPECT_EQ(forwarded.acknowledgements, 1u);
+
+    // The look-up of a serial number: the class of a slot, its serial number property.
+    EXPECT_EQ(system.GetTrackedDeviceClass(9), vr::TrackedDeviceClass_GenericTracker);
+    EXPECT_EQ(forwarded.classIndex, 9u);
+    char serial[128] = {};
+    vr::ETrackedPropertyError error = vr::TrackedProp_UnknownProperty;
+    EXPECT_EQ(system.GetStringTrackedDeviceProperty(9, vr::Prop_SerialNumber_String, serial, sizeof serial, &error), 6u);
+    EXPECT_EQ(forwarded.propertyIndex, 9u);
+    EXPECT_EQ(forwarded.property, vr::Prop_SerialNumber_String);
+    EXPECT_EQ(forwarded.propertySize, 128u);
+    EXPECT_EQ(error, vr::TrackedProp_Success);
+    EXPECT_STREQ(serial, "LHR-1");
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // The package's files as SteamVR reads them before it loads any code: the manifest, the settings,
 // the localization and the files the input profile points at.
 #include "ControllerDriver.h"
+#include "DriverSettings.h"
+#include "SimHost.h"
 #include "PackageFiles.h"
 
 #include <gtest/gtest.h>
@@ -53,17 +55,48 @@ TEST(PackageFiles, ManifestNameMatchesFolderAndLibrary)
     EXPECT_EQ(manifest.value("directory", std::string()), "");
 }
 
-// Catches: a settings section under another name (SteamVR ignores it) and keys the driver
-// would be expected to honour although it reads no settings.
-TEST(PackageFiles, SettingsHoldOnlyTheConventionalDriverSection)
+// Catches: a settings section under another name (SteamVR ignores it), a key the driver does not
+// read, and a default in the package that differs from the driver's built-in one or that the
+// driver would refuse (SteamVR hands the package's defaults to the driver when the user has set
+// nothing, so the two must agree to the bit).
+TEST(PackageFiles, SettingsHoldTheDriverSectionWithTheBuiltInDefaults)
 {
     const json settings = ReadJson(ResourcesDir() / "settings" / "default.vrsettings");
     ASSERT_EQ(settings.size(), 1u);
     const json &section = settings.at("driver_" + kDriverName);
-    const std::set<std::string> conventional = {"enable", "loadPriority", "blocked_by_safe_mode"};
+    const std::set<std::string> known = {"enable", "loadPriority", "blocked_by_safe_mode", "poseSource",
+                                         "mountOffsetXMeters", "mountOffsetYMeters", "mountOffsetZMeters",
+                                         "mountPitchDegrees", "mountYawDegrees", "mountRollDegrees", "pressFrames"};
     for (const auto &item : section.items())
-        EXPECT_EQ(conventional.count(item.key()), 1u) << item.key();
+        EXPECT_EQ(known.count(item.key()), 1u) << item.key();
     EXPECT_EQ(section.value("enable", false), true);
+    EXPECT_EQ(section.value("poseSource", std::string()), "right_hand");
+
+    // The section as SteamVR serves it: every value with the type it has in the file.
+    sim::SimHost host;
+    for (const auto &item : section.items()) {
+        const char *key = item.key().c_str();
+        if (item.value().is_boolean())
+            host.Context().SetBool(tarvolt::kSettingsSection, key, item.value().get<bool>(), nullptr);
+        else if (item.value().is_number_integer())
+            host.Context().SetInt32(tarvolt::kSettingsSection, key, item.value().get<int32_t>(), nullptr);
+        else if (item.value().is_number())
+            host.Context().SetFloat(tarvolt::kSettingsSection, key, item.value().get<float>(), nullptr);
+        else
+            host.Context().SetString(tarvolt::kSettingsSection, key, item.value().get<std::string>().c_str(), nullptr);
+    }
+    std::vector<std::string> told;
+    const tarvolt::DriverSettings read =
+        tarvolt::ReadDriverSettings(&host.Context(), [&](const char *line) { told.push_back(line); });
+    EXPECT_TRUE(told.empty()) << told.front();
+    const tarvolt::DriverSettings builtIn;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(read.mountOffsetMeters[i], builtIn.mountOffsetMeters[i]) << i;
+    EXPECT_EQ(read.mountPitchDegrees, builtIn.mountPitchDegrees);
+    EXPECT_EQ(read.mountYawDegrees, builtIn.mountYawDegrees);
+    EXPECT_EQ(read.mountRollDegrees, builtIn.mountRollDegrees);
+    EXPECT_EQ(read.pressFrames, builtIn.pressFrames);
+    EXPECT_TRUE(read.MountingOf().builtIn) << "the package's defaults leave the built-in mount";
 }
 
 // Catches: the library naming a profile that is not where the prefix leads, a profile written

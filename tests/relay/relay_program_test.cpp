@@ -260,6 +260,29 @@ TEST_P(RelayWithServer, FollowsTheRightHandUntilTheServerEnds)
     EXPECT_EQ(devices.ShutdownCalls(), 1u);
 }
 
+// Catches: a setting read only at the start (a change needing SteamVR's restart), or a change
+// that is told but not followed by the passes.
+TEST_F(RelayProgram, FollowsAChangeOfThePoseSourceWhileItRuns)
+{
+    StartServer(sim::ExecutableDirectory(), "vrserver");
+    CreateBlock();
+    devices.SetDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, SamplePose(1));
+    devices.SetDevice(2, vr::TrackedDeviceClass_GenericTracker, vr::TrackedControllerRole_Invalid, SamplePose(2));
+    devices.SetSerial(2, "LHR-RIFLE-MOUNT");
+    StartRelay();
+    ASSERT_TRUE(relay.WaitForLine("OpenVR initialized", kLimit));
+    EXPECT_TRUE(WaitForBlock(InRawSpace(SamplePose(1))));
+
+    ASSERT_TRUE(devices.EditSettings(
+        [](sim::SettingsStore &s) { return sim::PutString(s, "driver_tarvolt_rq508", "poseSource", "LHR-RIFLE-MOUNT"); }));
+    ASSERT_TRUE(relay.WaitForLine("Pose source: serial number LHR-RIFLE-MOUNT", kLimit));
+    EXPECT_TRUE(WaitForBlock(InRawSpace(SamplePose(2))));
+
+    server.CloseStdin();
+    ASSERT_EQ(server.WaitForExit(kLimit), std::optional<int>(0));
+    EXPECT_EQ(relay.WaitForExit(kLimit), std::optional<int>(0));
+}
+
 INSTANTIATE_TEST_SUITE_P(Names, RelayWithServer,
                          ::testing::Values(ServerName{"", "vrserver"}, ServerName{"other-case", "VRServer"}),
                          [](const auto &info) { return std::string(info.param.name); });
