@@ -41,10 +41,10 @@ test-windows: deps
 FUZZ_SECONDS ?= 20
 FUZZ_DIR := build/fuzz
 FUZZ_SOURCES := tests/fuzz/notification_fuzz.cpp driver/bluetooth/Notification.cpp \
-  driver/bluetooth/LinkContext.cpp driver/bluetooth/Radio.cpp driver/DriverState.cpp
+  driver/bluetooth/LinkContext.cpp driver/bluetooth/LinkObserver.cpp driver/bluetooth/Radio.cpp driver/DriverState.cpp
 
 $(FUZZ_DIR)/notification_fuzz: $(FUZZ_SOURCES) driver/bluetooth/Notification.h driver/bluetooth/LinkContext.h \
-  driver/bluetooth/Radio.h driver/DriverState.h driver/DriverLog.h driver/RepeatLimiter.h shared/PoseLock.h
+  driver/bluetooth/LinkObserver.h driver/bluetooth/Radio.h driver/DriverState.h driver/DriverLog.h driver/RepeatLimiter.h shared/PoseLock.h
 	@mkdir -p $(FUZZ_DIR)
 	clang++-14 -std=c++17 -g -O1 -pthread -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
 	  -Idriver -Ishared -o $@ $(FUZZ_SOURCES)
