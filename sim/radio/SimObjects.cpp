@@ -22,6 +22,13 @@ void SimWatcher::Start()
 {
     owner_.Count(&RadioStats::starts);
     std::lock_guard<std::mutex> lock(owner_.Mutex());
+    // Without a usable adapter Windows starts nothing and aborts the watcher: its Stopped event
+    // follows (with the error RadioNotAvailable), and no advertisement comes.
+    if (owner_.ReadinessLocked() != radio::Readiness::Ready) {
+        std::shared_ptr<SimWatcher> self = shared_from_this();
+        owner_.Post([self] { self->RaiseStopped(); });
+        return;
+    }
     if (!started) {
         started = true;
         owner_.WatcherStarted();
@@ -49,20 +56,25 @@ namespace {
 
 class Advertisement final : public radio::AdvertisementReceivedArgs {
 public:
-    Advertisement(const std::u16string &name, uint64_t address) : name_(name), address_(address) {}
+    Advertisement(const std::u16string &name, uint64_t address, int16_t rssi)
+        : name_(name), address_(address), rssi_(rssi)
+    {
+    }
     std::u16string LocalName() override { return name_; }
     uint64_t BluetoothAddress() override { return address_; }
+    std::optional<int16_t> SignalStrength() override { return rssi_; }
 
 private:
     std::u16string name_;
     uint64_t address_;
+    int16_t rssi_;
 };
 
 } // namespace
 
-void SimWatcher::RaiseReceived(const std::u16string &name, uint64_t address)
+void SimWatcher::RaiseReceived(const std::u16string &name, uint64_t address, int16_t rssi)
 {
-    Advertisement args(name, address);
+    Advertisement args(name, address, rssi);
     for (auto &handler : received.Snapshot())
         owner_.RecordResult(handler(*this, args));
 }

@@ -15,7 +15,7 @@ public:
     void Start() override;
     void Stop() override;
 
-    void RaiseReceived(const std::u16string &name, uint64_t address);
+    void RaiseReceived(const std::u16string &name, uint64_t address, int16_t rssi);
     void RaiseStopped();
     void StopLocked();  // the platform ends the scan; mutex held
 

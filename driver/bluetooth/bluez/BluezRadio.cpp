@@ -61,6 +61,15 @@ std::u16string BluezRadio::GuidToString(const radio::Guid &guid)
     return std::u16string(text.begin(), text.end());
 }
 
+radio::RadioCheck BluezRadio::CheckRadio()
+{
+    try {
+        return core_->Check();
+    } catch (const std::exception &error) {
+        return {radio::Readiness::Unusable, error.what()};
+    }
+}
+
 int BluezRadio::CallbacksHeld() { return core_->Held(); }
 
 void BluezRadio::SetInterrupted(bool interrupted) { core_->SetInterrupted(interrupted); }
