@@ -30,9 +30,9 @@ void CreateAdvertisementWatcher(LinkContext &context)
             if (auto w = weak.lock())
                 w->RemoveReceived(received);
         });
-        const radio::EventToken stopped = watcher->AddStopped([gate](radio::Watcher &sender) {
+        const radio::EventToken stopped = watcher->AddStopped([gate, link](radio::Watcher &sender) {
             GatePass pass(*gate);
-            return pass.Entered() ? OnWatcherStopped(sender) : radio::kOk;
+            return pass.Entered() ? OnWatcherStopped(*link, sender) : radio::kOk;
         });
         context.watcherDetachers.push_back([weak, stopped] {
             if (auto w = weak.lock())
@@ -49,6 +49,10 @@ void StartAdvertisementWatcher(LinkContext &context)
 {
     static const char kStarting[] = "Starting the advertisement watcher.";
     context.foundDevices.Reset();
+    // Stops asked for before this start have had their events, or never will have one (a stop
+    // of a watcher that had already stopped raises none).
+    context.stopsRequested.store(0);
+    context.scanEndedByPlatform.store(false);
     const bool announced = context.scanStarts.Log(kStarting);
     if (!context.watcher)
         throw radio::PlatformError(radio::kFail);
@@ -62,6 +66,12 @@ void StartAdvertisementWatcher(LinkContext &context)
     // already stopped the scan, leaving the link waiting for ever.
     int32_t expected = StartScanning;
     context.linkState.compare_exchange_strong(expected, Scanning);
+    // A scan the platform ended as soon as it began: the handler found StartScanning, not
+    // Scanning, and left the state to this step.
+    if (context.scanEndedByPlatform.load()) {
+        expected = Scanning;
+        context.linkState.compare_exchange_strong(expected, StartScanning);
+    }
 }
 
 radio::ResultCode OnAdvertisementReceived(LinkContext &context, radio::Watcher & /*sender*/,
@@ -79,7 +89,15 @@ radio::ResultCode OnAdvertisementReceived(LinkContext &context, radio::Watcher &
         // The address before the state: the worker reads the address only after it has seen
         // TargetFound (sequentially consistent stores and loads).
         context.targetAddress.store(args.BluetoothAddress());
-        context.watcher->Stop();
+        // Counted before the call: the Stopped event may come on another thread before Stop
+        // returns, and must not be taken for the platform ending the scan.
+        context.stopsRequested.fetch_add(1);
+        try {
+            context.watcher->Stop();
+        } catch (...) {
+            context.stopsRequested.fetch_sub(1);
+            throw;
+        }
         context.linkState.store(TargetFound);
         return radio::kOk;
     } catch (...) {
@@ -87,9 +105,20 @@ radio::ResultCode OnAdvertisementReceived(LinkContext &context, radio::Watcher &
     }
 }
 
-radio::ResultCode OnWatcherStopped(radio::Watcher & /*sender*/)
+radio::ResultCode OnWatcherStopped(LinkContext &context, radio::Watcher & /*sender*/)
 {
     try {
+        bool requested = false;
+        int32_t pending = context.stopsRequested.load();
+        while (pending > 0 && !requested)
+            requested = context.stopsRequested.compare_exchange_weak(pending, pending - 1);
+        if (!requested) {
+            // Only from Scanning: a link that found the rifle, or lost it and starts over anyway,
+            // keeps its state. Changed before the line, which then tells that it has happened.
+            context.scanEndedByPlatform.store(true);
+            int32_t expected = Scanning;
+            context.linkState.compare_exchange_strong(expected, StartScanning);
+        }
         Log("Watcher stopped.");
         return radio::kOk;
     } catch (...) {

@@ -21,7 +21,9 @@ void StartAdvertisementWatcher(LinkContext &context);
 radio::ResultCode OnAdvertisementReceived(LinkContext &context, radio::Watcher &sender,
                                           radio::AdvertisementReceivedArgs &args);
 
-// The watcher's Stopped handler: only logs.
-radio::ResultCode OnWatcherStopped(radio::Watcher &sender);
+// The watcher's Stopped handler. A scan that the platform ended by itself (the adapter switched
+// off or reset, Bluetooth turned off and on) while the link was still looking for the rifle is
+// started again at the next pass; a stop the link asked for changes nothing.
+radio::ResultCode OnWatcherStopped(LinkContext &context, radio::Watcher &sender);
 
 } // namespace tarvolt

@@ -62,6 +62,12 @@ struct LinkContext {
     // Disconnections reported so far, counted before each store of ConnectionLost, so that the
     // end of a connect step can tell whether one came after it read the device's status.
     std::atomic<uint32_t> disconnectionReports{0};
+    // Stops of the scan that the link asked for since the scan last started and whose Stopped
+    // event has not come yet: any other Stopped event means the platform ended the scan itself.
+    std::atomic<int32_t> stopsRequested{0};
+    // Set by a Stopped event the link did not ask for; cleared by each start of the scan, which
+    // looks at it again once it has stored Scanning (the event may come in between).
+    std::atomic<bool> scanEndedByPlatform{false};
     std::shared_ptr<radio::Watcher> watcher;
     std::shared_ptr<radio::Device> device;
     std::shared_ptr<radio::Characteristic> characteristic;

@@ -30,7 +30,11 @@ public:
     radio::EventToken AddStopped(StoppedHandler) override { return 2; }
     void RemoveReceived(radio::EventToken) override {}
     void RemoveStopped(radio::EventToken) override {}
-    void Start() override {}
+    void Start() override
+    {
+        if (endAtStart != nullptr)
+            tarvolt::OnWatcherStopped(*endAtStart, *this);
+    }
     void Stop() override
     {
         ++stops;
@@ -39,6 +43,7 @@ public:
     }
     int stops = 0;
     radio::ResultCode stopError = 0;
+    tarvolt::LinkContext *endAtStart = nullptr;  // the platform ends the scan as it starts
 };
 
 class Discovery : public ::testing::Test {
@@ -146,14 +151,54 @@ TEST_F(Discovery, AFailedStopKeepsTheAddressButNotTheState)
     EXPECT_EQ(context.linkState.load(), tarvolt::Scanning);
 }
 
-// Catches: a stopped handler that touches the link, and a watcher created with a filter-less
-// passive scan, started early, or without both handlers.
-TEST_F(Discovery, CreatesAnActiveWatcherWithBothHandlersAndDoesNotStartIt)
+// Catches: the stop that finding the rifle asks for taken for the platform ending the scan (the
+// link would scan again instead of connecting), a failed stop that leaves one counted, and a scan
+// that the platform ended while the link still looked for the rifle left for good (after the
+// adapter was switched off and on, the rifle would never be found until SteamVR restarts).
+TEST_F(Discovery, OnlyAScanThePlatformEndedWhileLookingIsStartedAgain)
 {
-    EXPECT_EQ(tarvolt::OnWatcherStopped(*watcher), radio::kOk);
+    EXPECT_EQ(See(u"Rifle Q508", kRifleAddress), radio::kOk);
+    EXPECT_EQ(tarvolt::OnWatcherStopped(context, *watcher), radio::kOk);
     EXPECT_EQ(host.Recorder().LogTexts().back(), "Watcher stopped.");
+    EXPECT_EQ(context.linkState.load(), tarvolt::TargetFound);
+
+    // The link's own stop, its event arriving before the state says the rifle was found.
+    context.linkState = tarvolt::Scanning;
+    context.stopsRequested = 1;
+    EXPECT_EQ(tarvolt::OnWatcherStopped(context, *watcher), radio::kOk);
     EXPECT_EQ(context.linkState.load(), tarvolt::Scanning);
 
+    watcher->stopError = radio::kFail;
+    EXPECT_EQ(See(u"Rifle Q508", kRifleAddress), radio::kFail);
+    EXPECT_EQ(context.stopsRequested.load(), 0);
+    EXPECT_EQ(tarvolt::OnWatcherStopped(context, *watcher), radio::kOk);
+    EXPECT_EQ(context.linkState.load(), tarvolt::StartScanning);
+
+    for (int32_t state : {tarvolt::TargetFound, tarvolt::Connected, tarvolt::ConnectionLost}) {
+        context.linkState = state;
+        EXPECT_EQ(tarvolt::OnWatcherStopped(context, *watcher), radio::kOk);
+        EXPECT_EQ(context.linkState.load(), state);
+    }
+}
+
+// Catches: a scan that the platform ended while it was being started (its Stopped event found
+// the link not yet at Scanning) taken for a running one.
+TEST_F(Discovery, AScanThePlatformEndsAsItStartsIsStartedAgain)
+{
+    context.linkState = tarvolt::StartScanning;
+    watcher->endAtStart = &context;
+    tarvolt::StartAdvertisementWatcher(context);
+    EXPECT_EQ(context.linkState.load(), tarvolt::StartScanning);
+
+    watcher->endAtStart = nullptr;
+    tarvolt::StartAdvertisementWatcher(context);
+    EXPECT_EQ(context.linkState.load(), tarvolt::Scanning);
+}
+
+// Catches: a watcher created with a filter-less passive scan, started early, or without both
+// handlers.
+TEST_F(Discovery, CreatesAnActiveWatcherWithBothHandlersAndDoesNotStartIt)
+{
     tarvolt::LinkContext fresh;
     tarvolt::CreateAdvertisementWatcher(fresh);
     ASSERT_NE(fresh.watcher, nullptr);

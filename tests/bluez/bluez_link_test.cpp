@@ -79,14 +79,15 @@ TEST_F(BluezLink, OnlyBluetoothdsNotificationsCount)
 }
 
 // Catches: a discovery that ends without the driver (Discovering false, the adapter powered off)
-// going unreported, so that nothing could ever tell the link its scan is over.
-TEST_F(BluezLink, AScanEndedByThePlatformIsReportedAsStopped)
+// going unreported, so that nothing could tell the link its scan is over and start it again.
+TEST_F(BluezLink, AScanEndedByThePlatformIsReportedAsStoppedAndStartedAgain)
 {
     ASSERT_EQ(controller->Activate(0), vr::VRInitError_None);
     ASSERT_TRUE(WaitForLog("Starting the advertisement watcher."));
     ASSERT_TRUE(bluez->WaitForStats([](const sim::RadioStats &s) { return s.starts == 1; }, kLimit));
     bluez->EndScan();
     ASSERT_TRUE(WaitForLog("Watcher stopped."));
+    EXPECT_TRUE(bluez->WaitForStats([](const sim::RadioStats &s) { return s.starts == 2; }, kLimit));
     controller->Deactivate();
     EXPECT_EQ(Count(Recorder(), "Watcher stopped."), 1u);
 }
