@@ -86,7 +86,7 @@ package: deps
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j $(JOBS)
 	cmake --preset linux-release >/dev/null
-	cmake --build --preset linux-release -j $(JOBS) --target driver_tarvolt_rq508 vistrel package_resources
+	cmake --build --preset linux-release -j $(JOBS) --target driver_tarvolt_rq508 vistrel tarvolt-probe package_resources
 	tools/package.sh build/windows dist $(if $(filter 1 yes,$(ALLOW_MISSING_VISTREL)),--allow-missing-vistrel) \
 	  $(if $(filter 1 yes,$(REQUIRE_OPENVR_API)),--require-openvr-api) --linux build/linux-release
 
