@@ -177,11 +177,18 @@ TEST(ProbeWatch, ShowsActionsLinkChangesAndAReconnection)
 TEST(ProbeWatch, JsonEventsForScripts)
 {
     Probe probe;
-    ASSERT_TRUE(probe.Start(SimProbe(), {"--json", "--sim", "watch"}, {kRifle}));
+    // The rifle advertises only once the scan runs, so that its find cannot overtake the
+    // worker's report of the scan (the worker reports the states it finds at its passes).
+    ASSERT_TRUE(probe.Start(SimProbe(), {"--json", "--sim", "watch"}, {kRifle, "advertise 0 off"}));
+    ASSERT_TRUE(probe.WaitFor("\"state\":\"scanning\""));
+    probe.Send("advertise 0 on");
     ASSERT_TRUE(probe.WaitFor("\"state\":\"connected\""));
     probe.Send("notify 0 5B 00 00 00 00 5D");
     ASSERT_TRUE(probe.WaitFor("\"event\":\"action\""));
+    probe.Send("advertise 0 off");
     probe.Send("drop 0");
+    ASSERT_TRUE(probe.WaitFor("\"state\":\"scanning\"", 2));
+    probe.Send("advertise 0 on");
     ASSERT_TRUE(probe.WaitFor("\"state\":\"connected\"", 2));
     probe.Send("interrupt");
     EXPECT_EQ(probe.Exit(), 0);
