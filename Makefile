@@ -45,10 +45,10 @@ test-windows: deps
 FUZZ_SECONDS ?= 20
 FUZZ_DIR := build/fuzz
 FUZZ_SOURCES := tests/fuzz/notification_fuzz.cpp driver/bluetooth/Notification.cpp \
-  driver/bluetooth/LinkContext.cpp driver/bluetooth/Radio.cpp driver/DriverState.cpp
+  driver/bluetooth/LinkContext.cpp driver/bluetooth/LinkObserver.cpp driver/bluetooth/Radio.cpp driver/DriverState.cpp
 
 $(FUZZ_DIR)/notification_fuzz: $(FUZZ_SOURCES) driver/bluetooth/Notification.h driver/bluetooth/LinkContext.h \
-  driver/bluetooth/Radio.h driver/DriverState.h driver/DriverLog.h driver/RepeatLimiter.h shared/PoseLock.h
+  driver/bluetooth/LinkObserver.h driver/bluetooth/Radio.h driver/DriverState.h driver/DriverLog.h driver/RepeatLimiter.h shared/PoseLock.h
 	@mkdir -p $(FUZZ_DIR)
 	clang++-14 -std=c++17 -g -O1 -pthread -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
 	  -Idriver -Ishared -o $@ $(FUZZ_SOURCES)
@@ -125,7 +125,7 @@ package: deps
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j $(JOBS)
 	cmake --preset linux-release >/dev/null
-	cmake --build --preset linux-release -j $(JOBS) --target driver_tarvolt_rq508 vistrel package_resources
+	cmake --build --preset linux-release -j $(JOBS) --target driver_tarvolt_rq508 vistrel tarvolt-probe package_resources
 	tools/package.sh build/windows dist $(if $(filter 1 yes,$(ALLOW_MISSING_VISTREL)),--allow-missing-vistrel) \
 	  $(if $(filter 1 yes,$(REQUIRE_OPENVR_API)),--require-openvr-api) --linux build/linux-release
 

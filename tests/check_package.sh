@@ -2,7 +2,7 @@
 # Checks a Windows driver package as tools/package.sh lays it out:
 #   check_package.sh <package folder> <source package/ folder> <objdump> [vistrel] [openvr_api]
 # The folder must hold exactly the manifest, the resources of package/, the driver library,
-# and vistrel.exe and openvr_api.dll when named (the latter with THIRD-PARTY-NOTICES.txt, which
+# tarvolt-probe.exe, and vistrel.exe and openvr_api.dll when named (the latter with THIRD-PARTY-NOTICES.txt, which
 # names it on a line of its own); the zip beside it the same files. Every binary must be a
 # 64-bit Windows image importing system DLLs only, vistrel.exe also openvr_api.dll.
 set -euo pipefail
@@ -17,6 +17,7 @@ bad() { echo "FAIL: $*"; status=1; }
 expected=$( { echo driver.vrdrivermanifest
               (cd "$source_pkg" && find resources -type f)
               echo bin/win64/driver_tarvolt_rq508.dll
+              echo bin/win64/tarvolt-probe.exe
               [ $want_vistrel = yes ] && echo bin/win64/vistrel.exe
               [ $want_openvr_api = yes ] && printf '%s\n' bin/win64/openvr_api.dll THIRD-PARTY-NOTICES.txt
               true; } | sort)
@@ -66,6 +67,7 @@ check_image() {  # <file> <extra allowed DLL, required>
 }
 bin=$pkg/bin/win64
 [ -f "$bin/driver_tarvolt_rq508.dll" ] && check_image "$bin/driver_tarvolt_rq508.dll"
+[ -f "$bin/tarvolt-probe.exe" ] && check_image "$bin/tarvolt-probe.exe"
 [ $want_vistrel = yes ] && [ -f "$bin/vistrel.exe" ] && check_image "$bin/vistrel.exe" openvr_api.dll
 [ $want_openvr_api = yes ] && [ -f "$bin/openvr_api.dll" ] && check_image "$bin/openvr_api.dll"
 [ $status = 0 ] && echo "package $pkg: as expected"

@@ -4,6 +4,8 @@
 #                    [--linux <linux build dir>]
 # gives <output dir>/tarvolt_rq508/ with bin/win64/ (and bin/linux64/), <output dir>/tarvolt_rq508.zip
 # and <output dir>/tarvolt_rq508.tar.gz.
+# tarvolt-probe (tarvolt-probe.exe) goes next to vistrel in each bin/ folder: it checks the rifle
+# without SteamVR, so it is what a user runs first when the rifle does not work.
 # Only named files are taken from the build: its package folder may also hold stand-ins for
 # tests (such as a simulated openvr_api.dll) that must never reach a user.
 # vistrel.exe runs on the OpenVR SDK's openvr_api.dll, which goes next to it with the SDK's
@@ -61,6 +63,8 @@ driver=$src/bin/win64/driver_$name.dll
 [ -f "$src/driver.vrdrivermanifest" ] && [ -d "$src/resources" ] ||
   fail "no manifest or resources in $src: build the windows preset first"
 [ -f "$driver" ] || fail "driver_$name.dll is missing from $src/bin/win64: build the windows preset first"
+probe=$src/bin/win64/tarvolt-probe.exe
+[ -f "$probe" ] || fail "tarvolt-probe.exe is missing from $src/bin/win64: build the windows preset first (CMake target tarvolt-probe)"
 
 vistrel=""
 for candidate in "$src/bin/win64/vistrel.exe" "$build/bin/vistrel.exe"; do
@@ -99,6 +103,7 @@ lsrc="" lvistrel=""
 if [ -n "$linux_build" ]; then
   lsrc=$linux_build/pkg/$name/bin/linux64
   [ -f "$lsrc/driver_$name.so" ] || fail "driver_$name.so is missing from $lsrc: build the Linux preset first"
+  [ -f "$lsrc/tarvolt-probe" ] || fail "tarvolt-probe is missing from $lsrc: build the Linux preset first (CMake target tarvolt-probe)"
   [ -f "$lsrc/vistrel" ] && lvistrel=$lsrc/vistrel
   if [ -z "$lvistrel" ]; then
     msg="the Linux vistrel is missing from $lsrc: the build did not produce it (CMake target vistrel)."
@@ -117,6 +122,7 @@ mkdir -p "$out/$name/bin/win64"
 cp "$src/driver.vrdrivermanifest" "$out/$name/"
 cp -R "$src/resources" "$out/$name/resources"
 cp "$driver" "$out/$name/bin/win64/"
+cp "$probe" "$out/$name/bin/win64/tarvolt-probe.exe"
 [ -n "$vistrel" ] && cp "$vistrel" "$out/$name/bin/win64/vistrel.exe"
 if [ -n "$sdk" ]; then
   cp "$sdk/bin/win64/openvr_api.dll" "$out/$name/bin/win64/openvr_api.dll"
@@ -136,6 +142,7 @@ if [ -n "$linux_build" ]; then
   # Without the debug information of the optimised build (several megabytes, and the build's folders).
   strip --strip-debug -o "$out/$name/bin/linux64/driver_$name.so" "$lsrc/driver_$name.so"
   [ -n "$lvistrel" ] && strip --strip-debug -o "$out/$name/bin/linux64/vistrel" "$lvistrel"
+  strip --strip-debug -o "$out/$name/bin/linux64/tarvolt-probe" "$lsrc/tarvolt-probe"
   if [ -n "$sdk" ]; then
     cp "$sdk/bin/linux64/libopenvr_api.so" "$out/$name/bin/linux64/libopenvr_api.so"
   else

@@ -4,11 +4,25 @@
 #include "../DriverState.h"
 #include "Connection.h"
 #include "Discovery.h"
+#include "LinkObserver.h"
 #include "StopSignal.h"
 
 namespace tarvolt {
 
 namespace {
+
+// Tells an observer (the probe) of the link state the worker finds, when it has changed.
+void ReportState(const LinkContext &context, int32_t &last)
+{
+    LinkObserver *observer = CurrentLinkObserver();
+    if (observer == nullptr)
+        return;
+    const int32_t state = context.linkState.load();
+    if (state == last)
+        return;
+    last = state;
+    observer->StateSeen(static_cast<LinkState>(state), context.targetAddress.load());
+}
 
 // Ends the run on every way out of the loop, so that no handler outlives the context.
 struct WorkerRun {
@@ -35,12 +49,17 @@ void RunWorker()
     } catch (...) {
         Log("Failed to create the advertisement watcher.");
     }
+    int32_t seen = -1;
     while (runFlag.load(std::memory_order_acquire)) {
         // Deactivation ends the pause at once; the pass it would have begun is not made.
         if (radio::WorkerStop().WaitFor(kPollIntervalMs))
             break;
         try {
+            // States a handler stored since the last pass (TargetFound, ConnectionLost) show
+            // here, before the pass acts on them.
+            ReportState(run.context, seen);
             WorkerPass(run.context);
+            ReportState(run.context, seen);
         } catch (...) {
             // Only a failing log call or allocation gets here; start over rather than stop.
             ResetLink(run.context);

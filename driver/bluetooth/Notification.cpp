@@ -3,6 +3,7 @@
 #include "../DriverLog.h"
 #include "../DriverState.h"
 #include "LinkContext.h"
+#include "LinkObserver.h"
 
 #include <cstring>
 #include <vector>
@@ -42,7 +43,7 @@ std::atomic<bool> *DecodeNotification(const uint8_t *bytes, size_t length)
 
 std::string NotificationLogLine(const uint8_t *bytes, size_t length)
 {
-    std::string line = "Received data: ";
+    std::string line = kReceivedDataPrefix;
     line.reserve(line.size() + length * 4 + 3);
     char digits[4];
     for (size_t i = 0; i < length; ++i) {
@@ -69,8 +70,11 @@ radio::ResultCode OnNotification(radio::Characteristic & /*sender*/, radio::Valu
         // platform's reader treats a null array of length 0 is not documented.
         if (length != 0)
             args.ReadBytes(bytes.data(), length);
-        if (std::atomic<bool> *flag = DecodeNotification(bytes.data(), bytes.size()))
+        std::atomic<bool> *const flag = DecodeNotification(bytes.data(), bytes.size());
+        if (flag != nullptr)
             flag->store(true);  // the frame update clears it with an exchange
+        if (LinkObserver *observer = CurrentLinkObserver())
+            observer->Notified(bytes.data(), bytes.size(), flag);
         Log(NotificationLogLine(bytes.data(), bytes.size()));
         return radio::kOk;
     } catch (...) {

@@ -13,6 +13,8 @@ namespace tarvolt {
 // The input event flag a notification sets, or null for anything not in the rifle's table.
 std::atomic<bool> *DecodeNotification(const uint8_t *bytes, size_t length);
 
+inline constexpr char kReceivedDataPrefix[] = "Received data: ";
+
 // "Received data: " then each byte in decimal followed by a blank, then "END".
 std::string NotificationLogLine(const uint8_t *bytes, size_t length);
 

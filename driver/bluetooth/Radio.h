@@ -6,11 +6,12 @@
 // throws PlatformError with the platform's result code; events arrive on the platform's own
 // threads, and a handler's return value is its result code to the platform (0 = success).
 //
-// Backends: the Windows Runtime (the product), the simulated radio (tests and the demo), and an
-// unavailable radio whose every operation fails.
+// Backends: the Windows Runtime (the product on Windows), BlueZ over D-Bus (the product on
+// Linux) and the simulated radio (tests, the demo and the probe's test build).
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -56,6 +57,9 @@ public:
     virtual ~AdvertisementReceivedArgs() = default;
     virtual std::u16string LocalName() = 0;  // of the advertisement; empty when absent
     virtual uint64_t BluetoothAddress() = 0;
+    // The received signal strength in dBm, or nothing where the platform gives none. The link
+    // does not read it; the probe shows it beside each device it hears.
+    virtual std::optional<int16_t> SignalStrength() { return std::nullopt; }
 };
 
 class Watcher {
@@ -119,6 +123,21 @@ public:
     virtual void Close() = 0;
 };
 
+// Whether Bluetooth LE can be used at all on this machine, and if not, why.
+enum class Readiness : int32_t {
+    Ready = 0,
+    NoAdapter = 1,           // no Bluetooth adapter, or none that does Bluetooth LE
+    AdapterOff = 2,          // an adapter, switched off
+    StackMissing = 3,        // the platform's Bluetooth service, or a library it needs, is missing
+    ClassesUnavailable = 4,  // the Windows Runtime's Bluetooth classes cannot be activated
+    Unusable = 5,            // anything else that keeps Bluetooth from being used (see the detail)
+};
+
+struct RadioCheck {
+    Readiness readiness = Readiness::Ready;
+    std::string detail;  // the platform's own account of what is wrong, in words; empty when ready
+};
+
 class Radio {
 public:
     virtual ~Radio() = default;
@@ -130,6 +149,10 @@ public:
     // Registry form of a UUID: 38 characters with braces and upper-case hexadecimal; empty if the
     // platform cannot render it.
     virtual std::u16string GuidToString(const Guid &guid) = 0;
+    // Whether Bluetooth LE can be used now: the adapter, its power, the platform's Bluetooth
+    // service. The driver never asks (its worker retries every pass and logs why a step
+    // failed); the probe asks before it starts, to tell a user what is missing. Never throws.
+    virtual RadioCheck CheckRadio() = 0;
     // How many of our callbacks (event handlers, completion handlers) the platform still holds.
     // While any is held, the platform may call or release it, so the library must stay loaded.
     virtual int CallbacksHeld() = 0;

@@ -459,7 +459,7 @@ void FakeBluez::Advertise()
             EmitAdded(DevicePathOf(static_cast<int>(i)));
         } else {
             // With a discovery filter set, every report is passed on, also an unchanged one.
-            EmitChanged(DevicePathOf(static_cast<int>(i)), kDevice, {{"RSSI", Value::Int16(-58)}});
+            EmitChanged(DevicePathOf(static_cast<int>(i)), kDevice, {{"RSSI", Value::Int16(p.script.rssi)}});
         }
     }
 }
@@ -542,7 +542,7 @@ std::map<std::string, FakeBluez::Props> FakeBluez::Interfaces(const std::string 
         if (!script.name.empty())
             props["Name"] = Value::String(Utf8(script.name));
         if (!sessions_.empty())
-            props["RSSI"] = Value::Int16(-58);
+            props["RSSI"] = Value::Int16(script.rssi);
         apply(kDevice, std::move(props));
         return out;
     }
@@ -827,6 +827,19 @@ void FakeBluez::SetPowered(bool powered)
     }
     for (size_t i = 0; i < peripherals_.size(); ++i)
         Disconnect(static_cast<int>(i));
+}
+
+void FakeBluez::SetReadiness(Readiness readiness)
+{
+    // What a BlueZ machine can have of each; the Windows Runtime's classes have no equivalent.
+    switch (readiness) {
+    case Readiness::Ready: SetPowered(true); break;
+    case Readiness::NoAdapter: RemoveAdapter(); break;
+    case Readiness::AdapterOff: SetPowered(false); break;
+    case Readiness::StackMissing: Vanish(); break;
+    case Readiness::ClassesUnavailable:
+    case Readiness::Unusable: break;
+    }
 }
 
 void FakeBluez::RemoveAdapter()

@@ -38,6 +38,9 @@ public:
     // RadioControl. Holding Step::Connect parks Device1.Connect, Step::Subscribe StartNotify,
     // Step::Services the resolution of the services after the link is up.
     int AddPeripheral(const PeripheralScript &script) override;
+    // No adapter: RemoveAdapter; switched off: SetPowered(false); the service missing: Vanish;
+    // ready: SetPowered(true). The Windows Runtime's classes have no BlueZ equivalent.
+    void SetReadiness(Readiness readiness) override;
     void SetAdvertising(int peripheral, bool advertising) override;
     void SetAdvertiseInterval(std::chrono::milliseconds interval) override;
     void Notify(int peripheral, const std::vector<uint8_t> &bytes) override;

@@ -17,6 +17,8 @@ namespace sim {
 
 using tarvolt::radio::CommunicationStatus;
 using tarvolt::radio::Guid;
+using tarvolt::radio::RadioCheck;
+using tarvolt::radio::Readiness;
 using tarvolt::radio::ResultCode;
 
 inline constexpr const char *kSimRadioExport = "TarvoltSimRadio";
@@ -41,6 +43,7 @@ struct ServiceScript {
 struct PeripheralScript {
     std::u16string name;  // advertised local name; empty advertises none
     uint64_t address = 0;
+    int16_t rssi = -60;            // signal strength of its advertisements, in dBm
     bool advertising = true;       // repeatedly, while a watcher is started
     bool connectable = true;       // false: the platform has no device for the address
     ResultCode connectError = 0;   // raised by the device lookup
@@ -88,6 +91,7 @@ struct RadioStats {
     int scanning = 0;          // watchers started and not stopped
     int activeScanning = 0;    // watchers set to active scanning
     int attachedHandlers = 0;  // handlers still attached to objects of the radio that are alive
+    int devicesHeld = 0;       // device objects that someone still holds
     std::vector<ResultCode> handlerFailures;  // every non-zero result a handler returned
 };
 
@@ -95,6 +99,10 @@ class RadioControl {
 public:
     // Returns the peripheral's id for the calls below.
     virtual int AddPeripheral(const PeripheralScript &script) = 0;
+    // The machine's Bluetooth as a whole: without an adapter, switched off, without the
+    // platform's Bluetooth service, without the Windows Runtime's classes. Each fails the
+    // platform's calls the way that platform does.
+    virtual void SetReadiness(Readiness readiness) = 0;
     virtual void SetAdvertising(int peripheral, bool advertising) = 0;
     virtual void SetAdvertiseInterval(std::chrono::milliseconds interval) = 0;
     // Notifies the bytes on every characteristic of the peripheral with notifications enabled.

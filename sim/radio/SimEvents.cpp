@@ -79,17 +79,17 @@ void SimRadio::AdvertiseOnce(std::unique_lock<std::mutex> &lock)
     for (auto &weak : watchers_)
         if (auto w = weak.lock(); w && w->started)
             watchers.push_back(w);
-    std::vector<std::pair<std::u16string, uint64_t>> adverts;
+    std::vector<PeripheralScript> adverts;
     for (const Peripheral &p : peripherals_)
         if (p.script.advertising)
-            adverts.emplace_back(p.script.name, p.script.address);
+            adverts.push_back(p.script);
     for (auto &w : watchers) {
         for (auto &advert : adverts) {
             // A watcher that a handler stopped receives nothing more.
             if (!w->started)
                 break;
             lock.unlock();
-            w->RaiseReceived(advert.first, advert.second);
+            w->RaiseReceived(advert.name, advert.address, advert.rssi);
             lock.lock();
         }
     }

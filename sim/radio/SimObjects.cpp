@@ -22,9 +22,10 @@ void SimWatcher::Start()
 {
     owner_.Count(&RadioStats::starts);
     std::lock_guard<std::mutex> lock(owner_.Mutex());
-    // Without a radio the start fails at once: the watcher is aborted and says so in a Stopped
-    // event; Start itself reports nothing.
-    if (!owner_.RadioAvailableLocked()) {
+    // Without a radio, or without a usable adapter, Windows starts nothing and aborts the watcher:
+    // its Stopped event follows (with the error RadioNotAvailable), and no advertisement comes;
+    // Start itself reports nothing.
+    if (!owner_.RadioAvailableLocked() || owner_.ReadinessLocked() != radio::Readiness::Ready) {
         started = true;
         AbortLocked(kStopRadioNotAvailable);
         return;
@@ -69,20 +70,25 @@ namespace {
 
 class Advertisement final : public radio::AdvertisementReceivedArgs {
 public:
-    Advertisement(const std::u16string &name, uint64_t address) : name_(name), address_(address) {}
+    Advertisement(const std::u16string &name, uint64_t address, int16_t rssi)
+        : name_(name), address_(address), rssi_(rssi)
+    {
+    }
     std::u16string LocalName() override { return name_; }
     uint64_t BluetoothAddress() override { return address_; }
+    std::optional<int16_t> SignalStrength() override { return rssi_; }
 
 private:
     std::u16string name_;
     uint64_t address_;
+    int16_t rssi_;
 };
 
 } // namespace
 
-void SimWatcher::RaiseReceived(const std::u16string &name, uint64_t address)
+void SimWatcher::RaiseReceived(const std::u16string &name, uint64_t address, int16_t rssi)
 {
-    Advertisement args(name, address);
+    Advertisement args(name, address, rssi);
     for (auto &handler : received.Snapshot())
         owner_.RecordResult(handler(*this, args));
 }

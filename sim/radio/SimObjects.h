@@ -15,7 +15,7 @@ public:
     void Start() override;
     void Stop() override;
 
-    void RaiseReceived(const std::u16string &name, uint64_t address);
+    void RaiseReceived(const std::u16string &name, uint64_t address, int16_t rssi);
     void RaiseStopped(int32_t error);
     void StopLocked();  // mutex held
     // The platform ends the scan by itself, or refuses to start it (mutex held).

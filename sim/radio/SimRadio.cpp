@@ -90,6 +90,9 @@ std::shared_ptr<radio::Watcher> SimRadio::CreateWatcher()
 {
     auto watcher = std::make_shared<SimWatcher>(*this);
     std::lock_guard<std::mutex> lock(mutex_);
+    // As under Wine, which has none of the Bluetooth classes: activation fails.
+    if (readiness_ == Readiness::ClassesUnavailable)
+        throw radio::PlatformError(radio::kClassNotRegistered);
     ++stats_.watchersCreated;
     ForgetExpired(watchers_);
     watchers_.push_back(watcher);
@@ -101,6 +104,10 @@ std::shared_ptr<radio::Device> SimRadio::FromBluetoothAddress(uint64_t address)
     int id = -1;
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        if (readiness_ == Readiness::ClassesUnavailable)
+            throw radio::PlatformError(radio::kClassNotRegistered);
+        if (readiness_ != Readiness::Ready)
+            return nullptr;
         for (size_t i = 0; i < peripherals_.size(); ++i)
             if (peripherals_[i].script.address == address)
                 id = static_cast<int>(i);
@@ -130,6 +137,37 @@ std::u16string SimRadio::GuidToString(const radio::Guid &g)
                   g.data3, g.data4[0], g.data4[1], g.data4[2], g.data4[3], g.data4[4], g.data4[5], g.data4[6],
                   g.data4[7]);
     return std::u16string(text, text + std::strlen(text));
+}
+
+radio::RadioCheck SimRadio::CheckRadio()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    switch (readiness_) {
+    case Readiness::Ready:
+        return {};
+    case Readiness::NoAdapter:
+        return {readiness_, "the simulated machine has no Bluetooth adapter"};
+    case Readiness::AdapterOff:
+        return {readiness_, "the simulated Bluetooth adapter is switched off"};
+    case Readiness::StackMissing:
+        return {readiness_, "the simulated machine's Bluetooth service is not running"};
+    case Readiness::ClassesUnavailable:
+        return {readiness_, "the simulated machine has no Bluetooth classes"};
+    case Readiness::Unusable:
+    default:
+        return {Readiness::Unusable, "the simulated machine's Bluetooth cannot be used"};
+    }
+}
+
+void SimRadio::SetReadiness(Readiness readiness)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    readiness_ = readiness;
+    // Switching Bluetooth off aborts every scan, as on the platform.
+    if (readiness != Readiness::Ready)
+        for (auto &weak : watchers_)
+            if (auto w = weak.lock())
+                w->AbortLocked(kStopRadioNotAvailable);
 }
 
 int SimRadio::AddPeripheral(const PeripheralScript &script)
@@ -305,6 +343,7 @@ RadioStats SimRadio::Stats()
         stats.scanning += w->started ? 1 : 0;
         stats.activeScanning += w->mode == radio::ScanningMode::Active ? 1 : 0;
     }
+    stats.devicesHeld = static_cast<int>(devices.size());
     for (auto &d : devices)
         stats.attachedHandlers += d->statusChanged.Count();
     for (auto &c : characteristics)

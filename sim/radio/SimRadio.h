@@ -88,10 +88,12 @@ public:
     std::shared_ptr<radio::Watcher> CreateWatcher() override;
     std::shared_ptr<radio::Device> FromBluetoothAddress(uint64_t address) override;
     std::u16string GuidToString(const radio::Guid &guid) override;
+    radio::RadioCheck CheckRadio() override;
     int CallbacksHeld() override { return Stats().attachedHandlers; }
 
     // RadioControl
     int AddPeripheral(const PeripheralScript &script) override;
+    void SetReadiness(Readiness readiness) override;
     void SetAdvertising(int peripheral, bool advertising) override;
     void SetAdvertiseInterval(std::chrono::milliseconds interval) override;
     void Notify(int peripheral, const std::vector<uint8_t> &bytes) override;
@@ -125,6 +127,7 @@ public:
     void RecordResult(ResultCode result);
     void WatcherStarted();  // mutex held
     bool RadioAvailableLocked() const { return available_; }
+    Readiness ReadinessLocked() const { return readiness_; }
     // Posts a connection status change to a device (mutex held).
     void PostStatus(const std::shared_ptr<SimDevice> &device, radio::ConnectionStatus status);
 
@@ -154,6 +157,7 @@ private:
     std::set<std::pair<int, Step>> held_;
     std::set<std::pair<int, Step>> waiting_;
     RadioStats stats_;
+    Readiness readiness_ = Readiness::Ready;
 };
 
 SimRadio &SimRadioInstance();

@@ -3,7 +3,10 @@
 #include "ControllerDriver.h"
 #include "DriverState.h"
 #include "LinkTestSupport.h"
+#include "bluetooth/LinkObserver.h"
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -57,6 +60,89 @@ TEST_F(Worker, ConnectsReconnectsAfterADropAndLeavesNothingBehind)
     EXPECT_EQ(stats.scanning, 0);
     EXPECT_EQ(stats.attachedHandlers, 0);
     EXPECT_TRUE(stats.handlerFailures.empty());
+}
+
+// Records what the link reports to an observer, as the probe sees it.
+class RecordingObserver final : public tarvolt::LinkObserver {
+public:
+    void Line(const char *text) override
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lines.emplace_back(text);
+    }
+    void Notified(const uint8_t *bytes, size_t length, const std::atomic<bool> *flag) override
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        notifications.emplace_back(std::vector<uint8_t>(bytes, bytes + length), flag);
+        changed_.notify_all();
+    }
+    void StateSeen(tarvolt::LinkState state, uint64_t address) override
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        states.push_back(state);
+        if (state == tarvolt::Connected)
+            connectedTo.push_back(address);
+        changed_.notify_all();
+    }
+    bool WaitForStates(size_t count)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, kLimit, [&] { return states.size() >= count; });
+    }
+    bool WaitForNotifications(size_t count)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, kLimit, [&] { return notifications.size() >= count; });
+    }
+
+    std::vector<std::string> lines;
+    std::vector<std::pair<std::vector<uint8_t>, const std::atomic<bool> *>> notifications;
+    std::vector<tarvolt::LinkState> states;
+    std::vector<uint64_t> connectedTo;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+};
+
+// Catches: an observer (the probe) that misses a state the link went through (a drop the worker
+// handles within one pass shows as lost, then scanning again), a notification reported without
+// its bytes or with another flag than the one set, and link lines that reach the observer but
+// not the driver log or the other way round.
+TEST_F(Worker, AnObserverSeesEveryLineNotificationAndState)
+{
+    static RecordingObserver observer;  // outlives late calls of the radio's thread
+    tarvolt::SetLinkObserver(&observer);
+    // The rifle advertises only once the scan runs, so that its find cannot overtake the
+    // worker's report of the scan (the worker reports what it finds, not every store).
+    sim::PeripheralScript script = Rifle();
+    script.advertising = false;
+    const int rifle = radio.AddPeripheral(script);
+    ASSERT_EQ(controller->Activate(0), vr::VRInitError_None);
+    using S = tarvolt::LinkState;
+    ASSERT_TRUE(observer.WaitForStates(2));
+    radio.SetAdvertising(rifle, true);
+    ASSERT_TRUE(observer.WaitForStates(4));
+    radio.Notify(rifle, {0x5C, 0x01, 0x5D, 0x5D});
+    radio.Notify(rifle, {0x5C, 0x02, 0x5E, 0x5D});
+    ASSERT_TRUE(observer.WaitForNotifications(2));
+    radio.SetAdvertising(rifle, false);
+    radio.Drop(rifle);
+    ASSERT_TRUE(observer.WaitForStates(7));
+    radio.SetAdvertising(rifle, true);
+    ASSERT_TRUE(observer.WaitForStates(9));
+    controller->Deactivate();
+    tarvolt::SetLinkObserver(nullptr);
+
+    EXPECT_EQ(observer.states, (std::vector<S>{S::StartScanning, S::Scanning, S::TargetFound, S::Connected,
+                                               S::ConnectionLost, S::StartScanning, S::Scanning, S::TargetFound,
+                                               S::Connected}));
+    EXPECT_EQ(observer.connectedTo, (std::vector<uint64_t>{kRifleAddress, kRifleAddress}));
+    ASSERT_EQ(observer.notifications.size(), 2u);
+    EXPECT_EQ(observer.notifications[0].first, (std::vector<uint8_t>{0x5C, 0x01, 0x5D, 0x5D}));
+    EXPECT_EQ(observer.notifications[0].second, &tarvolt::load_mag);
+    EXPECT_EQ(observer.notifications[1].second, nullptr);
+    EXPECT_EQ(testing_support::LinkLines(observer.lines), testing_support::LinkLines(host.Recorder().LogTexts()));
 }
 
 // Catches: a radio that goes away mid-session (Bluetooth switched off, the adapter unplugged)

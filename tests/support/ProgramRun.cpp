@@ -30,14 +30,14 @@ bool ProgramRun::WaitForLine(const std::string &line, std::chrono::milliseconds 
 }
 
 bool ProgramRun::WaitForLineWhere(const std::function<bool(const std::string &)> &accept,
-                                  std::chrono::milliseconds limit)
+                                  std::chrono::milliseconds limit, size_t count)
 {
     std::unique_lock<std::mutex> lock(mutex_);
     return changed_.wait_for(lock, limit, [&] {
+        size_t seen = 0;
         for (const std::string &l : lines_)
-            if (accept(l))
-                return true;
-        return false;
+            seen += accept(l) ? 1 : 0;
+        return seen >= count;
     });
 }
 

@@ -23,6 +23,8 @@ struct StartOptions {
     // Windows: as the driver starts the relay, without a console window and without handles;
     // nothing is captured then. POSIX: ignored.
     bool likeTheDriver = false;
+    // Standard error read with the output, in the order written. Windows always does so.
+    bool captureStderr = false;
 };
 
 class ProgramRun {
@@ -37,8 +39,9 @@ public:
     // Output lines so far, without line ends (a carriage return before the newline is dropped).
     std::vector<std::string> Lines() const;
     bool WaitForLine(const std::string &line, std::chrono::milliseconds limit, size_t count = 1);
-    // Waits for a line that the predicate accepts.
-    bool WaitForLineWhere(const std::function<bool(const std::string &)> &accept, std::chrono::milliseconds limit);
+    // Waits for `count` lines that the predicate accepts.
+    bool WaitForLineWhere(const std::function<bool(const std::string &)> &accept, std::chrono::milliseconds limit,
+                          size_t count = 1);
     // Sends a command line and returns the next output line, its answer ("" when the output
     // ended or the limit passed first).
     std::string Ask(const std::string &command, std::chrono::milliseconds limit = std::chrono::seconds(60));
@@ -49,6 +52,10 @@ public:
     void WriteStdin(const std::string &text);
     void CloseStdin();
     void Kill();
+    // Ctrl-C in the program's terminal: SIGINT (POSIX). False where it cannot be sent from
+    // another process (Windows: console control events reach only processes on the sender's
+    // console, and Wine delivers none across processes).
+    bool Interrupt();
     int64_t Id() const { return id_; }
 
 private:

@@ -56,6 +56,8 @@ bool ProgramRun::Start(const std::string &program, const std::vector<std::string
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    if (options.captureStderr)
+        posix_spawn_file_actions_adddup2(&actions, out[1], 2);
     switch (options.stdinMode) {
     case StdinMode::Pipe: posix_spawn_file_actions_adddup2(&actions, in[0], 0); break;
     case StdinMode::Closed: posix_spawn_file_actions_addclose(&actions, 0); break;
@@ -146,6 +148,11 @@ void ProgramRun::WriteStdin(const std::string &text)
 }
 
 void ProgramRun::CloseStdin() { CloseFd(stdinWrite_); }
+
+bool ProgramRun::Interrupt()
+{
+    return id_ != 0 && !exited_ && kill(static_cast<pid_t>(id_), SIGINT) == 0;
+}
 
 void ProgramRun::Kill()
 {

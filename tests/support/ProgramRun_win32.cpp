@@ -128,6 +128,8 @@ void ProgramRun::WriteStdin(const std::string &text)
 
 void ProgramRun::CloseStdin() { CloseH(stdinWrite_); }
 
+bool ProgramRun::Interrupt() { return false; }
+
 void ProgramRun::Kill()
 {
     if (id_ == 0 || exited_)

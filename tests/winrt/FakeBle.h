@@ -94,8 +94,15 @@ private:
 
 class FakeReceivedArgs final : public FakeObject<abi::IBluetoothLEAdvertisementReceivedEventArgs> {
 public:
-    FakeReceivedArgs(std::wstring name, UINT64 address) : advertisement_(Make<FakeAdvertisement>(std::move(name))), address_(address) {}
-    FAKE_NOTIMPL(get_RawSignalStrengthInDBm(INT16 *))
+    FakeReceivedArgs(std::wstring name, UINT64 address, INT16 rssi = -60)
+        : advertisement_(Make<FakeAdvertisement>(std::move(name))), address_(address), rssi_(rssi)
+    {
+    }
+    HRESULT STDMETHODCALLTYPE get_RawSignalStrengthInDBm(INT16 *value) override
+    {
+        *value = rssi_;
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE get_BluetoothAddress(UINT64 *value) override
     {
         *value = address_;
@@ -108,6 +115,7 @@ public:
 private:
     ComRef<FakeAdvertisement> advertisement_;
     UINT64 address_;
+    INT16 rssi_;
 };
 
 class FakeStoppedArgs final : public FakeObject<abi::IBluetoothLEAdvertisementWatcherStoppedEventArgs> {
@@ -134,8 +142,18 @@ public:
     FAKE_NOTIMPL(put_AdvertisementFilter(IInspectable *))
     HRESULT STDMETHODCALLTYPE Start() override
     {
-        ++starts;
+        {
+            std::lock_guard<std::mutex> lock(startMutex_);
+            ++starts;
+        }
+        started_.notify_all();
         return startResult;
+    }
+    // Waits until Start has been called `count` times in all.
+    bool WaitForStarts(int count, std::chrono::milliseconds limit)
+    {
+        std::unique_lock<std::mutex> lock(startMutex_);
+        return started_.wait_for(lock, limit, [&] { return starts >= count; });
     }
     HRESULT STDMETHODCALLTYPE Stop() override
     {
@@ -148,15 +166,22 @@ public:
     HRESULT STDMETHODCALLTYPE remove_Stopped(EventRegistrationToken t) override { return stopped.Remove(t); }
 
     // One advertisement: the arguments are an object made for the event.
-    HRESULT RaiseReceived(const std::wstring &name, UINT64 address)
+    HRESULT RaiseReceived(const std::wstring &name, UINT64 address, INT16 rssi = -60)
     {
-        return received.Raise(static_cast<abi::IBluetoothLEAdvertisementWatcher *>(this), Make<FakeReceivedArgs>(name, address).Get());
+        return received.Raise(static_cast<abi::IBluetoothLEAdvertisementWatcher *>(this),
+                              Make<FakeReceivedArgs>(name, address, rssi).Get());
     }
     HRESULT RaiseStopped() { return stopped.Raise(static_cast<abi::IBluetoothLEAdvertisementWatcher *>(this), Make<FakeStoppedArgs>().Get()); }
 
     std::atomic<abi::BluetoothLEScanningMode> scanningMode{abi::BluetoothLEScanningMode::Passive};
     std::atomic<int> starts{0}, stops{0};
     HRESULT startResult = S_OK;
+
+private:
+    std::mutex startMutex_;
+    std::condition_variable started_;
+
+public:
     FakeEvent<abi::ITypedEventHandler_Watcher_Received> received;
     FakeEvent<abi::ITypedEventHandler_Watcher_Stopped> stopped;
 };

@@ -1,6 +1,7 @@
 #pragma once
 // Stands in for class activation: while one FakePlatform lives, the backend's activation seam
 // hands out its fake objects by class name, after the failures a test scripted.
+#include "FakeAdapter.h"
 #include "FakeBle.h"
 #include "bluetooth/winrt/Activation.h"
 
@@ -18,6 +19,7 @@ public:
         factories[tarvolt::radio::winrt::kDeviceClass] = deviceStatics.As<IInspectable>();
         factories[tarvolt::radio::winrt::kDataReaderClass] = Make<FakeDataReaderStatics>().As<IInspectable>();
         instances[tarvolt::radio::winrt::kWatcherClass] = watcher.As<IInspectable>();
+        factories[tarvolt::radio::winrt::kAdapterClass] = adapterStatics.As<IInspectable>();
     }
     ~FakePlatform()
     {
@@ -27,6 +29,7 @@ public:
 
     ComRef<FakeWatcher> watcher = Make<FakeWatcher>();
     ComRef<FakeDeviceStatics> deviceStatics = Make<FakeDeviceStatics>();
+    ComRef<FakeAdapterStatics> adapterStatics = Make<FakeAdapterStatics>();
 
     // Results the next activation requests give before the normal answer, in order.
     std::deque<HRESULT> failures;

@@ -41,7 +41,7 @@ class WinrtSession : public testing::TestWithParam<Finish> {};
 
 // Catches: wrong vtable slots or IIDs in our declarations, a scan without Active mode, events
 // that never reach the link (a connection status raised with Windows' null argument included),
-// addresses or names garbled on the way, a completion wait that
+// addresses, names or signal strengths garbled on the way, a completion wait that
 // returns early or never, services or characteristics skipped, a descriptor write of the wrong
 // value, notification bytes lost or misread, a Close that never reaches the device, and
 // references leaked or released once too often (every fake must be gone at the end).
@@ -73,8 +73,10 @@ TEST_P(WinrtSession, ScanConnectSubscribeNotifyAndLoseTheLink)
         watcher->SetScanningMode(ScanningMode::Active);
         EXPECT_EQ(platform.watcher->scanningMode, bleabi::BluetoothLEScanningMode::Active);
         std::vector<std::pair<std::u16string, uint64_t>> advertisements;
+        std::vector<std::optional<int16_t>> strengths;
         watcher->AddReceived([&, sentinel](Watcher &sender, AdvertisementReceivedArgs &args) {
             advertisements.emplace_back(args.LocalName(), args.BluetoothAddress());
+            strengths.push_back(args.SignalStrength());
             sender.Stop();
             return kOk;
         });
@@ -85,11 +87,12 @@ TEST_P(WinrtSession, ScanConnectSubscribeNotifyAndLoseTheLink)
         ExpectFreeThreadedHandler(platform.watcher->received.Handlers().at(0));
         ExpectFreeThreadedHandler(platform.watcher->stopped.Handlers().at(0));
         watcher.reset();  // the platform's watcher and our handlers outlive the wrapper
-        EXPECT_EQ(platform.watcher->RaiseReceived(L"", 1), S_OK);
-        EXPECT_EQ(platform.watcher->RaiseReceived(L"Rifle Q508", kAddress), S_OK);
+        EXPECT_EQ(platform.watcher->RaiseReceived(L"", 1, -90), S_OK);
+        EXPECT_EQ(platform.watcher->RaiseReceived(L"Rifle Q508", kAddress, -47), S_OK);
         EXPECT_EQ(platform.watcher->RaiseStopped(), S_OK);
         const decltype(advertisements) expected{{u"", 1}, {u"Rifle Q508", kAddress}};
         EXPECT_EQ(advertisements, expected);
+        EXPECT_EQ(strengths, (std::vector<std::optional<int16_t>>{-90, -47}));
         EXPECT_EQ(platform.watcher->stops, 2);
         EXPECT_EQ(stops, 1);
 

@@ -35,6 +35,16 @@ bool NamesOverlap(const std::set<std::string> &names, std::initializer_list<cons
     return false;
 }
 
+// What a failed call to the bus or to bluetoothd says about the machine's Bluetooth as a whole.
+radio::Readiness ReadinessAfter(const Reply &reply)
+{
+    const std::string &name = reply.errorName;
+    if (name == "org.freedesktop.DBus.Error.ServiceUnknown" || name == "org.freedesktop.DBus.Error.NameHasNoOwner" ||
+        name == kErrorDisconnected)
+        return radio::Readiness::StackMissing;
+    return radio::Readiness::Unusable;
+}
+
 } // namespace
 
 BluezCore::BluezCore(BluezOptions options, LogSink log) : options_(std::move(options)), log_(std::move(log)) {}
@@ -163,8 +173,11 @@ void BluezCore::MarkStale()
     fresh_ = false;
 }
 
-std::shared_ptr<BusConnection> BluezCore::OpenLocked(std::string &reason)
+std::shared_ptr<BusConnection> BluezCore::OpenLocked(radio::RadioCheck &failure)
 {
+    std::string &reason = failure.detail;
+    // Without the library or a bus there is no way to bluetoothd: the stack is missing as a whole.
+    failure.readiness = radio::Readiness::StackMissing;
     if (api_ == nullptr) {
         api_ = LoadSdBus(libraryError_, options_.libraries);
         if (api_ == nullptr) {
@@ -206,8 +219,28 @@ std::shared_ptr<BusConnection> BluezCore::OpenLocked(std::string &reason)
 
 std::shared_ptr<BusConnection> BluezCore::Ready(bool refresh)
 {
+    radio::RadioCheck failure;
+    std::shared_ptr<BusConnection> connection = Connect(refresh, failure);
+    if (!connection)
+        Report(failure.detail);
+    return connection;
+}
+
+radio::RadioCheck BluezCore::Check()
+{
+    // The connection closes again after the check unless a radio object holds it too.
+    Lease lease(shared_from_this());
+    radio::RadioCheck failure;
+    if (!Connect(true, failure))
+        return failure;
+    if (FirstPoweredAdapter(failure.detail, &failure.readiness).empty())
+        return failure;
+    return {};
+}
+
+std::shared_ptr<BusConnection> BluezCore::Connect(bool refresh, radio::RadioCheck &failure)
+{
     std::lock_guard<std::mutex> lock(connectionMutex_);
-    std::string reason;
     if (!connection_ || !connection_->IsOpen()) {
         if (connection_)
             connection_->Close();  // its loop has ended with the bus; this only joins it
@@ -216,31 +249,30 @@ std::shared_ptr<BusConnection> BluezCore::Ready(bool refresh)
             std::lock_guard<std::mutex> mirror(mirrorMutex_);
             fresh_ = false;
         }
-        connection_ = OpenLocked(reason);
-        if (!connection_) {
-            Report(reason);
+        connection_ = OpenLocked(failure);
+        if (!connection_)
             return nullptr;
-        }
     }
     bool fresh;
     {
         std::lock_guard<std::mutex> mirror(mirrorMutex_);
         fresh = fresh_ && !refresh;
     }
-    if (!fresh && !RefreshLocked(*connection_, reason)) {
-        Report(reason);
+    if (!fresh && !RefreshLocked(*connection_, failure))
         return nullptr;
-    }
     return connection_;
 }
 
-bool BluezCore::RefreshLocked(BusConnection &connection, std::string &reason)
+bool BluezCore::RefreshLocked(BusConnection &connection, radio::RadioCheck &failure)
 {
+    std::string &reason = failure.detail;
+    failure.readiness = radio::Readiness::Unusable;
     const Reply owner = connection.Call({"org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
                                          "GetNameOwner", {Value::String(kBluezService)}},
                                         options_.callTimeout);
     if (!owner.ok) {
         reason = CallFailure("asking the bus for bluetoothd", owner);
+        failure.readiness = ReadinessAfter(owner);
         return false;
     }
     if (owner.values.size() != 1 || owner.values[0].type != 's') {
@@ -269,6 +301,7 @@ bool BluezCore::RefreshLocked(BusConnection &connection, std::string &reason)
         });
     if (!objects.ok) {
         reason = CallFailure("GetManagedObjects", objects);
+        failure.readiness = ReadinessAfter(objects);
         return false;
     }
     if (!readable) {
@@ -279,7 +312,7 @@ bool BluezCore::RefreshLocked(BusConnection &connection, std::string &reason)
     return true;
 }
 
-std::string BluezCore::FirstPoweredAdapter(std::string &reason)
+std::string BluezCore::FirstPoweredAdapter(std::string &reason, radio::Readiness *readiness)
 {
     std::string firstAdapter;
     std::vector<std::pair<std::string, Value>> bad;
@@ -307,9 +340,12 @@ std::string BluezCore::FirstPoweredAdapter(std::string &reason)
     }
     for (const auto &entry : bad)
         ReportBadProperty(entry.first, "Powered", entry.second, "b");
-    if (found.empty())
+    if (found.empty()) {
         reason = firstAdapter.empty() ? "bluetoothd has no Bluetooth adapter"
                                       : "the Bluetooth adapter " + firstAdapter + " is powered off";
+        if (readiness != nullptr)
+            *readiness = firstAdapter.empty() ? radio::Readiness::NoAdapter : radio::Readiness::AdapterOff;
+    }
     return found;
 }
 
@@ -648,10 +684,15 @@ void BluezCore::DeviceChangedLocked(const std::string &path, const std::set<std:
                 name = Utf8ToUtf16(found->second.text);
             else if (found != properties.end())
                 BadPropertyTask(path, "Name", found->second, "s", tasks);
+            // Present while the device is heard in the current discovery.
+            std::optional<int16_t> rssi;
+            const auto strength = properties.find("RSSI");
+            if (strength != properties.end() && strength->second.type == 'n')
+                rssi = static_cast<int16_t>(strength->second.integer);
             // A device whose address cannot be read cannot be connected to: no event for it.
             if (parsed)
                 for (auto &watcher : scanning)
-                    tasks.push_back([watcher, name, address = *parsed] { watcher->RaiseReceived(name, address); });
+                    tasks.push_back([watcher, name, address = *parsed, rssi] { watcher->RaiseReceived(name, address, rssi); });
         }
     }
     if (!appeared && names.count("Connected") != 0)

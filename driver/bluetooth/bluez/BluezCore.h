@@ -84,6 +84,9 @@ public:
     // The open connection with a current mirror, opened or refreshed as needed; null when that
     // fails, after the reason was reported. `refresh` forces a new snapshot of the tree.
     std::shared_ptr<BusConnection> Ready(bool refresh);
+    // Whether bluetoothd can be reached and has a powered adapter, for Radio::CheckRadio; the
+    // reason is not logged.
+    radio::RadioCheck Check();
     // The open connection as it is, or null (no reconnection).
     std::shared_ptr<BusConnection> Current();
     // The next Ready reads the object tree again.
@@ -101,7 +104,9 @@ public:
     std::string CallFailure(const std::string &what, const Reply &reply) const;
 
     // Mirror queries (any thread).
-    std::string FirstPoweredAdapter(std::string &reason);
+    // The first powered adapter's path; empty with the reason (and, when asked, whether there is
+    // no adapter or only ones switched off) when there is none.
+    std::string FirstPoweredAdapter(std::string &reason, radio::Readiness *readiness = nullptr);
     bool HasObject(const std::string &path, const char *interface);
     // The property or null; `type` the expected D-Bus type, a mismatch is reported and null.
     std::optional<Value> Property(const std::string &path, const char *interface, const std::string &name, const char *type);
@@ -128,8 +133,10 @@ public:
     std::vector<std::shared_ptr<BluezCharacteristic>> SubscribedUnder(const std::string &devicePath);
 
 private:
-    std::shared_ptr<BusConnection> OpenLocked(std::string &reason);  // connectionMutex_ held
-    bool RefreshLocked(BusConnection &connection, std::string &reason);
+    // Ready without reporting: null with what failed.
+    std::shared_ptr<BusConnection> Connect(bool refresh, radio::RadioCheck &failure);
+    std::shared_ptr<BusConnection> OpenLocked(radio::RadioCheck &failure);  // connectionMutex_ held
+    bool RefreshLocked(BusConnection &connection, radio::RadioCheck &failure);
     // On the loop thread, bus mutex held; they take the mirror mutex and post the events.
     void OnSignal(const Signal &signal, BusConnection &connection);
     void OnDisconnect(BusConnection &connection);
@@ -193,7 +200,7 @@ public:
     bool ScanningAdapterLocked(const std::string &adapterPath) const;
     // Mirror mutex held: the discovery ended without us; true when it was running.
     bool EndedLocked();
-    void RaiseReceived(const std::u16string &name, uint64_t address);
+    void RaiseReceived(const std::u16string &name, uint64_t address, std::optional<int16_t> rssi);
     void RaiseStopped();
 
 private:

@@ -132,18 +132,23 @@ bool BluezWatcher::EndedLocked()
     return was;
 }
 
-void BluezWatcher::RaiseReceived(const std::u16string &name, uint64_t address)
+void BluezWatcher::RaiseReceived(const std::u16string &name, uint64_t address, std::optional<int16_t> rssi)
 {
     class Args final : public radio::AdvertisementReceivedArgs {
     public:
-        Args(const std::u16string &name, uint64_t address) : name_(name), address_(address) {}
+        Args(const std::u16string &name, uint64_t address, std::optional<int16_t> rssi)
+            : name_(name), address_(address), rssi_(rssi)
+        {
+        }
         std::u16string LocalName() override { return name_; }
         uint64_t BluetoothAddress() override { return address_; }
+        std::optional<int16_t> SignalStrength() override { return rssi_; }
 
     private:
         const std::u16string &name_;
         uint64_t address_;
-    } args(name, address);
+        std::optional<int16_t> rssi_;
+    } args(name, address, rssi);
     for (auto &handler : received_.Snapshot())
         handler(*this, args);
 }

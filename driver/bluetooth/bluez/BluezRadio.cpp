@@ -1,5 +1,6 @@
 #include "BluezCore.h"
 #include "BluezText.h"
+#include "SdBus.h"
 #include "../StopSignal.h"
 
 namespace tarvolt::bluez {
@@ -7,6 +8,8 @@ namespace tarvolt::bluez {
 BluezRadio::BluezRadio(BluezOptions options, LogSink log)
     : core_(std::make_shared<BluezCore>(std::move(options), std::move(log)))
 {
+    // The core's connection calls into sd-bus's table until it is closed, here at the latest.
+    KeepSdBusTables();
     // Deactivation raises the worker's stop signal: every wait for bluetoothd then ends at once.
     // The waker keeps the core it interrupts, since the signal outlives this radio.
     radio::WorkerStop().OnRaise([core = core_] { core->SetInterrupted(true); });
@@ -59,6 +62,15 @@ std::u16string BluezRadio::GuidToString(const radio::Guid &guid)
 {
     const std::string text = RegistryText(guid);
     return std::u16string(text.begin(), text.end());
+}
+
+radio::RadioCheck BluezRadio::CheckRadio()
+{
+    try {
+        return core_->Check();
+    } catch (const std::exception &error) {
+        return {radio::Readiness::Unusable, error.what()};
+    }
 }
 
 int BluezRadio::CallbacksHeld() { return core_->Held(); }

@@ -60,6 +60,8 @@ public:
     std::shared_ptr<radio::Watcher> CreateWatcher() override;
     std::shared_ptr<radio::Device> FromBluetoothAddress(uint64_t address) override;
     std::u16string GuidToString(const radio::Guid &guid) override;
+    // sd-bus, the system bus and bluetoothd make the stack; then a powered adapter is needed.
+    radio::RadioCheck CheckRadio() override;
     // Nothing of ours is held by a platform thread; but while a radio object lives, or the bus
     // connection is open, our loop thread runs the library's code.
     int CallbacksHeld() override;

@@ -31,12 +31,29 @@ bool Resolve(void *library, SdBusApi &api, std::string &missing)
 
 } // namespace
 
+namespace {
+
+// One table per list of names asked for.
+struct SdBusTables {
+    std::mutex mutex;
+    std::map<std::vector<std::string>, SdBusApi> loaded;
+};
+
+SdBusTables &Tables()
+{
+    static SdBusTables tables;
+    return tables;
+}
+
+} // namespace
+
+void KeepSdBusTables() { Tables(); }
+
 const SdBusApi *LoadSdBus(std::string &error, const std::vector<std::string> &libraries)
 {
-    static std::mutex mutex;
-    // One table per list of names asked for; each lives as long as the process.
-    static std::map<std::vector<std::string>, SdBusApi> loaded;
-    std::lock_guard<std::mutex> lock(mutex);
+    SdBusTables &tables = Tables();
+    std::map<std::vector<std::string>, SdBusApi> &loaded = tables.loaded;
+    std::lock_guard<std::mutex> lock(tables.mutex);
     if (const auto found = loaded.find(libraries); found != loaded.end())
         return &found->second;
     error.clear();

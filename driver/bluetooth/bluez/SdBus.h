@@ -37,6 +37,10 @@ const std::vector<std::string> &DefaultSdBusLibraries();
 // The table from the first of the libraries that loads and has every function; the library stays
 // loaded for the life of the process, and the table is kept for later calls with the same names.
 // Null when none does, with the reason in `error`.
+// Makes the tables LoadSdBus fills, if not made yet. A static object that closes bus connections
+// in its destructor (a radio kept for the life of a program) calls this in its constructor, so
+// that the tables are destroyed after it at exit, not before.
+void KeepSdBusTables();
 const SdBusApi *LoadSdBus(std::string &error, const std::vector<std::string> &libraries = DefaultSdBusLibraries());
 
 } // namespace tarvolt::bluez

@@ -36,6 +36,7 @@ ComRef<IInspectable> ActivateInstance(const wchar_t *className);
 
 inline constexpr wchar_t kWatcherClass[] = L"Windows.Devices.Bluetooth.Advertisement.BluetoothLEAdvertisementWatcher";
 inline constexpr wchar_t kDeviceClass[] = L"Windows.Devices.Bluetooth.BluetoothLEDevice";
+inline constexpr wchar_t kAdapterClass[] = L"Windows.Devices.Bluetooth.BluetoothAdapter";
 inline constexpr wchar_t kDataReaderClass[] = L"Windows.Storage.Streams.DataReader";
 
 } // namespace tarvolt::radio::winrt

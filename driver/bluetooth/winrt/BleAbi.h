@@ -156,5 +156,6 @@ IBluetoothLEDeviceStatics : public IInspectable {
 
 } // namespace bleabi
 
+#include "BleAbiAdapter.h"
 #include "BleAbiGatt.h"
 #include "BleAbiUuids.h"

@@ -15,6 +15,8 @@ struct IGattDeviceService;
 struct IGattCharacteristicsResult;
 struct IGattCharacteristic;
 struct IGattValueChangedEventArgs;
+struct IBluetoothAdapter;
+struct IRadio;
 
 enum class GattCommunicationStatus : INT32 { Success = 0, Unreachable = 1, ProtocolError = 2, AccessDenied = 3 };
 
@@ -43,6 +45,10 @@ BLEABI_ASYNC_OPERATION(GattCharacteristicsResult, IGattCharacteristicsResult *,
                        "0972194a-ac1c-5536-9886-27e58a18f273", "d6a15475-1e72-5c56-98e8-88f4bc3e0313")
 BLEABI_ASYNC_OPERATION(GattCommunicationStatus, GattCommunicationStatus,
                        "3ff69516-1bfb-52e9-9ee6-e5cdb78e1683", "2154117a-978d-59db-99cf-6b690cb3389b")
+BLEABI_ASYNC_OPERATION(BluetoothAdapter, IBluetoothAdapter *,
+                       "46fce70c-6c07-5a3a-b775-26f99402553f", "10a10a88-90e0-511a-9a08-d75feb52a19f")
+BLEABI_ASYNC_OPERATION(Radio, IRadio *,
+                       "eac62c40-8dbc-5854-8ba0-b7b9940e7389", "8a5c7e3a-80e2-585b-8630-7a8e777f0354")
 #undef BLEABI_ASYNC_OPERATION
 
 // IVectorView<T>: 6 GetAt, 7 get_Size, 8 IndexOf, 9 GetMany.

@@ -89,4 +89,11 @@ uint64_t WinrtAdvertisementReceivedArgs::BluetoothAddress()
     return address;
 }
 
+std::optional<int16_t> WinrtAdvertisementReceivedArgs::SignalStrength()
+{
+    INT16 rssi = 0;
+    Check(args_->get_RawSignalStrengthInDBm(&rssi));
+    return rssi;
+}
+
 } // namespace tarvolt::radio::winrt

@@ -32,6 +32,7 @@ public:
     explicit WinrtAdvertisementReceivedArgs(ComRef<bleabi::IBluetoothLEAdvertisementReceivedEventArgs> args) : args_(std::move(args)) {}
     std::u16string LocalName() override;
     uint64_t BluetoothAddress() override;
+    std::optional<int16_t> SignalStrength() override;
 
 private:
     ComRef<bleabi::IBluetoothLEAdvertisementReceivedEventArgs> args_;

@@ -31,6 +31,43 @@ public:
         return std::make_shared<WinrtDevice>(std::move(device));
     }
 
+    RadioCheck CheckRadio() override
+    {
+        try {
+            auto statics = GetActivationFactory<bleabi::IBluetoothAdapterStatics>(kAdapterClass);
+            ComRef<bleabi::IAsyncOperation_BluetoothAdapter> adapterOperation;
+            Check(statics->GetDefaultAsync(adapterOperation.Put()));
+            auto adapter = ComRef<bleabi::IBluetoothAdapter>::Attach(Await(adapterOperation));
+            if (!adapter)
+                return {Readiness::NoAdapter, "Windows reports no Bluetooth adapter"};
+            boolean lowEnergy = 0;
+            Check(adapter->get_IsLowEnergySupported(&lowEnergy));
+            if (!lowEnergy)
+                return {Readiness::NoAdapter, "the Bluetooth adapter does not support Bluetooth LE (4.0 or later)"};
+            ComRef<bleabi::IAsyncOperation_Radio> radioOperation;
+            Check(adapter->GetRadioAsync(radioOperation.Put()));
+            auto radio = ComRef<bleabi::IRadio>::Attach(Await(radioOperation));
+            // Without its radio the adapter's state is unknown: the scan itself will tell.
+            if (!radio)
+                return {};
+            bleabi::RadioState state = bleabi::RadioState::Unknown;
+            Check(radio->get_State(&state));
+            if (state == bleabi::RadioState::Off)
+                return {Readiness::AdapterOff, "Bluetooth is switched off in Windows"};
+            if (state == bleabi::RadioState::Disabled)
+                return {Readiness::AdapterOff, "the Bluetooth adapter is disabled (in Device Manager or by the machine's own switch)"};
+            return {};
+        } catch (const PlatformError &error) {
+            // Where the Windows Runtime has no Bluetooth classes (Wine, for one), activation
+            // finds no class or not the interface asked for.
+            if (error.Code() == kClassNotRegistered || error.Code() == static_cast<ResultCode>(E_NOINTERFACE))
+                return {Readiness::ClassesUnavailable, "the Windows Runtime's Bluetooth classes are not available (" +
+                                                           std::string(error.what()) + ")"};
+            return {Readiness::Unusable, std::string("the Windows Runtime's Bluetooth adapter could not be read (") +
+                                             error.what() + ")"};
+        }
+    }
+
     std::u16string GuidToString(const Guid &guid) override
     {
         wchar_t text[39];
