@@ -309,6 +309,9 @@ int FakeBluez::HandleCall(sd_bus_message *call)
     }
     if (interface == kDevice && member == "Disconnect") {
         ++stats_.closes;
+        // As bluetoothd: Disconnect also cancels a Connect not yet answered. The attempt is
+        // given up (its caller gets an error) and never brings the link up behind our back.
+        CancelParkedConnects(peripheral);
         Disconnect(peripheral);
         Reply(call);
         return 1;
@@ -418,6 +421,21 @@ void FakeBluez::Park(sd_bus_message *call, int p, Step step, const std::string &
     if (call != nullptr)
         api_->sd_bus_message_ref(call);
     parked_[{p, step}].push_back({call, path});
+    changed_.notify_all();
+}
+
+void FakeBluez::CancelParkedConnects(int p)
+{
+    const auto found = parked_.find({p, Step::Connect});
+    if (found == parked_.end())
+        return;
+    for (Parked &parked : found->second) {
+        if (parked.call == nullptr)
+            continue;
+        ReplyError(parked.call, "org.bluez.Error.Failed", "Operation was cancelled");
+        api_->sd_bus_message_unref(parked.call);
+    }
+    parked_.erase(found);
     changed_.notify_all();
 }
 

@@ -117,6 +117,8 @@ private:
     void Disconnect(int peripheral);
     void EndDiscovery();
     void Park(sd_bus_message *call, int peripheral, Step step, const std::string &path = {});
+    // Answers every Connect parked for the peripheral with an error and forgets it (mutex held).
+    void CancelParkedConnects(int peripheral);
 
     const std::string address_;
     const tarvolt::bluez::SdBusApi *api_ = nullptr;
