@@ -6,6 +6,7 @@
 #include "Component.h"
 #include "bluetooth/winrt/BleAbi.h"
 #include "bluetooth/winrt/ComRef.h"
+#include "bluetooth/winrt/WinrtResults.h"
 
 #include <objidl.h>
 
@@ -13,22 +14,6 @@
 #include <cwchar>
 #include <mutex>
 #include <tuple>
-
-#ifndef E_BOUNDS
-#define E_BOUNDS _HRESULT_TYPEDEF_(0x8000000BL)
-#endif
-#ifndef E_ILLEGAL_METHOD_CALL
-#define E_ILLEGAL_METHOD_CALL _HRESULT_TYPEDEF_(0x8000000EL)
-#endif
-#ifndef E_ILLEGAL_STATE_CHANGE
-#define E_ILLEGAL_STATE_CHANGE _HRESULT_TYPEDEF_(0x8000000DL)
-#endif
-#ifndef E_ILLEGAL_DELEGATE_ASSIGNMENT
-#define E_ILLEGAL_DELEGATE_ASSIGNMENT _HRESULT_TYPEDEF_(0x80000018L)
-#endif
-#ifndef RO_E_CLOSED
-#define RO_E_CLOSED _HRESULT_TYPEDEF_(0x80000013L)
-#endif
 
 // A slot the driver never calls and the component does not serve.
 #define NOT_SERVED(signature) \

@@ -4,16 +4,10 @@
 // leaked or over-released references.
 #include "bluetooth/winrt/BleAbi.h"
 #include "bluetooth/winrt/ComRef.h"
+#include "bluetooth/winrt/WinrtResults.h"
 
 #include <atomic>
 #include <tuple>
-
-#ifndef E_BOUNDS
-#define E_BOUNDS _HRESULT_TYPEDEF_(0x8000000BL)
-#endif
-#ifndef E_ILLEGAL_METHOD_CALL
-#define E_ILLEGAL_METHOD_CALL _HRESULT_TYPEDEF_(0x8000000EL)
-#endif
 
 namespace fakes {
 
