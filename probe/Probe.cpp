@@ -54,6 +54,21 @@ std::string WhatToDo(radio::Readiness readiness)
 
 } // namespace
 
+std::optional<int> EndWithoutBluetooth(radio::Radio &radio, Report &report)
+{
+    try {
+        radio.EnterApartment();
+    } catch (const radio::PlatformError &) {
+        // Activation puts the thread into the apartment by itself when it has to.
+    }
+    const radio::RadioCheck check = radio.CheckRadio();
+    if (check.readiness == radio::Readiness::Ready)
+        return std::nullopt;
+    const Verdict verdict = NoBluetooth(check);
+    report.End(verdict);
+    return verdict.exitCode;
+}
+
 Verdict NoBluetooth(const radio::RadioCheck &check)
 {
     Verdict verdict;

@@ -6,6 +6,7 @@
 #include "StopRequest.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,11 @@ struct Options;
 int RunScan(const Options &options, Environment &environment, Report &report);
 int RunWatch(const Options &options, Environment &environment, Report &report);
 
+// The platform's radio, checked before a command uses it: the thread is put into the platform's
+// apartment where it has one (activation enters it by itself otherwise), then asked whether
+// Bluetooth LE can be used. Without it the report ends with the reason and the exit code is
+// returned; with it, nothing.
+std::optional<int> EndWithoutBluetooth(radio::Radio &radio, Report &report);
 // The end of a run without usable Bluetooth: the reason in words, exit code 2.
 Verdict NoBluetooth(const radio::RadioCheck &check);
 // What to tell a user whose rifle was not heard: SteamVR holding it, or the rifle itself.

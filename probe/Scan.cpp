@@ -84,17 +84,8 @@ int RunScan(const Options &options, Environment &environment, Report &report)
                  "Scanning for Bluetooth LE devices for " + std::to_string(seconds) + " s (the rifle advertises as \"" +
                      Utf16ToUtf8(kTargetName) + "\"); Ctrl-C to stop early.");
     radio::Radio &radio = radio::PlatformRadio();
-    try {
-        radio.EnterApartment();
-    } catch (const radio::PlatformError &) {
-        // Activation puts the thread into the apartment by itself when it has to.
-    }
-    const radio::RadioCheck check = radio.CheckRadio();
-    if (check.readiness != radio::Readiness::Ready) {
-        const Verdict verdict = NoBluetooth(check);
-        report.End(verdict);
-        return verdict.exitCode;
-    }
+    if (const std::optional<int> exitCode = EndWithoutBluetooth(radio, report))
+        return *exitCode;
 
     // Lines the platform logs (the BlueZ radio says why a step failed) go into the report too.
     ProbeObserver &observer = ProbeObserver::Instance();

@@ -32,17 +32,8 @@ int RunWatch(const Options &options, Environment &environment, Report &report)
                      (options.seconds ? ", for " + std::to_string(*options.seconds) + " s" : std::string()) +
                      "; Ctrl-C to stop.");
     radio::Radio &radio = radio::PlatformRadio();
-    try {
-        radio.EnterApartment();
-    } catch (const radio::PlatformError &) {
-        // The worker enters the apartment on its own thread; this one only asks about Bluetooth.
-    }
-    const radio::RadioCheck check = radio.CheckRadio();
-    if (check.readiness != radio::Readiness::Ready) {
-        const Verdict verdict = NoBluetooth(check);
-        report.End(verdict);
-        return verdict.exitCode;
-    }
+    if (const std::optional<int> exitCode = EndWithoutBluetooth(radio, report))
+        return *exitCode;
 
     ProbeObserver &observer = ProbeObserver::Instance();
     observer.Attach(&report);
