@@ -4,6 +4,7 @@
 // the radio (the advertisement handler stops the watcher) as they may on the real platform.
 #include "EventThread.h"
 #include "RadioControl.h"
+#include "bluetooth/HandlerList.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -25,41 +26,9 @@ class SimWatcher;
 class SimDevice;
 class SimCharacteristic;
 
-// An event of one object: handlers by token. Raising calls a snapshot of them, so a handler
-// removed meanwhile may still be called once, as with the platform.
+// An event of one object: its handlers by token, as on the platform.
 template <typename Handler>
-class EventSource {
-public:
-    radio::EventToken Add(Handler handler)
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        handlers_.emplace(++last_, std::move(handler));
-        return last_;
-    }
-    void Remove(radio::EventToken token)
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        handlers_.erase(token);
-    }
-    std::vector<Handler> Snapshot() const
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        std::vector<Handler> out;
-        for (const auto &entry : handlers_)
-            out.push_back(entry.second);
-        return out;
-    }
-    int Count() const
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return static_cast<int>(handlers_.size());
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::map<radio::EventToken, Handler> handlers_;
-    radio::EventToken last_ = 0;
-};
+using EventSource = radio::HandlerList<Handler>;
 
 // How often a peripheral advertises while a watcher is started, in real time.
 inline constexpr std::chrono::milliseconds kAdvertiseInterval{50};

@@ -6,6 +6,7 @@
 // into the radio.
 #include "BluezRadio.h"
 #include "BusConnection.h"
+#include "../HandlerList.h"
 
 #include <condition_variable>
 #include <optional>
@@ -25,36 +26,7 @@ inline constexpr const char *kDeviceInterface = "org.bluez.Device1";
 inline constexpr const char *kServiceInterface = "org.bluez.GattService1";
 inline constexpr const char *kCharacteristicInterface = "org.bluez.GattCharacteristic1";
 
-// Handlers by token. Raising calls a snapshot, so a handler removed meanwhile may still be
-// called once, as on the other platforms.
-template <typename Handler>
-class HandlerList {
-public:
-    radio::EventToken Add(Handler handler)
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        handlers_.emplace(++last_, std::move(handler));
-        return last_;
-    }
-    void Remove(radio::EventToken token)
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        handlers_.erase(token);
-    }
-    std::vector<Handler> Snapshot() const
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        std::vector<Handler> out;
-        for (const auto &entry : handlers_)
-            out.push_back(entry.second);
-        return out;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::map<radio::EventToken, Handler> handlers_;
-    radio::EventToken last_ = 0;
-};
+using radio::HandlerList;
 
 class BluezWatcher;
 class BluezDevice;
