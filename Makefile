@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 ARGS ?=
 
-.PHONY: all deps build build-windows test test-linux test-windows test-asan test-tsan test-package test-workflows fuzz fuzz-long demo package bench soak clean
+.PHONY: all deps build build-windows test test-linux test-windows test-asan test-tsan test-package test-workflows fuzz fuzz-long demo package bench soak mutants clean
 
 all: build
 
@@ -156,6 +156,15 @@ package: deps
 	cmake --build --preset linux-release -j $(JOBS) --target driver_tarvolt_rq508 vistrel tarvolt-probe package_resources
 	tools/package.sh build/windows dist $(if $(filter 1 yes,$(ALLOW_MISSING_VISTREL)),--allow-missing-vistrel) \
 	  $(if $(filter 1 yes,$(REQUIRE_OPENVR_API)),--require-openvr-api) --linux build/linux-release
+
+# Which faults the tests catch: a sample of small changes to the product code (a condition negated,
+# < and <= swapped, a call dropped, a constant moved by one, an early return), each built into a
+# copy of the tree and run against the native tests that execute its line. Writes
+# build/mutants/report.md. Not part of make test: about an hour for the default 200 mutants on a
+# 2-core machine. MUTANTS_ARGS passes options on (--count N --seed S --jobs J --only PATH).
+MUTANTS_ARGS ?=
+mutants: deps
+	python3 tools/mutants.py $(MUTANTS_ARGS)
 
 clean:
 	rm -rf build dist

@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake make g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
           g++-mingw-w64-x86-64-posix wine64 nlohmann-json3-dev clang-14 libclang-rt-14-dev
-          valgrind zip unzip binutils curl ca-certificates libsystemd-dev dbus-daemon)
+          valgrind zip unzip binutils curl ca-certificates libsystemd-dev dbus-daemon python3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
