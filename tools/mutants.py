@@ -324,17 +324,32 @@ def coverage(files, product, wrap, keep):
     return data
 
 
-def tests_for(mutant, cov):
-    """The tests that execute the mutated line, or for a line no run records (code that runs only
-    in a process the tests kill, such as vistrel), every test that touches the same file."""
+def includers(path, product):
+    """The product files that include `path` (a header), by its file name."""
+    name = os.path.basename(path)
+    pattern = re.compile(r'#include\s+"(?:[^"]*/)?' + re.escape(name) + '"')
+    found = []
+    for f in product:
+        if f != path:
+            with open(os.path.join(ROOT, f)) as fh:
+                if pattern.search(fh.read()):
+                    found.append(f)
+    return found
+
+
+def tests_for(mutant, cov, product):
+    """The tests that execute the mutated line. A line that no run records (a declaration such as
+    a constant, or code that runs only in a process the tests kill, such as vistrel) gets every
+    test that executes its file, and for a header every file that includes it."""
     key = '%s:%d' % (mutant['file'], mutant['line'])
     names = cov['covered'].get(key)
     if names:
         return sorted(names)
-    prefix = mutant['file'] + ':'
+    files = [mutant['file']] + (includers(mutant['file'], product) if mutant['file'].endswith('.h') else [])
+    prefixes = tuple(f + ':' for f in files)
     touching = set()
     for k, v in cov['covered'].items():
-        if k.startswith(prefix):
+        if k.startswith(prefixes):
             touching.update(v)
     return sorted(touching)
 
@@ -396,7 +411,7 @@ def main():
             if result.returncode != 0:
                 mutant['outcome'] = 'build error'
                 return mutant
-            names = tests_for(mutant, cov)
+            names = tests_for(mutant, cov, product)
             # The quick tests always run, for the count of what each kills; the long sessions
             # (demo, soak) only when the quick ones let the mutant live, so what they kill is
             # what nothing quicker catches.
