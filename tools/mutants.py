@@ -165,7 +165,6 @@ def candidates(path, lines):
 
 
 def sample(files, count, seed):
-    rng = random.Random(seed)
     pool = {}
     sizes = {}
     for f in files:
@@ -188,7 +187,9 @@ def sample(files, count, seed):
             quota[f] += 1
             rest -= 1
     for f in sorted(pool):
-        for number, op, before, after in rng.sample(pool[f], quota[f]):
+        # Each file's own draw, so that a change to one file leaves the others' mutants as they were.
+        draw = random.Random('%d:%s' % (seed, f))
+        for number, op, before, after in draw.sample(pool[f], quota[f]):
             chosen.append({'file': f, 'line': number, 'op': op, 'before': before, 'after': after})
     return chosen, sum(len(c) for c in pool.values())
 
