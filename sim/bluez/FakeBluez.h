@@ -117,8 +117,9 @@ public:
     // bus: the link stays up with its services resolved, and the peripheral stops advertising.
     // With `subscribe`, a StartNotify session of that client stays on its characteristics.
     void ConnectByAnotherClient(int peripheral, bool subscribe = false);
-    // Another client reads every characteristic of the peripheral (ReadValue through the bus).
-    bool ReadByAnotherClient(int peripheral);
+    // Another client calls `member` (ReadValue, StopNotify) on every characteristic of the
+    // peripheral through the bus; false when the bus cannot be reached (refusals count as answers).
+    bool AnotherClientCalls(int peripheral, const std::string &member);
     // Another client, not bluetoothd, sends the Value change of a notification on the rifle's
     // characteristics, as any local program could.
     bool Impersonate(int peripheral, const std::vector<uint8_t> &bytes);

@@ -200,7 +200,7 @@ void FakeBluez::ConnectByAnotherClient(int peripheral, bool subscribe)
     }
 }
 
-bool FakeBluez::ReadByAnotherClient(int peripheral)
+bool FakeBluez::AnotherClientCalls(int peripheral, const std::string &member)
 {
     std::vector<std::string> paths;
     {
@@ -214,11 +214,13 @@ bool FakeBluez::ReadByAnotherClient(int peripheral)
             sd_bus_message *reply = nullptr;
             sd_bus_error error = SD_BUS_ERROR_NULL;
             r = api_->sd_bus_message_new_method_call(bus, &call, "org.bluez", paths[i].c_str(), kCharacteristic,
-                                                     "ReadValue");
-            if (r >= 0)
+                                                     member.c_str());
+            if (r >= 0 && member == "ReadValue")
                 r = tarvolt::bluez::AppendValue(*api_, call, Value::StringVariantDict({}));
             if (r >= 0)
                 r = api_->sd_bus_call(bus, call, 0, &error, &reply);
+            if (r < 0 && error.name != nullptr)
+                r = 0;  // answered, with a refusal
             api_->sd_bus_error_free(&error);
             if (reply != nullptr)
                 api_->sd_bus_message_unref(reply);

@@ -33,6 +33,8 @@ struct BluezOptions {
     // The kernel gives up an LE connection attempt after 20 s; Connect may take that long.
     std::chrono::milliseconds connectTimeout{25000};
     std::chrono::milliseconds resolveTimeout{20000};  // from the connection to ServicesResolved
+    // Present inside a Flatpak sandbox.
+    std::string flatpakInfoPath = "/.flatpak-info";
 };
 
 using LogSink = std::function<void(const std::string &)>;
