@@ -2,6 +2,8 @@
 
 #include "BluezText.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 
 namespace tarvolt::bluez {
@@ -35,12 +37,18 @@ bool NamesOverlap(const std::set<std::string> &names, std::initializer_list<cons
     return false;
 }
 
-// What a failed call to the bus or to bluetoothd says about the machine's Bluetooth as a whole.
-radio::Readiness ReadinessAfter(const Reply &reply)
+bool NotOnTheBus(const Reply &reply)
 {
-    const std::string &name = reply.errorName;
-    if (name == "org.freedesktop.DBus.Error.ServiceUnknown" || name == "org.freedesktop.DBus.Error.NameHasNoOwner" ||
-        name == kErrorDisconnected)
+    return reply.errorName == "org.freedesktop.DBus.Error.ServiceUnknown" ||
+           reply.errorName == "org.freedesktop.DBus.Error.NameHasNoOwner";
+}
+
+// What a failed call to the bus or to bluetoothd says about the machine's Bluetooth as a whole.
+// In a Flatpak sandbox a bluetoothd that cannot be seen is most likely hidden, and starting it
+// would not help.
+radio::Readiness ReadinessAfter(const Reply &reply, bool flatpak)
+{
+    if ((NotOnTheBus(reply) && !flatpak) || reply.errorName == kErrorDisconnected)
         return radio::Readiness::StackMissing;
     return radio::Readiness::Unusable;
 }
@@ -152,13 +160,22 @@ std::string BluezCore::CallFailure(const std::string &what, const Reply &reply) 
                "): its policy does not let this user talk to bluetoothd";
     if (name == kErrorNoReply)
         return "bluetoothd did not answer " + what + " in time";
-    if (name == "org.freedesktop.DBus.Error.ServiceUnknown" || name == "org.freedesktop.DBus.Error.NameHasNoOwner")
+    if (NotOnTheBus(reply) && InFlatpak())
+        return "org.bluez cannot be seen on the system bus from Flatpak's sandbox: Steam from Flathub may talk "
+               "to bluetoothd only when allowed (flatpak override --user --system-talk-name=org.bluez "
+               "com.valvesoftware.Steam, then restart Steam), unless bluetoothd is not running at all";
+    if (NotOnTheBus(reply))
         return "bluetoothd is not running (nothing owns org.bluez on the system bus)";
     if (name == kErrorDisconnected)
         return "the connection to the system bus was lost";
     if (name == kErrorInterrupted)
         return what + " was interrupted";
     return what + " failed: " + name + (reply.errorMessage.empty() ? "" : " (" + reply.errorMessage + ")");
+}
+
+bool BluezCore::InFlatpak() const
+{
+    return !options_.flatpakInfoPath.empty() && access(options_.flatpakInfoPath.c_str(), F_OK) == 0;
 }
 
 std::shared_ptr<BusConnection> BluezCore::Current()
@@ -272,7 +289,7 @@ bool BluezCore::RefreshLocked(BusConnection &connection, radio::RadioCheck &fail
                                         options_.callTimeout);
     if (!owner.ok) {
         reason = CallFailure("asking the bus for bluetoothd", owner);
-        failure.readiness = ReadinessAfter(owner);
+        failure.readiness = ReadinessAfter(owner, InFlatpak());
         return false;
     }
     if (owner.values.size() != 1 || owner.values[0].type != 's') {
@@ -301,7 +318,7 @@ bool BluezCore::RefreshLocked(BusConnection &connection, radio::RadioCheck &fail
         });
     if (!objects.ok) {
         reason = CallFailure("GetManagedObjects", objects);
-        failure.readiness = ReadinessAfter(objects);
+        failure.readiness = ReadinessAfter(objects, InFlatpak());
         return false;
     }
     if (!readable) {
@@ -405,6 +422,66 @@ std::vector<std::string> BluezCore::Children(const char *interface, const std::s
         const auto link = found->second.find(parentProperty);
         if (link != found->second.end() && link->second.type == 'o' && link->second.text == parent)
             out.push_back(object.first);
+    }
+    return out;
+}
+
+bool BluezCore::HasChildLocked(const char *interface, const std::string &parentProperty, const std::string &parent,
+                               const radio::Guid *uuid) const
+{
+    for (const auto &object : tree_) {
+        const auto found = object.second.find(interface);
+        if (found == object.second.end())
+            continue;
+        const auto link = found->second.find(parentProperty);
+        if (link == found->second.end() || link->second.type != 'o' || link->second.text != parent)
+            continue;
+        if (uuid == nullptr)
+            return true;
+        const auto text = found->second.find("UUID");
+        const std::optional<radio::Guid> guid =
+            text != found->second.end() && text->second.type == 's' ? ParseUuid(text->second.text) : std::nullopt;
+        if (guid && *guid == *uuid)
+            return true;
+    }
+    return false;
+}
+
+bool BluezCore::AwaitChildren(const char *interface, const std::string &parentProperty, const std::string &parent,
+                              const radio::Guid *uuid, bool reread)
+{
+    auto present = [&] { return HasChildLocked(interface, parentProperty, parent, uuid); };
+    if (!reread) {
+        std::lock_guard<std::mutex> lock(mirrorMutex_);
+        if (present())
+            return true;
+    }
+    // The signals may have brought only the first objects of a burst so far; the tree as
+    // bluetoothd answers now holds all it has.
+    if (!Ready(true))
+        return false;
+    // None yet: bluetoothd exports a device's GATT objects together, so once the first one is
+    // signalled, its tree holds them all.
+    if (WaitForMirror(present, options_.servicesWait))
+        return Ready(true) != nullptr;
+    return true;
+}
+
+std::vector<std::pair<std::string, uint64_t>> BluezCore::ConnectedUnder(const std::string &adapter)
+{
+    std::vector<std::pair<std::string, uint64_t>> out;
+    std::lock_guard<std::mutex> lock(mirrorMutex_);
+    for (const auto &object : tree_) {
+        const auto device = object.second.find(kDeviceInterface);
+        if (device == object.second.end() || object.first.compare(0, adapter.size() + 1, adapter + "/") != 0)
+            continue;
+        const auto connected = device->second.find("Connected");
+        const auto address = device->second.find("Address");
+        if (connected == device->second.end() || connected->second.type != 'b' || !connected->second.boolean ||
+            address == device->second.end() || address->second.type != 's')
+            continue;
+        if (const std::optional<uint64_t> parsed = ParseAddress(address->second.text))
+            out.emplace_back(object.first, *parsed);
     }
     return out;
 }
@@ -564,17 +641,31 @@ void BluezCore::OwnerLostLocked(Tasks &tasks)
     for (auto &watcher : LiveWatchersLocked(tasks))
         if (watcher->EndedLocked())
             tasks.push_back([watcher] { watcher->RaiseStopped(); });
+    for (const auto &object : tree_)
+        if (object.second.count(kDeviceInterface) != 0)
+            LostLocked(object.first, tasks);
     for (auto &device : LiveDevicesLocked("", tasks)) {
-        if (const Properties *props = FindLocked(device->Path(), kDeviceInterface))
+        device->GoneLocked();
+        if (device->TakeLossLocked())
+            tasks.push_back([device] { device->RaiseStatusChanged(); });
+    }
+    for (auto &c : LiveCharacteristicsLocked("", tasks))
+        c->SubscriptionEndedLocked();
+    tree_.clear();
+    fresh_ = false;
+}
+
+void BluezCore::LostLocked(const std::string &path, Tasks &tasks)
+{
+    for (auto &device : LiveDevicesLocked(path, tasks)) {
+        // Its name is kept for the lines about it.
+        if (const Properties *props = FindLocked(path, kDeviceInterface))
             if (const auto name = props->find("Name"); name != props->end() && name->second.type == 's')
                 device->KeepNameLocked(name->second.text);
         device->GoneLocked();
-        tasks.push_back([device] { device->RaiseStatusChanged(); });
+        if (device->TakeLossLocked())
+            tasks.push_back([device] { device->RaiseStatusChanged(); });
     }
-    for (auto &c : LiveCharacteristicsLocked("", tasks))
-        c->SetNotifyingLocked(false);
-    tree_.clear();
-    fresh_ = false;
 }
 
 void BluezCore::InterfacesAddedLocked(const std::string &path, const Value &interfaces, Tasks &tasks)
@@ -589,8 +680,12 @@ void BluezCore::InterfacesAddedLocked(const std::string &path, const Value &inte
         device = device || name == kDeviceInterface;
         object[name] = std::move(properties);
     }
-    if (device)
-        DeviceChangedLocked(path, {}, true, tasks);
+    if (!device)
+        return;
+    // A device removed and made again (a temporary one heard anew) is the same device.
+    for (auto &d : LiveDevicesLocked(path, tasks))
+        d->BackLocked();
+    DeviceChangedLocked(path, {}, true, tasks);
 }
 
 void BluezCore::InterfacesRemovedLocked(const std::string &path, const Value &names, Tasks &tasks)
@@ -599,17 +694,10 @@ void BluezCore::InterfacesRemovedLocked(const std::string &path, const Value &na
     if (object == tree_.end())
         return;
     for (const Value &name : names.items) {
-        if (name.text == kDeviceInterface) {
-            for (auto &device : LiveDevicesLocked(path, tasks)) {
-                if (const Properties *props = FindLocked(path, kDeviceInterface))
-                    if (const auto n = props->find("Name"); n != props->end() && n->second.type == 's')
-                        device->KeepNameLocked(n->second.text);
-                device->GoneLocked();
-                tasks.push_back([device] { device->RaiseStatusChanged(); });
-            }
-        } else if (name.text == kAdapterInterface) {
+        if (name.text == kDeviceInterface)
+            LostLocked(path, tasks);
+        else if (name.text == kAdapterInterface)
             DiscoveryEndedLocked(path, tasks);
-        }
         object->second.erase(name.text);
     }
     if (object->second.empty())
@@ -657,8 +745,10 @@ void BluezCore::PropertiesChangedLocked(const std::string &path, const std::stri
             BadPropertyTask(path, "Value", value->second, "ay", tasks);
             return;
         }
+        // A characteristic read through its socket ignores Value: any client's read changes it.
         for (auto &characteristic : LiveCharacteristicsLocked(path, tasks))
-            tasks.push_back([characteristic, bytes = value->second.text] { characteristic->RaiseValueChanged(bytes); });
+            if (!characteristic->AcquiredLocked())
+                tasks.push_back([characteristic, bytes = value->second.text] { characteristic->RaiseValueChanged(bytes); });
     }
 }
 
@@ -671,33 +761,79 @@ void BluezCore::DeviceChangedLocked(const std::string &path, const std::set<std:
         for (auto &watcher : LiveWatchersLocked(tasks))
             if (watcher->ScanningLocked(path))
                 scanning.push_back(watcher);
-        if (!scanning.empty()) {
-            const auto address = properties.find("Address");
-            std::optional<uint64_t> parsed;
-            if (address != properties.end() && address->second.type == 's')
-                parsed = ParseAddress(address->second.text);
-            else if (address != properties.end())
-                BadPropertyTask(path, "Address", address->second, "s", tasks);
-            std::u16string name;
-            const auto found = properties.find("Name");
-            if (found != properties.end() && found->second.type == 's')
-                name = Utf8ToUtf16(found->second.text);
-            else if (found != properties.end())
-                BadPropertyTask(path, "Name", found->second, "s", tasks);
-            // Present while the device is heard in the current discovery.
-            std::optional<int16_t> rssi;
-            const auto strength = properties.find("RSSI");
-            if (strength != properties.end() && strength->second.type == 'n')
-                rssi = static_cast<int16_t>(strength->second.integer);
-            // A device whose address cannot be read cannot be connected to: no event for it.
-            if (parsed)
-                for (auto &watcher : scanning)
-                    tasks.push_back([watcher, name, address = *parsed, rssi] { watcher->RaiseReceived(name, address, rssi); });
+        ReceivedLocked(path, properties, scanning, tasks);
+    }
+    if (appeared || names.count("Connected") == 0)
+        return;
+    const auto connected = properties.find("Connected");
+    const bool up = connected != properties.end() && connected->second.type == 'b' && connected->second.boolean;
+    for (auto &device : LiveDevicesLocked(path, tasks)) {
+        if (up)
+            device->ConnectedLocked();
+        if (up || device->TakeLossLocked())
+            tasks.push_back([device] { device->RaiseStatusChanged(); });
+    }
+}
+
+void BluezCore::ReceivedLocked(const std::string &path, const Properties &properties,
+                               const std::vector<std::shared_ptr<BluezWatcher>> &scanning, Tasks &tasks)
+{
+    if (scanning.empty())
+        return;
+    const auto address = properties.find("Address");
+    std::optional<uint64_t> parsed;
+    if (address != properties.end() && address->second.type == 's')
+        parsed = ParseAddress(address->second.text);
+    else if (address != properties.end())
+        BadPropertyTask(path, "Address", address->second, "s", tasks);
+    std::u16string name;
+    const auto found = properties.find("Name");
+    if (found != properties.end() && found->second.type == 's')
+        name = Utf8ToUtf16(found->second.text);
+    else if (found != properties.end())
+        BadPropertyTask(path, "Name", found->second, "s", tasks);
+    // Present while the device is heard in the current discovery.
+    std::optional<int16_t> rssi;
+    const auto strength = properties.find("RSSI");
+    if (strength != properties.end() && strength->second.type == 'n')
+        rssi = static_cast<int16_t>(strength->second.integer);
+    // A device whose address cannot be read cannot be connected to: no event for it.
+    if (parsed)
+        for (auto &watcher : scanning)
+            tasks.push_back([watcher, name, address = *parsed, rssi] { watcher->RaiseReceived(name, address, rssi); });
+}
+
+void BluezCore::AnnouncePresentLocked(const std::shared_ptr<BluezWatcher> &watcher, Tasks &tasks)
+{
+    // A stored object of a device that is switched off has neither: bluetoothd clears RSSI when
+    // the last discovery ends. Such a device is heard once it advertises again.
+    for (const auto &object : tree_) {
+        const auto device = object.second.find(kDeviceInterface);
+        if (device == object.second.end() || !watcher->ScanningLocked(object.first))
+            continue;
+        const Properties &properties = device->second;
+        const auto connected = properties.find("Connected");
+        const bool up = connected != properties.end() && connected->second.type == 'b' && connected->second.boolean;
+        const auto rssi = properties.find("RSSI");
+        if (up || (rssi != properties.end() && rssi->second.type == 'n'))
+            ReceivedLocked(object.first, properties, {watcher}, tasks);
+    }
+}
+
+void BluezCore::NotifySocketEnded(const std::string &devicePath)
+{
+    Tasks tasks;
+    {
+        std::lock_guard<std::mutex> lock(mirrorMutex_);
+        for (auto &device : LiveDevicesLocked(devicePath, tasks)) {
+            device->SocketLostLocked();
+            if (device->TakeLossLocked())
+                tasks.push_back([device] { device->RaiseStatusChanged(); });
         }
     }
-    if (!appeared && names.count("Connected") != 0)
-        for (auto &device : LiveDevicesLocked(path, tasks))
-            tasks.push_back([device] { device->RaiseStatusChanged(); });
+    mirrorChanged_.notify_all();
+    for (auto &task : tasks)
+        task();
 }
 
 void BluezCore::DiscoveryEndedLocked(const std::string &adapterPath, Tasks &tasks)

@@ -6,6 +6,7 @@
 // into the radio.
 #include "BluezRadio.h"
 #include "BusConnection.h"
+#include "NotifySocket.h"
 #include "../HandlerList.h"
 
 #include <condition_variable>
@@ -48,6 +49,9 @@ private:
 
 class BluezCore : public std::enable_shared_from_this<BluezCore> {
 public:
+    // Events collected under the mirror mutex, run on the loop thread after it.
+    using Tasks = std::vector<std::function<void()>>;
+
     BluezCore(BluezOptions options, LogSink log);
     ~BluezCore();
 
@@ -74,6 +78,8 @@ public:
                            const char *expected);
     // The failure of a call as a line's reason; also reports an AccessDenied in words.
     std::string CallFailure(const std::string &what, const Reply &reply) const;
+    // Whether this process runs in a Flatpak sandbox, which hides bluetoothd unless allowed.
+    bool InFlatpak() const;
 
     // Mirror queries (any thread).
     // The first powered adapter's path; empty with the reason (and, when asked, whether there is
@@ -83,6 +89,19 @@ public:
     // The property or null; `type` the expected D-Bus type, a mismatch is reported and null.
     std::optional<Value> Property(const std::string &path, const char *interface, const std::string &name, const char *type);
     std::vector<std::string> Children(const char *interface, const std::string &parentProperty, const std::string &parent);
+    // Mirror mutex held: whether an object of `interface` has `parent` as its `parentProperty`,
+    // and, when `uuid` is given, that UUID.
+    bool HasChildLocked(const char *interface, const std::string &parentProperty, const std::string &parent,
+                        const radio::Guid *uuid) const;
+    // Makes sure the mirror holds the GATT objects bluetoothd has under `parent` (of `interface`,
+    // with `uuid` when given): bluetoothd may signal ServicesResolved ahead of them, and its
+    // signals may so far have brought only some of them. With `reread`, or when there are none,
+    // its tree is read again; when there are none still, the first one is awaited up to the
+    // options' servicesWait and the tree read once more. False when bluetoothd cannot be read.
+    bool AwaitChildren(const char *interface, const std::string &parentProperty, const std::string &parent,
+                       const radio::Guid *uuid, bool reread);
+    // The Device1 objects under the adapter that are connected, with their addresses.
+    std::vector<std::pair<std::string, uint64_t>> ConnectedUnder(const std::string &adapter);
     // Waits until `done` holds for the mirror, the time is up, or waits are interrupted.
     bool WaitForMirror(const std::function<bool()> &done, std::chrono::milliseconds limit);
     std::mutex &MirrorMutex() { return mirrorMutex_; }
@@ -104,6 +123,14 @@ public:
     // Our characteristics under a device that have notifications enabled (mirror mutex taken).
     std::vector<std::shared_ptr<BluezCharacteristic>> SubscribedUnder(const std::string &devicePath);
 
+    // Mirror mutex held: "received" for the watcher of each device under its adapter that shows
+    // it is there now, connected or heard in the current discovery (a known device is announced
+    // only by changes, and a connected one does not advertise). Its events go into `tasks`.
+    void AnnouncePresentLocked(const std::shared_ptr<BluezWatcher> &watcher, Tasks &tasks);
+    // On the loop thread: a characteristic's notification socket ended; its device reports the
+    // link lost (once: bluetoothd's own word of it, if it comes, is not reported again).
+    void NotifySocketEnded(const std::string &devicePath);
+
 private:
     // Ready without reporting: null with what failed.
     std::shared_ptr<BusConnection> Connect(bool refresh, radio::RadioCheck &failure);
@@ -113,7 +140,6 @@ private:
     void OnSignal(const Signal &signal, BusConnection &connection);
     void OnDisconnect(BusConnection &connection);
     // Mirror mutex held from here on; `tasks` collects the events to post.
-    using Tasks = std::vector<std::function<void()>>;
     void OwnerLostLocked(Tasks &tasks);
     void InterfacesAddedLocked(const std::string &path, const Value &interfaces, Tasks &tasks);
     void InterfacesRemovedLocked(const std::string &path, const Value &names, Tasks &tasks);
@@ -121,6 +147,11 @@ private:
                                  const Value *invalidated, Tasks &tasks);
     void DeviceChangedLocked(const std::string &path, const std::set<std::string> &names, bool appeared, Tasks &tasks);
     void DiscoveryEndedLocked(const std::string &adapterPath, Tasks &tasks);
+    // "received" for the watchers in `scanning`, from the device's properties.
+    void ReceivedLocked(const std::string &path, const Properties &properties,
+                        const std::vector<std::shared_ptr<BluezWatcher>> &scanning, Tasks &tasks);
+    // Every live device at the path reports itself disconnected, unless it has already.
+    void LostLocked(const std::string &path, Tasks &tasks);
     void BadPropertyTask(const std::string &path, const std::string &name, const Value &value, const char *expected,
                          Tasks &tasks);
     // The live objects of a registry. Each one found also goes into a task of `tasks`: an object
@@ -214,13 +245,26 @@ public:
     const std::string &Path() const { return path_; }
     bool ClosedLocked() const { return closed_; }
     void GoneLocked() { gone_ = true; }
+    void BackLocked() { gone_ = false; }
     bool GoneFlagLocked() const { return gone_; }
+    // The link's loss is told once, whoever tells of it first (bluetoothd's Connected, the end of
+    // a notification socket, bluetoothd or its object going): true when it is news now.
+    bool TakeLossLocked()
+    {
+        const bool news = !lossReported_;
+        lossReported_ = true;
+        return news;
+    }
+    void ConnectedLocked() { lossReported_ = false; }
+    void SocketLostLocked() { socketLost_ = true; }
     // The name last read, kept for a device whose object is gone (bluetoothd went away).
     void KeepNameLocked(const std::string &name) { lastName_ = name; }
     void RaiseStatusChanged();
 
 private:
-    void Release();  // StopNotify on our subscriptions, then Disconnect; nothing awaited
+    // Our subscriptions ended, then Disconnect when we used the link; nothing awaited.
+    void Release();
+    radio::ServicesResult Services(const radio::Guid *uuid);
 
     std::shared_ptr<BluezCore> core_;
     Lease lease_;
@@ -230,6 +274,9 @@ private:
     // Under the core's mirror mutex.
     bool closed_ = false;
     bool gone_ = false;  // bluetoothd or the bus went away since this device was obtained
+    bool used_ = false;  // we asked for its services: the link is ours to let go
+    bool socketLost_ = false;    // a notification socket of ours ended since the last connection
+    bool lossReported_ = false;  // its loss of the link has been told since it was last connected
     std::string lastName_;
 };
 
@@ -241,40 +288,59 @@ public:
     }
     radio::Guid Uuid() override;
     radio::CharacteristicsResult GetCharacteristics() override;
+    // bluetoothd has no cache mode: its objects are what it resolved on this connection.
     radio::CharacteristicsResult GetCharacteristicsForUuid(const radio::Guid &uuid, radio::CacheMode mode) override;
     void Close() override {}
 
 private:
+    radio::CharacteristicsResult Characteristics(const radio::Guid *uuid);
+
     std::shared_ptr<BluezCore> core_;
     Lease lease_;
     std::string path_;
     std::string devicePath_;
 };
 
-class BluezCharacteristic final : public radio::Characteristic {
+class BluezCharacteristic final : public radio::Characteristic,
+                                  public std::enable_shared_from_this<BluezCharacteristic> {
 public:
     BluezCharacteristic(std::shared_ptr<BluezCore> core, std::string path, std::string devicePath)
         : core_(std::move(core)), lease_(core_), path_(std::move(path)), devicePath_(std::move(devicePath))
     {
     }
+    ~BluezCharacteristic() override;
     radio::Guid Uuid() override;
     radio::EventToken AddValueChanged(ValueChangedHandler handler) override { return valueChanged_.Add(std::move(handler)); }
     void RemoveValueChanged(radio::EventToken token) override { valueChanged_.Remove(token); }
+    // Notify: AcquireNotify, whose socket carries the notifications only; where bluetoothd
+    // refuses it (another client's StartNotify session, an older BlueZ), StartNotify and the
+    // Value changes. None: the socket closed, or StopNotify.
     radio::CommunicationStatus WriteClientCharacteristicConfigurationDescriptor(radio::CccdValue value) override;
 
     const std::string &Path() const { return path_; }
     const std::string &DevicePath() const { return devicePath_; }
     bool NotifyingLocked() const { return notifying_; }
-    void SetNotifyingLocked(bool notifying) { notifying_ = notifying; }
+    // Value changes are notifications only when we subscribed with StartNotify.
+    bool AcquiredLocked() const { return socket_ != nullptr; }
+    // Ends our subscription, whichever it is; nothing awaited.
+    void Unsubscribe(BusConnection &connection);
+    // Mirror mutex held: bluetoothd ended our subscription (its socket ended, bluetoothd went).
+    void SubscriptionEndedLocked();
     void RaiseValueChanged(const std::string &bytes);
 
 private:
+    radio::CommunicationStatus StartNotify(BusConnection &connection);
+    // The socket of an AcquireNotify reply, read from now on; false when the reply is no such thing.
+    bool TakeSocket(const std::shared_ptr<BusConnection> &connection, const Reply &reply);
+
     std::shared_ptr<BluezCore> core_;
     Lease lease_;
     std::string path_;
     std::string devicePath_;
     HandlerList<ValueChangedHandler> valueChanged_;
-    bool notifying_ = false;  // under the core's mirror mutex: our StartNotify succeeded
+    // Under the core's mirror mutex.
+    bool notifying_ = false;                // our subscription stands
+    std::shared_ptr<NotifySocket> socket_;  // when it came from AcquireNotify
 };
 
 // The status a failed reply of bluetoothd stands for.

@@ -31,6 +31,17 @@ bool IsError(const Reply &reply, const char *suffix)
     return !reply.ok && reply.errorName == std::string(kGattPrefix) + "Error." + suffix;
 }
 
+// A UUID that cannot be read is passed over like one that does not match.
+template <typename Object>
+bool HasUuid(Object &object, const radio::Guid &uuid)
+{
+    try {
+        return object.Uuid() == uuid;
+    } catch (const radio::PlatformError &) {
+        return false;
+    }
+}
+
 } // namespace
 
 radio::CommunicationStatus StatusOf(const Reply &reply)
@@ -69,23 +80,34 @@ void BluezWatcher::Start()
         throw radio::PlatformError(kNoAdapter);
     }
     const auto timeout = core_->Options().callTimeout;
-    // Low-energy devices only, and every advertisement reported (without a filter bluetoothd also
-    // pauses between scans and reports a device again only when its signal changes much).
-    const Value filter = Value::StringVariantDict({{"Transport", Value::String("le")}, {"DuplicateData", Value::Bool(true)}});
+    // Low-energy devices only, and every advertisement reported: without a filter bluetoothd
+    // pauses between scans, and a device it knows already is announced again only when its RSSI
+    // moved by 8 dBm; since 5.88 that holds under any filter without RSSI or Pathloss. An RSSI
+    // floor of -127 dBm keeps every device (src/adapter.c: discovery_filter_has_proximity).
+    const Value filter = Value::StringVariantDict({{"Transport", Value::String("le")},
+                                                   {"DuplicateData", Value::Bool(true)},
+                                                   {"RSSI", Value::Int16(-127)}});
     Reply reply = connection->Call(BluezCall(adapter, kAdapterInterface, "SetDiscoveryFilter", {filter}), timeout);
     if (!reply.ok) {
         core_->Report(core_->CallFailure("SetDiscoveryFilter on " + adapter, reply));
         throw radio::PlatformError(kCallFailed);
     }
-    std::weak_ptr<BluezWatcher> weak = weak_from_this();
+    const std::shared_ptr<BluezWatcher> self = shared_from_this();
     reply = connection->Call(BluezCall(adapter, kAdapterInterface, "StartDiscovery"), timeout, [&](Reply &answer) {
         // This connection's discovery already runs: it is ours, and it goes on.
         if (!answer.ok && answer.errorName != "org.bluez.Error.InProgress")
             return;
-        std::lock_guard<std::mutex> lock(core_->MirrorMutex());
-        started_ = true;
-        status_ = radio::WatcherStatus::Started;
-        adapter_ = adapter;
+        BluezCore::Tasks tasks;
+        {
+            std::lock_guard<std::mutex> lock(core_->MirrorMutex());
+            started_ = true;
+            status_ = radio::WatcherStatus::Started;
+            adapter_ = adapter;
+            // In order with the signals: what the tree shows now, then what comes after.
+            core_->AnnouncePresentLocked(self, tasks);
+        }
+        for (auto &task : tasks)
+            connection->Post(std::move(task));
     });
     if (!reply.ok && reply.errorName != "org.bluez.Error.InProgress") {
         core_->Report(core_->CallFailure("StartDiscovery on " + adapter, reply));
@@ -192,7 +214,7 @@ radio::ConnectionStatus BluezDevice::GetConnectionStatus()
 {
     {
         std::lock_guard<std::mutex> lock(core_->MirrorMutex());
-        if (gone_)
+        if (gone_ || socketLost_)
             return radio::ConnectionStatus::Disconnected;
     }
     const std::optional<Value> connected = core_->Property(path_, kDeviceInterface, "Connected", "b");
@@ -213,7 +235,14 @@ std::u16string BluezDevice::Name()
     return Utf8ToUtf16(lastName_);
 }
 
-radio::ServicesResult BluezDevice::GetGattServices()
+radio::ServicesResult BluezDevice::GetGattServices() { return Services(nullptr); }
+
+radio::ServicesResult BluezDevice::GetGattServicesForUuid(const radio::Guid &uuid, radio::CacheMode)
+{
+    return Services(&uuid);
+}
+
+radio::ServicesResult BluezDevice::Services(const radio::Guid *uuid)
 {
     radio::ServicesResult result{radio::CommunicationStatus::Unreachable, {}};
     const std::shared_ptr<BusConnection> connection = core_->Ready(false);
@@ -224,6 +253,9 @@ radio::ServicesResult BluezDevice::GetGattServices()
     {
         std::lock_guard<std::mutex> lock(core_->MirrorMutex());
         lossesBefore = core_->LinkLossesLocked(path_);
+        // From here the link is ours to let go, and what is lost from now on is news again.
+        used_ = true;
+        socketLost_ = lossReported_ = false;
     }
     const Reply reply = connection->Call(BluezCall(path_, kDeviceInterface, "Connect"), core_->Options().connectTimeout);
     if (!reply.ok) {
@@ -251,19 +283,17 @@ radio::ServicesResult BluezDevice::GetGattServices()
                               : "the services of " + address + " were not resolved in time");
         return result;
     }
+    // Looked up by UUID in what bluetoothd has now: paths are named by attribute handles, which
+    // a firmware update moves, and without the GATT cache the objects go with every link.
+    if (!core_->AwaitChildren(kServiceInterface, "Device", path_, uuid, true))
+        return result;
     result.status = radio::CommunicationStatus::Success;
-    for (const std::string &service : core_->Children(kServiceInterface, "Device", path_))
-        result.services.push_back(std::make_shared<BluezService>(core_, service, path_));
+    for (const std::string &service : core_->Children(kServiceInterface, "Device", path_)) {
+        auto object = std::make_shared<BluezService>(core_, service, path_);
+        if (uuid == nullptr || HasUuid(*object, *uuid))
+            result.services.push_back(std::move(object));
+    }
     core_->Clear();
-    return result;
-}
-
-radio::ServicesResult BluezDevice::GetGattServicesForUuid(const radio::Guid &uuid, radio::CacheMode)
-{
-    radio::ServicesResult result = GetGattServices();
-    auto &services = result.services;
-    services.erase(std::remove_if(services.begin(), services.end(), [&](const auto &s) { return s->Uuid() != uuid; }),
-                   services.end());
     return result;
 }
 
@@ -283,12 +313,15 @@ void BluezDevice::Release()
     const std::shared_ptr<BusConnection> connection = core_->Current();
     if (!connection)
         return;
-    // Not awaited: bluetoothd answers Disconnect only once the link is down, seconds later.
-    for (const auto &characteristic : core_->SubscribedUnder(path_)) {
-        connection->Send(BluezCall(characteristic->Path(), kCharacteristicInterface, "StopNotify"));
+    for (const auto &characteristic : core_->SubscribedUnder(path_))
+        characteristic->Unsubscribe(*connection);
+    // A device only listed (a keyboard among the connected devices) keeps its link.
+    {
         std::lock_guard<std::mutex> lock(core_->MirrorMutex());
-        characteristic->SetNotifyingLocked(false);
+        if (!used_)
+            return;
     }
+    // Not awaited: bluetoothd answers Disconnect only once the link is down, 2 s later.
     connection->Send(BluezCall(path_, kDeviceInterface, "Disconnect"));
 }
 
@@ -314,26 +347,27 @@ radio::Guid BluezService::Uuid()
     return *guid;
 }
 
-radio::CharacteristicsResult BluezService::GetCharacteristics()
+radio::CharacteristicsResult BluezService::GetCharacteristics() { return Characteristics(nullptr); }
+
+radio::CharacteristicsResult BluezService::GetCharacteristicsForUuid(const radio::Guid &uuid, radio::CacheMode)
+{
+    return Characteristics(&uuid);
+}
+
+radio::CharacteristicsResult BluezService::Characteristics(const radio::Guid *uuid)
 {
     radio::CharacteristicsResult result{radio::CommunicationStatus::Unreachable, {}};
-    if (!core_->HasObject(path_, kServiceInterface))
+    if (!core_->HasObject(path_, kServiceInterface) ||
+        !core_->AwaitChildren(kCharacteristicInterface, "Service", path_, uuid, false))
         return result;
     result.status = radio::CommunicationStatus::Success;
     for (const std::string &path : core_->Children(kCharacteristicInterface, "Service", path_)) {
         auto characteristic = std::make_shared<BluezCharacteristic>(core_, path, devicePath_);
+        if (uuid != nullptr && !HasUuid(*characteristic, *uuid))
+            continue;
         core_->Register(characteristic);
         result.characteristics.push_back(std::move(characteristic));
     }
-    return result;
-}
-
-radio::CharacteristicsResult BluezService::GetCharacteristicsForUuid(const radio::Guid &uuid, radio::CacheMode)
-{
-    radio::CharacteristicsResult result = GetCharacteristics();
-    auto &found = result.characteristics;
-    found.erase(std::remove_if(found.begin(), found.end(), [&](const auto &c) { return c->Uuid() != uuid; }),
-                found.end());
     return result;
 }
 
@@ -348,22 +382,117 @@ radio::Guid BluezCharacteristic::Uuid()
     return *guid;
 }
 
+BluezCharacteristic::~BluezCharacteristic()
+{
+    // The socket closes with its last holder: bluetoothd then ends the notifications.
+    std::lock_guard<std::mutex> lock(core_->MirrorMutex());
+    if (socket_)
+        socket_->Close();
+}
+
 radio::CommunicationStatus BluezCharacteristic::WriteClientCharacteristicConfigurationDescriptor(radio::CccdValue value)
 {
     const std::shared_ptr<BusConnection> connection = core_->Ready(false);
     if (!connection)
         return radio::CommunicationStatus::Unreachable;
+    if (value == radio::CccdValue::None) {
+        Unsubscribe(*connection);
+        return radio::CommunicationStatus::Success;
+    }
     // bluetoothd writes the descriptor itself and refuses a client's own write of it.
-    const bool enable = value != radio::CccdValue::None;
-    const char *member = enable ? "StartNotify" : "StopNotify";
-    const Reply reply = connection->Call(BluezCall(path_, kCharacteristicInterface, member), core_->Options().callTimeout);
+    const Reply reply = connection->Call(BluezCall(path_, kCharacteristicInterface, "AcquireNotify",
+                                                   {Value::StringVariantDict({})}),
+                                         core_->Options().callTimeout);
+    if (reply.ok && TakeSocket(connection, reply))
+        return radio::CommunicationStatus::Success;
+    // Refused while another client has a StartNotify session (InProgress) or holds the socket
+    // (NotPermitted), where the characteristic cannot (NotSupported), and by a BlueZ without it.
+    const std::string &name = reply.errorName;
+    if (reply.ok || name == "org.bluez.Error.InProgress" || name == "org.bluez.Error.NotPermitted" ||
+        name == "org.bluez.Error.NotSupported" || name == "org.freedesktop.DBus.Error.UnknownMethod")
+        return StartNotify(*connection);
+    core_->Report(core_->CallFailure("AcquireNotify on " + path_, reply));
+    return StatusOf(reply);
+}
+
+bool BluezCharacteristic::TakeSocket(const std::shared_ptr<BusConnection> &connection, const Reply &reply)
+{
+    if (reply.values.size() != 2 || reply.values[0].type != 'h' || !reply.values[0].descriptor ||
+        reply.values[1].type != 'q')
+        return false;
+    const std::weak_ptr<BluezCharacteristic> weak = weak_from_this();
+    const std::shared_ptr<BluezCore> core = core_;
+    const std::string devicePath = devicePath_;
+    auto socket = NotifySocket::Start(
+        connection, reply.values[0].descriptor, static_cast<uint16_t>(reply.values[1].natural),
+        [weak](const std::string &bytes) {
+            if (auto self = weak.lock())
+                self->RaiseValueChanged(bytes);
+        },
+        [weak, core, devicePath] {
+            if (auto self = weak.lock()) {
+                std::lock_guard<std::mutex> lock(core->MirrorMutex());
+                self->SubscriptionEndedLocked();
+            }
+            core->NotifySocketEnded(devicePath);
+        });
+    if (!socket)
+        return false;
+    std::shared_ptr<NotifySocket> previous;
+    {
+        std::lock_guard<std::mutex> lock(core_->MirrorMutex());
+        previous = std::move(socket_);
+        socket_ = std::move(socket);
+        notifying_ = true;
+    }
+    if (previous)
+        previous->Close();
+    return true;
+}
+
+radio::CommunicationStatus BluezCharacteristic::StartNotify(BusConnection &connection)
+{
+    const Reply reply = connection.Call(BluezCall(path_, kCharacteristicInterface, "StartNotify"),
+                                        core_->Options().callTimeout);
     if (!reply.ok) {
-        core_->Report(core_->CallFailure(std::string(member) + " on " + path_, reply));
+        core_->Report(core_->CallFailure("StartNotify on " + path_, reply));
         return StatusOf(reply);
     }
+    // bluetoothd accepts StartNotify on a device that is not connected and keeps the session for
+    // later: the link is gone (its change came before this answer), so nothing is subscribed now.
+    const std::optional<Value> connected = core_->Property(devicePath_, kDeviceInterface, "Connected", "b");
+    if (!connected || !connected->boolean) {
+        connection.Send(BluezCall(path_, kCharacteristicInterface, "StopNotify"));
+        core_->Report("the link to " + devicePath_ + " was lost before its notifications were enabled");
+        return radio::CommunicationStatus::Unreachable;
+    }
     std::lock_guard<std::mutex> lock(core_->MirrorMutex());
-    notifying_ = enable;
+    notifying_ = true;
     return radio::CommunicationStatus::Success;
+}
+
+void BluezCharacteristic::Unsubscribe(BusConnection &connection)
+{
+    std::shared_ptr<NotifySocket> socket;
+    {
+        std::lock_guard<std::mutex> lock(core_->MirrorMutex());
+        if (!notifying_ && !socket_)
+            return;
+        notifying_ = false;
+        socket = std::move(socket_);
+    }
+    if (socket)
+        socket->Close();
+    else
+        connection.Send(BluezCall(path_, kCharacteristicInterface, "StopNotify"));  // not awaited
+}
+
+void BluezCharacteristic::SubscriptionEndedLocked()
+{
+    notifying_ = false;
+    if (socket_)
+        socket_->Close();
+    socket_.reset();
 }
 
 void BluezCharacteristic::RaiseValueChanged(const std::string &bytes)

@@ -33,6 +33,8 @@ struct BluezOptions {
     // The kernel gives up an LE connection attempt after 20 s; Connect may take that long.
     std::chrono::milliseconds connectTimeout{25000};
     std::chrono::milliseconds resolveTimeout{20000};  // from the connection to ServicesResolved
+    // From ServicesResolved to the GATT objects, which bluetoothd may signal after it.
+    std::chrono::milliseconds servicesWait{2000};
     // Present inside a Flatpak sandbox.
     std::string flatpakInfoPath = "/.flatpak-info";
 };
