@@ -1,4 +1,4 @@
-#include "BluezCore.h"
+#include "BluezObjects.h"
 #include "BluezText.h"
 #include "SdBus.h"
 #include "../StopSignal.h"

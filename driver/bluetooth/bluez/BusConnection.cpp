@@ -1,6 +1,7 @@
+// One connection to a D-Bus bus: opening it, method calls and their replies, signals, closing it
+// (its loop is in BusLoop.cpp).
 #include "BusConnection.h"
 
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -121,13 +122,6 @@ void BusConnection::SetInterrupted(bool interrupted)
     changed_.notify_all();
 }
 
-void BusConnection::Wake()
-{
-    const uint64_t one = 1;
-    // A full counter still wakes the loop; nothing else can fail here.
-    (void)!write(wakeFd_, &one, sizeof one);
-}
-
 int BusConnection::NewCall(const MethodCall &call, sd_bus_message **message)
 {
     int r = api_.sd_bus_message_new_method_call(bus_, message, call.destination.c_str(), call.path.c_str(),
@@ -243,15 +237,6 @@ bool BusConnection::Send(const MethodCall &call)
     return r >= 0;
 }
 
-void BusConnection::Post(std::function<void()> task)
-{
-    {
-        std::lock_guard<std::mutex> lock(postedMutex_);
-        posted_.push_back(std::move(task));
-    }
-    Wake();
-}
-
 int BusConnection::OnSignalMessage(sd_bus_message *message, void *userdata, sd_bus_error *)
 {
     auto *self = static_cast<BusConnection *>(userdata);
@@ -306,135 +291,6 @@ void BusConnection::FailPendingLocked(const char *name, const char *message)
         }
     }
     changed_.notify_all();
-}
-
-bool BusConnection::RunPosted()
-{
-    bool ran = false;
-    for (;;) {
-        std::function<void()> task;
-        {
-            std::lock_guard<std::mutex> lock(postedMutex_);
-            if (posted_.empty())
-                return ran;
-            task = std::move(posted_.front());
-            posted_.pop_front();
-        }
-        ran = true;
-        try {
-            task();
-        } catch (...) {
-            // An event handler's failure must not end the loop that serves every other one.
-        }
-    }
-}
-
-void BusConnection::Loop()
-{
-    loopId_ = std::this_thread::get_id();
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (!stopping_) {
-        int r = 0;
-        do {
-            r = api_.sd_bus_process(bus_, nullptr);
-        } while (r > 0 && !stopping_);
-        if (r < 0) {
-            // The bus is gone (the daemon ended or dropped us): every wait ends, the owner hears
-            // of it, and the next use opens a new connection.
-            open_ = false;
-            FailPendingLocked(kErrorDisconnected, "The connection to the bus was lost");
-            try {
-                onDisconnect_();
-            } catch (...) {
-            }
-            lock.unlock();
-            RunPosted();
-            lock.lock();
-            break;
-        }
-        changed_.notify_all();  // replies processed above
-        lock.unlock();
-        if (RunPosted()) {
-            lock.lock();
-            continue;
-        }
-        lock.lock();
-        if (stopping_)
-            break;
-        PollOnce(lock);
-    }
-    {
-        // Nothing is watched once the loop has ended: what the watches hold goes now.
-        std::lock_guard<std::mutex> posted(postedMutex_);
-        watches_.clear();
-    }
-    changed_.notify_all();
-}
-
-void BusConnection::PollOnce(std::unique_lock<std::mutex> &lock)
-{
-    std::vector<FdWatch> watches;
-    {
-        std::lock_guard<std::mutex> posted(postedMutex_);
-        watches = watches_;  // their handlers stay alive, and their descriptors open, during the poll
-    }
-    std::vector<pollfd> fds(2 + watches.size());
-    fds[0].fd = api_.sd_bus_get_fd(bus_);
-    fds[0].events = static_cast<short>(api_.sd_bus_get_events(bus_));
-    fds[1].fd = wakeFd_;
-    fds[1].events = POLLIN;
-    for (size_t i = 0; i < watches.size(); ++i)
-        fds[2 + i] = {watches[i].fd, POLLIN, 0};
-    uint64_t until = UINT64_MAX;
-    int timeoutMs = -1;
-    if (api_.sd_bus_get_timeout(bus_, &until) > 0 && until != UINT64_MAX) {
-        timespec now{};
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        const uint64_t nowUsec = static_cast<uint64_t>(now.tv_sec) * 1000000u + static_cast<uint64_t>(now.tv_nsec) / 1000u;
-        timeoutMs = until <= nowUsec ? 0 : static_cast<int>(std::min<uint64_t>((until - nowUsec + 999) / 1000, 60000));
-    }
-    lock.unlock();
-    poll(fds.data(), fds.size(), timeoutMs);
-    uint64_t drained = 0;
-    (void)!read(wakeFd_, &drained, sizeof drained);
-    for (size_t i = 0; i < watches.size(); ++i) {
-        if (fds[2 + i].revents == 0)
-            continue;
-        bool keep = false;
-        try {
-            keep = (*watches[i].onReady)(fds[2 + i].revents);
-        } catch (...) {
-            // A handler's failure ends its watch, never the loop.
-        }
-        if (!keep)
-            Unwatch(watches[i].id);
-    }
-    lock.lock();
-}
-
-uint64_t BusConnection::Watch(int fd, FdHandler onReady)
-{
-    uint64_t id;
-    {
-        // Under the same mutex as the loop's last look at the watches: none outlives the loop.
-        std::lock_guard<std::mutex> posted(postedMutex_);
-        if (!open_)
-            return 0;
-        id = nextWatch_++;
-        watches_.push_back({id, fd, std::make_shared<FdHandler>(std::move(onReady))});
-    }
-    Wake();
-    return id;
-}
-
-void BusConnection::Unwatch(uint64_t id)
-{
-    {
-        std::lock_guard<std::mutex> posted(postedMutex_);
-        watches_.erase(std::remove_if(watches_.begin(), watches_.end(), [&](const FdWatch &w) { return w.id == id; }),
-                       watches_.end());
-    }
-    Wake();
 }
 
 } // namespace tarvolt::bluez
