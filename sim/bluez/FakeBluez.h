@@ -17,8 +17,9 @@
 // back with the devices it had connected to, none connected, no discovery running.
 // Where versions and main.conf differ, BluezModes selects; the defaults are those of a stock
 // distribution's bluetoothd (5.66 to 5.87, main.conf untouched) with a quick Disconnect.
-// sim/bluez/FakeObjects.cpp serves the object tree, FakeAdapter.cpp the adapter and discovery,
-// FakeDevice.cpp the devices and their GATT objects, FakeScript.cpp what tests script.
+// sim/bluez/FakeBus.cpp serves the bus, FakeObjects.cpp the object tree, FakeAdapter.cpp the
+// adapter and discovery, FakeDevice.cpp the devices and their GATT objects, FakeScript.cpp what
+// tests script.
 #include "RadioControl.h"
 #include "bluetooth/bluez/DbusValue.h"
 
@@ -178,7 +179,7 @@ private:
         std::string owner;
     };
 
-    // FakeObjects.cpp: the bus, the loop and the object tree.
+    // FakeBus.cpp and FakeObjects.cpp: the bus, the loop and the object tree.
     void Loop();
     void Wake();
     void StopLoop();

@@ -337,38 +337,6 @@ void FakeBluez::ReleaseSocket(const std::string &path)
     EmitChanged(path, kCharacteristic, {{"NotifyAcquired", Value::Bool(false)}});
 }
 
-void FakeBluez::Notify(int peripheral, const std::vector<uint8_t> &bytes)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    Peripheral &p = At(peripheral);
-    if (!p.connected)
-        return;
-    p.value = bytes;
-    for (const std::string &path : CharacteristicPaths(peripheral)) {
-        const auto acquired = acquired_.find(path);
-        if (acquired != acquired_.end()) {
-            // One datagram each, no Value change; a notification carries at most MTU - 3 bytes
-            // (src/gatt-client.c: notify_io_cb).
-            const size_t size = std::min<size_t>(bytes.size(), modes_.mtu > 3 ? modes_.mtu - 3u : 0u);
-            (void)!send(acquired->second.fd, bytes.data(), size, MSG_NOSIGNAL | MSG_DONTWAIT);
-        } else if (!notifySessions_[path].empty()) {
-            // Stored and signalled even when equal (src/gatt-client.c: notify_cb).
-            values_[path] = bytes;
-            EmitChanged(path, kCharacteristic, {{"Value", Value::Bytes(bytes)}});
-        }
-    }
-}
-
-void FakeBluez::NotifyFailing(int peripheral, ResultCode)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!At(peripheral).connected)
-        return;
-    for (const std::string &path : CharacteristicPaths(peripheral))
-        if (acquired_.count(path) == 0 && !notifySessions_[path].empty())
-            EmitChanged(path, kCharacteristic, {{"Value", Value::String("not bytes")}});
-}
-
 void FakeBluez::RunTimers()
 {
     const auto now = SimClockInstance().Now();

@@ -5,6 +5,7 @@
 #include "FakeNames.h"
 #include "SimClock.h"
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -161,6 +162,38 @@ void FakeBluez::OverrideProperty(int peripheral, const std::string &interface, c
     At(peripheral).overrides["org.bluez." + interface][name] = value;
 }
 
+void FakeBluez::Notify(int peripheral, const std::vector<uint8_t> &bytes)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    Peripheral &p = At(peripheral);
+    if (!p.connected)
+        return;
+    p.value = bytes;
+    for (const std::string &path : CharacteristicPaths(peripheral)) {
+        const auto acquired = acquired_.find(path);
+        if (acquired != acquired_.end()) {
+            // One datagram each, no Value change; a notification carries at most MTU - 3 bytes
+            // (src/gatt-client.c: notify_io_cb).
+            const size_t size = std::min<size_t>(bytes.size(), modes_.mtu > 3 ? modes_.mtu - 3u : 0u);
+            (void)!send(acquired->second.fd, bytes.data(), size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        } else if (!notifySessions_[path].empty()) {
+            // Stored and signalled even when equal (src/gatt-client.c: notify_cb).
+            values_[path] = bytes;
+            EmitChanged(path, kCharacteristic, {{"Value", Value::Bytes(bytes)}});
+        }
+    }
+}
+
+void FakeBluez::NotifyFailing(int peripheral, ResultCode)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!At(peripheral).connected)
+        return;
+    for (const std::string &path : CharacteristicPaths(peripheral))
+        if (acquired_.count(path) == 0 && !notifySessions_[path].empty())
+            EmitChanged(path, kCharacteristic, {{"Value", Value::String("not bytes")}});
+}
+
 void FakeBluez::MakeKnown(int peripheral)
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -198,6 +231,41 @@ void FakeBluez::ConnectByAnotherClient(int peripheral, bool subscribe)
         if (first)
             EmitChanged(path, kCharacteristic, {{"Notifying", Value::Bool(true)}});
     }
+}
+
+bool FakeBluez::AsAnotherClient(const std::function<int(sd_bus *)> &act)
+{
+    sd_bus *bus = nullptr;
+    int r = api_->sd_bus_new(&bus);
+    if (r >= 0)
+        r = api_->sd_bus_set_address(bus, address_.c_str());
+    if (r >= 0)
+        r = api_->sd_bus_set_bus_client(bus, 1);
+    if (r >= 0)
+        r = api_->sd_bus_start(bus);
+    if (r >= 0)
+        r = act(bus);
+    if (r >= 0) {
+        // The bus daemon handles one client's messages in order: once it has answered this call,
+        // what the client sent before is queued for its receivers, ahead of anything sent later.
+        sd_bus_message *call = nullptr;
+        sd_bus_message *reply = nullptr;
+        sd_bus_error error = SD_BUS_ERROR_NULL;
+        r = api_->sd_bus_message_new_method_call(bus, &call, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                 "org.freedesktop.DBus", "GetId");
+        if (r >= 0)
+            r = api_->sd_bus_call(bus, call, 0, &error, &reply);
+        api_->sd_bus_error_free(&error);
+        if (reply != nullptr)
+            api_->sd_bus_message_unref(reply);
+        if (call != nullptr)
+            api_->sd_bus_message_unref(call);
+    }
+    if (bus != nullptr) {
+        api_->sd_bus_close(bus);
+        api_->sd_bus_unref(bus);
+    }
+    return r >= 0;
 }
 
 bool FakeBluez::AnotherClientCalls(int peripheral, const std::string &member)
