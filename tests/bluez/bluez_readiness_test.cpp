@@ -81,8 +81,9 @@ TEST_F(BluezLink, InsideFlatpakAHiddenBluetoothdIsNamedWithTheFix)
 
 // Catches: the devices bluetoothd has connected (where a rifle that no longer advertises is found)
 // not listed, or listed when not connected; the rifle's service and characteristic not found by
-// UUID; and a listed device that was not used disconnected when let go (a keyboard would lose
-// its link each time the list is read).
+// UUID; and a link that another program made let go with Disconnect, which drops it for every
+// program, when we did not subscribe on it (a keyboard would lose its link each time the list is
+// read), or kept when we did.
 TEST_F(BluezLink, ConnectedDevicesAreThoseBluetoothdHasConnected)
 {
     sim::PeripheralScript keyboard;
@@ -106,12 +107,15 @@ TEST_F(BluezLink, ConnectedDevicesAreThoseBluetoothdHasConnected)
         ASSERT_EQ(services.services.size(), 1u);
         const auto found = services.services[0]->GetCharacteristicsForUuid(sim::kRifleNotifyUuid,
                                                                          tarvolt::radio::CacheMode::Uncached);
-        EXPECT_EQ(found.characteristics.size(), 1u);
+        ASSERT_EQ(found.characteristics.size(), 1u);
+        EXPECT_EQ(found.characteristics[0]->WriteClientCharacteristicConfigurationDescriptor(
+                      tarvolt::radio::CccdValue::Notify),
+                  tarvolt::radio::CommunicationStatus::Success);
     }
     devices.clear();
     EXPECT_TRUE(bluez->WaitForStats([](const sim::RadioStats &s) { return s.closes >= 1; }, link_test::kLimit));
     EXPECT_TRUE(bluez->WaitUntilIdle(link_test::kLimit));
-    EXPECT_EQ(bluez->Stats().closes, 1);  // the rifle, which was used; not the keyboard
+    EXPECT_EQ(bluez->Stats().closes, 1);  // the rifle, subscribed on; not the keyboard
 }
 
 // Catches: the RSSI that bluetoothd reports with each device lost on the way to the handler.

@@ -128,6 +128,8 @@ public:
     // it is there now, connected or heard in the current discovery (a known device is announced
     // only by changes, and a connected one does not advertise). Its events go into `tasks`.
     void AnnouncePresentLocked(const std::shared_ptr<BluezWatcher> &watcher, Tasks &tasks);
+    // A subscription on the device succeeded: its link is ours to let go.
+    void SubscribedOn(const std::string &devicePath);
     // On the loop thread: a characteristic's notification socket ended; its device reports the
     // link lost (once: bluetoothd's own word of it, if it comes, is not reported again).
     void NotifySocketEnded(const std::string &devicePath);

@@ -77,8 +77,12 @@ radio::ServicesResult BluezDevice::Services(const radio::Guid *uuid)
     {
         std::lock_guard<std::mutex> lock(core_->MirrorMutex());
         lossesBefore = core_->LinkLossesLocked(path_);
-        // From here the link is ours to let go, and what is lost from now on is news again.
-        used_ = true;
+        // A link we make is ours to let go; one that another program made becomes ours once we
+        // subscribe on it. What is lost from now on is news again.
+        const Properties *device = core_->FindLocked(path_, kDeviceInterface);
+        const auto connected = device ? device->find("Connected") : Properties::const_iterator();
+        if (device == nullptr || connected == device->end() || connected->second.type != 'b' || !connected->second.boolean)
+            ours_ = true;
         socketLost_ = lossReported_ = false;
     }
     const Reply reply = connection->Call(BluezCall(path_, kDeviceInterface, "Connect"), core_->Options().connectTimeout);
@@ -139,10 +143,12 @@ void BluezDevice::Release()
         return;
     for (const auto &characteristic : core_->SubscribedUnder(path_))
         characteristic->Unsubscribe(*connection);
-    // A device only listed (a keyboard among the connected devices) keeps its link.
+    // bluetoothd's Disconnect drops the link for every program: a link that another program made
+    // and we did not subscribe on (a keyboard among the connected devices, the rifle that
+    // SteamVR's driver holds while the probe looks at it) stays up.
     {
         std::lock_guard<std::mutex> lock(core_->MirrorMutex());
-        if (!used_)
+        if (!ours_)
             return;
     }
     // Not awaited: bluetoothd answers Disconnect only once the link is down, 2 s later.
@@ -177,6 +183,14 @@ std::vector<std::pair<std::string, uint64_t>> BluezCore::ConnectedUnder(const st
             out.emplace_back(object.first, *parsed);
     }
     return out;
+}
+
+void BluezCore::SubscribedOn(const std::string &devicePath)
+{
+    Tasks tasks;
+    std::lock_guard<std::mutex> lock(mirrorMutex_);
+    for (auto &device : LiveDevicesLocked(devicePath, tasks))
+        device->OursLocked();
 }
 
 void BluezCore::NotifySocketEnded(const std::string &devicePath)

@@ -69,8 +69,10 @@ radio::CommunicationStatus BluezCharacteristic::WriteClientCharacteristicConfigu
     const Reply reply = connection->Call(BluezCall(path_, kCharacteristicInterface, "AcquireNotify",
                                                    {Value::StringVariantDict({})}),
                                          core_->Options().callTimeout);
-    if (reply.ok && TakeSocket(connection, reply))
+    if (reply.ok && TakeSocket(connection, reply)) {
+        core_->SubscribedOn(devicePath_);
         return radio::CommunicationStatus::Success;
+    }
     // Refused while another client has a StartNotify session (InProgress) or holds the socket
     // (NotPermitted), where the characteristic cannot (NotSupported), and by a BlueZ without it.
     const std::string &name = reply.errorName;
@@ -132,8 +134,11 @@ radio::CommunicationStatus BluezCharacteristic::StartNotify(BusConnection &conne
         core_->Report("the link to " + devicePath_ + " was lost before its notifications were enabled");
         return radio::CommunicationStatus::Unreachable;
     }
-    std::lock_guard<std::mutex> lock(core_->MirrorMutex());
-    notifying_ = true;
+    {
+        std::lock_guard<std::mutex> lock(core_->MirrorMutex());
+        notifying_ = true;
+    }
+    core_->SubscribedOn(devicePath_);
     return radio::CommunicationStatus::Success;
 }
 

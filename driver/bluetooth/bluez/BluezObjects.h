@@ -109,13 +109,14 @@ public:
         return news;
     }
     void ConnectedLocked() { lossReported_ = false; }
+    void OursLocked() { ours_ = true; }
     void SocketLostLocked() { socketLost_ = true; }
     // The name last read, kept for a device whose object is gone (bluetoothd went away).
     void KeepNameLocked(const std::string &name) { lastName_ = name; }
     void RaiseStatusChanged();
 
 private:
-    // Our subscriptions ended, then Disconnect when we used the link; nothing awaited.
+    // Our subscriptions ended, then Disconnect when the link is ours; nothing awaited.
     void Release();
     radio::ServicesResult Services(const radio::Guid *uuid);
 
@@ -127,7 +128,7 @@ private:
     // Under the core's mirror mutex.
     bool closed_ = false;
     bool gone_ = false;  // bluetoothd or the bus went away since this device was obtained
-    bool used_ = false;  // we asked for its services: the link is ours to let go
+    bool ours_ = false;  // we made the link, or subscribed on it: it is ours to let go
     bool socketLost_ = false;    // a notification socket of ours ended since the last connection
     bool lossReported_ = false;  // its loss of the link has been told since it was last connected
     std::string lastName_;
