@@ -38,7 +38,7 @@ void BluezWatcher::Start()
     const auto timeout = core_->Options().callTimeout;
     // Low-energy devices only, and every advertisement reported: without a filter bluetoothd
     // pauses between scans, and a device it knows already is announced again only when its RSSI
-    // moved by 8 dBm; since 5.88 that holds under any filter without RSSI or Pathloss. An RSSI
+    // moved by 8 dBm; after 5.87 that holds under any filter without RSSI or Pathloss. An RSSI
     // floor of -127 dBm keeps every device (src/adapter.c: discovery_filter_has_proximity).
     const Value filter = Value::StringVariantDict({{"Transport", Value::String("le")},
                                                    {"DuplicateData", Value::Bool(true)},
