@@ -9,7 +9,8 @@
 // object per remote device, shared by every client, made by whichever client's discovery first
 // hears it; a known device announced again only by property changes; discovery per client,
 // StartDiscovery twice refused with InProgress; Connect answered when the link is up, the
-// services after; Connect on a connected device and Disconnect on a disconnected one succeed;
+// services after, refused with InProgress while another is pending; Connect on a connected device
+// and Disconnect on a disconnected one succeed;
 // Connect to a device that does not advertise fails after about 5 s; StartNotify on a
 // disconnected device succeeds at once; notifications are Value changes, also when the bytes
 // repeat, and so is any client's ReadValue; AcquireNotify hands out a socket that carries the

@@ -74,6 +74,12 @@ bool FakeBluez::HandleDevice(sd_bus_message *call, const std::string &interface,
 void FakeBluez::DoConnect(sd_bus_message *call, int p)
 {
     ++connects_;
+    // One attempt at a time: a Connect while another is pending is refused (dev->connect).
+    const auto pending = parked_.find({p, Step::Connect});
+    if ((pending != parked_.end() && !pending->second.empty()) || !At(p).failingConnects.empty()) {
+        ReplyError(call, "org.bluez.Error.InProgress", "In Progress");
+        return;
+    }
     if (held_.count({p, Step::Connect})) {
         Park(call, p, Step::Connect);
         return;
