@@ -324,6 +324,7 @@ TEST_F(EndToEnd, TheRiflesOwnPoseIsNeverRelayed)
 struct Ending {
     const char *name;
     sim::ClientEnd how;
+    const char *line;  // the driver's, for the end
 };
 
 void PrintTo(const Ending &ending, std::ostream *os) { *os << ending.name; }
@@ -348,6 +349,7 @@ TEST_P(RelayEnded, TheRifleShowsNotTrackingUntilTheRestartedRelaysFirstRecord)
 
     ASSERT_EQ(sim::EndClients(devices, GetParam().how), 1u);
     ASSERT_TRUE(host.Recorder().WaitForLogPrefix("Vistrel process ended", kLimit)) << DriverLog();
+    EXPECT_EQ(host.Recorder().CountLog(GetParam().line), 1u) << DriverLog();
     host.RunFrame();
     sim::PoseRecord last;
     ASSERT_TRUE(host.Recorder().LastPose(last));
@@ -361,8 +363,15 @@ TEST_P(RelayEnded, TheRifleShowsNotTrackingUntilTheRestartedRelaysFirstRecord)
 }
 
 INSTANTIATE_TEST_SUITE_P(OnDemand, RelayEnded,
-                         ::testing::Values(Ending{"killed", sim::ClientEnd::Kill}, Ending{"crashed", sim::ClientEnd::Crash},
-                                           Ending{"exited", sim::ClientEnd::Exit}),
+                         ::testing::Values(
+#if defined(_WIN32)
+                             Ending{"killed", sim::ClientEnd::Kill, "Vistrel process ended with exit code 0."},
+                             Ending{"crashed", sim::ClientEnd::Crash, "Vistrel process ended with exit code 0xC0000005."},
+#else
+                             Ending{"killed", sim::ClientEnd::Kill, "Vistrel process ended by signal 9."},
+                             Ending{"crashed", sim::ClientEnd::Crash, "Vistrel process ended by signal 11."},
+#endif
+                             Ending{"exited", sim::ClientEnd::Exit, "Vistrel process ended with exit code 0."}),
                          [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
