@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -33,9 +32,8 @@ std::atomic<bool> faultsNoted{false};
 
 struct Supervision {
     std::thread thread;
-    // Held while a relay is being started and to request the stop, so that no relay is started
-    // once the stop has been requested.
-    std::mutex mutex;
+    // Looked at right before every start. A start that Deactivate's request meets under way
+    // finishes, and Deactivate ends that relay with the rest (it joins this thread first).
     std::atomic<bool> stop{false};
     SharedPose *block = nullptr;
     RepeatLimiter lines{[] { return PlatformClock().Now(); }};
@@ -155,12 +153,9 @@ void SupervisionMain()
         pause = RestartPause(pause, ran);
         if (!Pause(pause))
             break;
-        {
-            std::lock_guard<std::mutex> lock(supervision.mutex);
-            if (Stopping())
-                break;
-            running = LaunchRelayProcess(kRelayProgramName);
-        }
+        if (Stopping())
+            break;
+        running = LaunchRelayProcess(kRelayProgramName);
         supervision.lines.Log(running ? "Vistrel process restarted." : "Vistrel process could not be restarted.");
         started = clock.Now();
     }
@@ -197,10 +192,7 @@ void StartRelaySupervision(SharedPose *block)
 
 void RequestRelaySupervisionStop()
 {
-    {
-        std::lock_guard<std::mutex> lock(supervision.mutex);
-        supervision.stop = true;
-    }
+    supervision.stop = true;
     WakeRelayWatch();
 }
 

@@ -167,8 +167,9 @@ TEST_P(RelaySupervision, ARelayThatEndsIsLoggedCollectedAndStartedAgainWithThePo
     SetEnvironment("TARVOLT_STANDIN_EXIT", GetParam().killed ? "" : "3");
     BringUp(RelayTestRoot());
     const int64_t first = TakeReportedPid(Report(), report);
-    if (GetParam().killed)
+    if (GetParam().killed) {
         ASSERT_TRUE(sim::KillProcess(static_cast<uint32_t>(first), sim::ProcessStartTime(static_cast<uint32_t>(first))));
+    }
 
     ASSERT_TRUE(host.Recorder().WaitForLog(GetParam().line, 30s)) << "the relay's end was not noticed";
     EXPECT_NE(FindChildProcess(sim::CurrentProcessId(), "vistrel"), first) << "left a zombie";

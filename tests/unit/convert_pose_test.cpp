@@ -252,8 +252,9 @@ TEST(WellFormedPose, EveryRecordGivesAPoseTheRuntimeTakesAndOnlyGoodOnesAreTheir
         EXPECT_EQ(fault, c.fault) << c.what;
         EXPECT_EQ(out.poseIsValid, c.valid) << c.what;
         EXPECT_EQ(sim::PoseRuleBroken(out), "") << c.what;
-        if (c.fault != RecordFault::None)
+        if (c.fault != RecordFault::None) {
             EXPECT_EQ(out.result, vr::TrackingResult_Uninitialized) << c.what;
+        }
         if (c.converted) {
             const vr::DriverPose_t converted = tarvolt::ConvertPose(record);
             EXPECT_EQ(std::memcmp(&out, &converted, sizeof out), 0) << c.what << ": not the conversion, bit for bit";
