@@ -31,15 +31,20 @@ bool AllZero(const vr::TrackedDevicePose_t &record)
     return std::memcmp(&record, &zero, sizeof record) == 0;
 }
 
+// The matrix and both velocities, 18 floats one after the other at the record's start. A finite
+// number times zero is zero; an infinity or a NaN times zero is a NaN, and so is every sum with one.
 bool Finite(const vr::TrackedDevicePose_t &record)
 {
-    bool finite = true;
-    for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 4; ++c)
-            finite = finite && std::isfinite(record.mDeviceToAbsoluteTracking.m[r][c]);
-    for (int i = 0; i < 3; ++i)
-        finite = finite && std::isfinite(record.vVelocity.v[i]) && std::isfinite(record.vAngularVelocity.v[i]);
-    return finite;
+    constexpr int kFloats = 18;
+    static_assert(offsetof(vr::TrackedDevicePose_t, vAngularVelocity) + sizeof record.vAngularVelocity ==
+                      kFloats * sizeof(float),
+                  "the record's floats come first and without a gap");
+    float values[kFloats];
+    std::memcpy(values, &record, sizeof values);
+    float zero = 0.0f;
+    for (const float value : values)
+        zero += value * 0.0f;
+    return zero == 0.0f;
 }
 
 bool KnownResult(int32_t result)
@@ -55,20 +60,18 @@ bool KnownResult(int32_t result)
 // Orthonormal columns (within kRotationTolerance) that make a right-handed frame.
 bool IsRotation(const float (*m)[4])
 {
-    double c[3][3];
-    for (int j = 0; j < 3; ++j)
-        for (int i = 0; i < 3; ++i)
-            c[j][i] = m[i][j];
+    const auto dot = [m](int a, int b) { return m[0][a] * m[0][b] + m[1][a] * m[1][b] + m[2][a] * m[2][b]; };
+    const float tolerance = static_cast<float>(kRotationTolerance);
     for (int a = 0; a < 3; ++a)
-        for (int b = a; b < 3; ++b) {
-            const double dot = c[a][0] * c[b][0] + c[a][1] * c[b][1] + c[a][2] * c[b][2];
-            if (!(std::fabs(dot - (a == b ? 1.0 : 0.0)) <= kRotationTolerance))
+        for (int b = a; b < 3; ++b)
+            if (!(std::fabs(dot(a, b) - (a == b ? 1.0f : 0.0f)) <= tolerance))
                 return false;
-        }
-    const double det = c[0][0] * (c[1][1] * c[2][2] - c[1][2] * c[2][1]) -
-                       c[0][1] * (c[1][0] * c[2][2] - c[1][2] * c[2][0]) +
-                       c[0][2] * (c[1][0] * c[2][1] - c[1][1] * c[2][0]);
-    return det > 0.0;
+    // The third column against the cross product of the first two: +1 for a rotation, -1 for a
+    // mirroring.
+    const float det = m[0][2] * (m[1][0] * m[2][1] - m[2][0] * m[1][1]) +
+                      m[1][2] * (m[2][0] * m[0][1] - m[0][0] * m[2][1]) +
+                      m[2][2] * (m[0][0] * m[1][1] - m[1][0] * m[0][1]);
+    return det > 0.0f;
 }
 
 void SetIdentityRotation(vr::TrackedDevicePose_t &record)
@@ -114,11 +117,13 @@ vr::TrackedDevicePose_t Usable(const vr::TrackedDevicePose_t &record, RecordFaul
     const uint8_t connected = ByteAt(record, offsetof(vr::TrackedDevicePose_t, bDeviceIsConnected));
     int32_t result = 0;
     std::memcpy(&result, &record.eTrackingResult, sizeof result);
-    if (!Finite(record))
+    const bool finite = Finite(record);
+    const bool rotation = finite && IsRotation(record.mDeviceToAbsoluteTracking.m);
+    if (!finite)
         fault = RecordFault::NotFinite;
     else if (!KnownResult(result) || valid > 1 || connected > 1)
         fault = RecordFault::NotAStatus;
-    else if (!IsRotation(record.mDeviceToAbsoluteTracking.m) && valid == 1)
+    else if (!rotation && valid == 1)
         fault = RecordFault::NotARotation;
     if (fault != RecordFault::None)
         return NoPoseRecord(connected != 0);
@@ -128,7 +133,7 @@ vr::TrackedDevicePose_t Usable(const vr::TrackedDevicePose_t &record, RecordFaul
     usable.bDeviceIsConnected = connected == 1;
     // A record that says it is not valid may carry no rotation at all (the relay's record for no
     // controller has a zero matrix): the controller is then taken as unturned.
-    if (!IsRotation(record.mDeviceToAbsoluteTracking.m))
+    if (!rotation)
         SetIdentityRotation(usable);
     return usable;
 }
