@@ -86,7 +86,7 @@ double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(
 void Row(const std::string &label, std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
-    std::printf("ROW\t%s\t%.0f (longest %.0f)\n", label.c_str(), values[values.size() / 2], values.back());
+    std::printf("ROW\t%s\t%.1f (longest %.1f)\n", label.c_str(), values[values.size() / 2], values.back());
     std::fflush(stdout);
 }
 
