@@ -136,13 +136,13 @@ int RunRelay()
     ServerProcess server;
     bool serverFound = false;
     if (system == nullptr) {
-        PrintLine("vrserver.exe not found.");  // gone while OpenVR was refused
+        PrintLine(std::string(kServerProcessName) + " not found.");  // gone while OpenVR was refused
     } else {
         PrintLine("OpenVR initialized");
         serverFound = FindVrServerProcess(server);
     }
     if (!serverFound) {
-        PrintLine("SteamVR (vrserver.exe) not found. Exiting...");
+        PrintLine(std::string("SteamVR (") + kServerProcessName + ") not found. Exiting...");
         UnmapPoseBlock(view);
         ClosePoseBlockMapping(mapping);
         vr::VR_Shutdown();
@@ -186,7 +186,7 @@ int RunRelay()
         WaitForServerProcessEnd(server);
     }
 
-    PrintLine("vrserver.exe has exited. Exiting...");
+    PrintLine(std::string(kServerProcessName) + " has exited. Exiting...");
     CloseServerProcess(server);
     UnmapPoseBlock(view);
     ClosePoseBlockMapping(mapping);

@@ -50,6 +50,7 @@ echo "== End to end in the simulated host"
 for measurement in notify notify_bluez reconnect reconnect_bluez pose_age lock_waits lock_stress deactivate quit; do
   collect "$bin/e2e_bench" "$measurement"
 done
+collect "$build/bench-restart/vrserver"
 echo "== Through BlueZ as bluetoothd really is (fake bluetoothd, private bus)"
 for measurement in found notify deactivate; do
   collect "$bin/bluez_bench" "$measurement"
@@ -57,6 +58,7 @@ done
 if [ -n "$windows" ]; then
   echo "== vistrel.exe under Wine"
   collect "$here/wine-session.sh" "$windows" "$bin/e2e_bench" wine_relay "$windows"
+  collect "$here/wine-session.sh" "$windows" "$windows/wine-run.sh" "$windows/bench-restart/vrserver.exe" --wine
 fi
 load_range=$(printf '%s\n' "${loads[@]}" | sort -g | sed -n '1p;$p' | paste -sd' ')
 
