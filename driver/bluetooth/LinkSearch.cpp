@@ -125,7 +125,8 @@ void WatchScan(LinkContext &context)
                 status = context.watcher->Status();
         } catch (const radio::PlatformError &) {
         }
-        if (status != radio::WatcherStatus::Started) {
+        // A stop the link asked for (the rifle was just found) is not the watcher's failure.
+        if (status != radio::WatcherStatus::Started && context.stopsRequested.load() == 0) {
             if (context.linkState.compare_exchange_strong(scanning, StartScanning))
                 Log("The advertisement watcher ended without notice.");
             return;

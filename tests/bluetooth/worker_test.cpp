@@ -320,6 +320,19 @@ INSTANTIATE_TEST_SUITE_P(
                  nullptr, nullptr}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// Catches: a wait between retries (a second each, ten in all) that Deactivate cannot cut short:
+// SteamVR would stall on quitting (the host's watchdog fails the test after 2 s).
+TEST_F(Worker, DeactivationEndsAWaitBetweenRetries)
+{
+    sim::PeripheralScript script = Rifle();
+    script.servicesQuery = {tarvolt::radio::CommunicationStatus::Unreachable, 0, -1};
+    radio.AddPeripheral(script);
+    ASSERT_EQ(host.Activate(), vr::VRInitError_None);
+    ASSERT_TRUE(host.Recorder().WaitForLog("Retrying the GATT service query.", kLimit));
+    host.Deactivate();
+    EXPECT_EQ(WorkerLines(host.Recorder()).back(), "Failed to get GATT services.");
+}
+
 struct HeldStep {
     sim::Step step;
     const char *name;
