@@ -51,6 +51,10 @@ for measurement in notify notify_bluez reconnect reconnect_bluez pose_age lock_w
   collect "$bin/e2e_bench" "$measurement"
 done
 collect "$build/bench-restart/vrserver"
+echo "== The link's way back to the rifle where real radios make it hard (simulated radio)"
+for case in connected_hold connected_holder drop_hold drop_holder unreachable silent_watcher; do
+  collect "$bin/link_bench" "$case"
+done
 if [ -n "$windows" ]; then
   echo "== vistrel.exe under Wine"
   collect "$here/wine-session.sh" "$windows" "$bin/e2e_bench" wine_relay "$windows"
