@@ -22,6 +22,20 @@ enum class Completion {
     InsidePutCompleted,  // inside put_Completed, on the caller's thread
 };
 
+// Which Windows the component plays. Windows 11 (10.0.22000 and later), the default as most
+// machines that run SteamVR have it, has IBluetoothLEDevice6 and the preferred connection
+// parameters; Windows 10 has neither, and ApiInformation says so.
+enum class WindowsVersion { Windows10, Windows11 };
+
+// How a watcher fails where the radio itself is fine, as real machines show it.
+enum class WatcherFault {
+    None,
+    StartThrows,         // Start fails with ERROR_DEVICE_NOT_AVAILABLE (adapter disabled); status stays Created
+    StaysCreated,        // Start succeeds, the status stays Created, nothing is heard, no Stopped
+    StartedSilent,       // Started, and no advertisement ever arrives
+    EndsWithoutStopped,  // a scan the platform ends (EndScan, the radio gone) raises no Stopped
+};
+
 struct ComponentStats {
     int liveObjects = 0;       // Windows Runtime objects of the component not released yet
     int heldDelegates = 0;     // the caller's delegates the component still holds
@@ -32,6 +46,14 @@ struct ComponentStats {
     int completedOnComponentThread = 0;
     int completedInsidePutCompleted = 0;
     int completedInsideCancel = 0;
+    int connectedListings = 0;   // DeviceInformation.FindAllAsync with the connected-devices selector
+    int sessionsOpened = 0;      // GattSession.FromDeviceIdAsync that gave a session
+    int sessionsOpen = 0;        // sessions not closed yet (a release without Close counts as one)
+    int sessionsMaintaining = 0;  // open sessions with MaintainConnection on
+    int sessionsClosedMaintaining = 0;  // sessions closed or released with MaintainConnection still on
+    int requestsGranted = 0;     // preferred connection parameters requests answered Success
+    int requestsOpen = 0;        // requests not closed yet
+    int repeatedCloses = 0;      // Close on a device, service, session or request closed before
 };
 
 class Control {
@@ -42,6 +64,15 @@ public:
     // Waits until every radio event raised so far has been delivered and no operation thread
     // runs any more.
     virtual bool WaitUntilIdle(std::chrono::milliseconds limit) = 0;
+    virtual void SetWindows(WindowsVersion version) = 0;
+    // The next `watchers` watchers made fail this way (the fault is then spent).
+    virtual void SetWatcherFault(WatcherFault fault, int watchers) = 0;
+    // The next `count` answers of the step (Services, Characteristics or Subscribe) are
+    // Unreachable, without reaching the radio, as when the link is not up yet.
+    virtual void AnswerUnreachable(sim::Step step, int count) = 0;
+    // Windows' cache lacks this service (all zeros: it lacks nothing): cached services queries of
+    // a device answer Success without it until an uncached one has been made for that device.
+    virtual void SetCacheLacks(const sim::Guid &service) = 0;
 
 protected:
     ~Control() = default;

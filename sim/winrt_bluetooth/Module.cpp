@@ -38,6 +38,14 @@ public:
         stats.completedOnComponentThread = c.completedOnComponentThread;
         stats.completedInsidePutCompleted = c.completedInsidePutCompleted;
         stats.completedInsideCancel = c.completedInsideCancel;
+        stats.connectedListings = c.connectedListings;
+        stats.sessionsOpened = c.sessionsOpened;
+        stats.sessionsOpen = c.sessionsOpen;
+        stats.sessionsMaintaining = c.sessionsMaintaining;
+        stats.sessionsClosedMaintaining = c.sessionsClosedMaintaining;
+        stats.requestsGranted = c.requestsGranted;
+        stats.requestsOpen = c.requestsOpen;
+        stats.repeatedCloses = c.repeatedCloses;
         return stats;
     }
     bool WaitUntilIdle(std::chrono::milliseconds limit) override
@@ -47,6 +55,10 @@ public:
         return WaitUntilThreadsDone(limit) && winrt_bluetooth::Radio().WaitUntilIdle(limit) &&
                WaitUntilThreadsDone(limit);
     }
+    void SetWindows(WindowsVersion version) override { winrt_bluetooth::SetWindows(version); }
+    void SetWatcherFault(WatcherFault fault, int watchers) override { winrt_bluetooth::SetWatcherFault(fault, watchers); }
+    void AnswerUnreachable(sim::Step step, int count) override { winrt_bluetooth::AnswerUnreachable(step, count); }
+    void SetCacheLacks(const sim::Guid &service) override { winrt_bluetooth::SetCacheLacks(service); }
 };
 
 } // namespace
@@ -160,6 +172,16 @@ extern "C" HRESULT WINAPI DllGetActivationFactory(HSTRING classId, IActivationFa
             made = NewDeviceStatics();
         else if (requested == kDataReaderClass)
             made = NewDataReaderStatics();
+        else if (requested == kDeviceInformationClass)
+            made = NewDeviceInformationStatics();
+        else if (requested == kGattSessionClass)
+            made = NewGattSessionStatics();
+        else if (requested == kApiInformationClass)
+            made = NewApiInformationStatics();
+        else if (requested == kPreferredParametersClass && Windows11())
+            made = NewPreferredParametersStatics();
+        else if (requested == kPreferredParametersClass)
+            return REGDB_E_CLASSNOTREG;  // a Windows 10 has no such class registered
         else
             return CLASS_E_CLASSNOTAVAILABLE;
         ++Count().factories;

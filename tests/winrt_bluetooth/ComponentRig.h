@@ -219,6 +219,8 @@ inline void ExpectNothingHeldAfterCleanup(winrt_bluetooth::Control &control)
     EXPECT_GT(stats.factories, 0) << "the driver did not activate the component's classes";
     EXPECT_EQ(stats.heldDelegates, 0) << "delegates of the driver still held by the platform";
     EXPECT_EQ(stats.liveObjects, 0) << "platform objects the driver did not release";
+    EXPECT_EQ(stats.sessionsClosedMaintaining, 0) << "a GattSession closed with MaintainConnection still on";
+    EXPECT_EQ(stats.repeatedCloses, 0) << "an object closed more than once";
     const sim::RadioStats radio = control.Radio().Stats();
     EXPECT_EQ(radio.scanning, 0);
     EXPECT_EQ(radio.attachedHandlers, 0);
