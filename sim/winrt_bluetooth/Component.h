@@ -28,6 +28,7 @@ struct Counters {
     std::atomic<int> requestsGranted{0};
     std::atomic<int> requestsOpen{0};
     std::atomic<int> repeatedCloses{0};
+    std::atomic<int> unclosedReleases{0};
 };
 Counters &Count();
 

@@ -54,6 +54,7 @@ struct ComponentStats {
     int requestsGranted = 0;     // preferred connection parameters requests answered Success
     int requestsOpen = 0;        // requests not closed yet
     int repeatedCloses = 0;      // Close on a device, service, session or request closed before
+    int unclosedReleases = 0;    // sessions and requests let go of without Close
 };
 
 class Control {

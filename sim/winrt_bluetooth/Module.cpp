@@ -46,6 +46,7 @@ public:
         stats.requestsGranted = c.requestsGranted;
         stats.requestsOpen = c.requestsOpen;
         stats.repeatedCloses = c.repeatedCloses;
+        stats.unclosedReleases = c.unclosedReleases;
         return stats;
     }
     bool WaitUntilIdle(std::chrono::milliseconds limit) override

@@ -86,11 +86,13 @@ private:
     ~Session() override
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (!closed_)
-            Guarded([&] {
-                CloseLocked();
-                return S_OK;
-            });
+        if (closed_)
+            return;
+        ++Count().unclosedReleases;
+        Guarded([&] {
+            CloseLocked();
+            return S_OK;
+        });
     }
     void CloseLocked()
     {
@@ -205,8 +207,10 @@ public:
 private:
     ~Request() override
     {
-        if (!closed_.exchange(true))
-            --Count().requestsOpen;
+        if (closed_.exchange(true))
+            return;
+        --Count().requestsOpen;
+        ++Count().unclosedReleases;
     }
     const Status status_;
     std::atomic<bool> closed_{false};

@@ -221,6 +221,7 @@ inline void ExpectNothingHeldAfterCleanup(winrt_bluetooth::Control &control)
     EXPECT_EQ(stats.liveObjects, 0) << "platform objects the driver did not release";
     EXPECT_EQ(stats.sessionsClosedMaintaining, 0) << "a GattSession closed with MaintainConnection still on";
     EXPECT_EQ(stats.repeatedCloses, 0) << "an object closed more than once";
+    EXPECT_EQ(stats.unclosedReleases, 0) << "a GattSession or connection-parameters request let go of without Close";
     const sim::RadioStats radio = control.Radio().Stats();
     EXPECT_EQ(radio.scanning, 0);
     EXPECT_EQ(radio.attachedHandlers, 0);
