@@ -32,19 +32,11 @@ struct Counters {
 };
 Counters &Count();
 
-// What a test scripts through the control beyond the radio's own behaviour (Faults.cpp): the
-// setters behind Control's, and what the objects read.
+// The Windows the component plays (Windows.cpp: Control::SetWindows).
 void SetWindows(WindowsVersion version);
-void SetWatcherFault(WatcherFault fault, int watchers);
-void AnswerUnreachable(sim::Step step, int count);
-void SetCacheLacks(const sim::Guid &service);
 bool Windows11();
-WatcherFault TakeWatcherFault();
-// True when this answer of the step is to be Unreachable (one of the count is used up).
-bool TakeUnreachable(sim::Step step);
-// Whether a services answer for the device lacks the service: only cached answers, until an
-// uncached query has been made for the device (which the uncached query itself records).
-bool CacheLacks(UINT64 address, const GUID &service, bool uncached);
+// Wakes Control::WaitForStats: called after the counters of sessions and requests change.
+void StatsChanged();
 
 Completion CurrentCompletion();
 

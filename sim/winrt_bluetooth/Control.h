@@ -7,6 +7,7 @@
 #include "RadioControl.h"
 
 #include <chrono>
+#include <functional>
 
 namespace winrt_bluetooth {
 
@@ -26,15 +27,6 @@ enum class Completion {
 // machines that run SteamVR have it, has IBluetoothLEDevice6 and the preferred connection
 // parameters; Windows 10 has neither, and ApiInformation says so.
 enum class WindowsVersion { Windows10, Windows11 };
-
-// How a watcher fails where the radio itself is fine, as real machines show it.
-enum class WatcherFault {
-    None,
-    StartThrows,         // Start fails with ERROR_DEVICE_NOT_AVAILABLE (adapter disabled); status stays Created
-    StaysCreated,        // Start succeeds, the status stays Created, nothing is heard, no Stopped
-    StartedSilent,       // Started, and no advertisement ever arrives
-    EndsWithoutStopped,  // a scan the platform ends (EndScan, the radio gone) raises no Stopped
-};
 
 struct ComponentStats {
     int liveObjects = 0;       // Windows Runtime objects of the component not released yet
@@ -66,14 +58,9 @@ public:
     // runs any more.
     virtual bool WaitUntilIdle(std::chrono::milliseconds limit) = 0;
     virtual void SetWindows(WindowsVersion version) = 0;
-    // The next `watchers` watchers made fail this way (the fault is then spent).
-    virtual void SetWatcherFault(WatcherFault fault, int watchers) = 0;
-    // The next `count` answers of the step (Services, Characteristics or Subscribe) are
-    // Unreachable, without reaching the radio, as when the link is not up yet.
-    virtual void AnswerUnreachable(sim::Step step, int count) = 0;
-    // Windows' cache lacks this service (all zeros: it lacks nothing): cached services queries of
-    // a device answer Success without it until an uncached one has been made for that device.
-    virtual void SetCacheLacks(const sim::Guid &service) = 0;
+    // Waits until the counters of sessions and requests satisfy `done` (other counters are read
+    // as they are when those change).
+    virtual bool WaitForStats(const std::function<bool(const ComponentStats &)> &done, std::chrono::milliseconds limit) = 0;
 
 protected:
     ~Control() = default;

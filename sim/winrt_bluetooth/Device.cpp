@@ -4,10 +4,10 @@
 #include "Classes.h"
 #include "Gatt.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <optional>
 
 namespace winrt_bluetooth {
 
@@ -159,22 +159,13 @@ public:
     }
 
 private:
-    // The last reference let go closes the device as Close does (Microsoft Learn: "Connect to a
-    // device", disposing of the objects ends the connection).
-    ~Device() override
-    {
-        anchor_->Clear();
-        if (!closed_.exchange(true))
-            Guarded([&] {
-                device_->Close();
-                return S_OK;
-            });
-    }
+    // The radio's device, let go with it, lets the link go as Close does.
+    ~Device() override { anchor_->Clear(); }
     bool Closed() const { return closed_.load(); }
 
-    // One services query. The first ones often answer Unreachable before the link is up, and a
-    // cached answer can lack a service until an uncached query is made (bleak's and SimpleBLE's
-    // issue trackers); both as the control scripts them.
+    // One services query, for every service or for one UUID, from Windows' cache or from the
+    // device, as the radio answers it (a first query Unreachable, a cache that lacks a service).
+    // The radio has no uncached query for every service: not served.
     HRESULT Services(const GUID *uuid, abi::BluetoothCacheMode mode, abi::IAsyncOperation_GattDeviceServicesResult **operation)
     {
         if (!operation)
@@ -183,27 +174,17 @@ private:
             return RO_E_CLOSED;
         if (mode != abi::BluetoothCacheMode::Cached && mode != abi::BluetoothCacheMode::Uncached)
             return E_INVALIDARG;
+        if (!uuid && mode == abi::BluetoothCacheMode::Uncached)
+            return E_NOTIMPL;
         const std::shared_ptr<radio::Device> device = device_;
         const UINT64 address = address_;
-        const bool one = uuid != nullptr;
-        const GUID only = one ? *uuid : GUID{};
+        const std::optional<radio::Guid> only = uuid ? std::optional<radio::Guid>(FromGuid(*uuid)) : std::nullopt;
         return Lend(AsyncOperation<abi::IAsyncOperation_GattDeviceServicesResult>::Start(
                         kServicesOperationClass,
-                        [device, address, one, only, mode] {
-                            if (TakeUnreachable(sim::Step::Services))
-                                return NewServicesResult({radio::CommunicationStatus::Unreachable, {}}, address);
-                            radio::ServicesResult answer =
-                                one ? device->GetGattServicesForUuid(FromGuid(only), static_cast<radio::CacheMode>(mode))
-                                    : device->GetGattServices();
-                            const bool uncached = mode == abi::BluetoothCacheMode::Uncached;
-                            if (answer.status == radio::CommunicationStatus::Success) {
-                                CacheLacks(address, GUID{}, uncached);  // records an uncached query
-                                auto &list = answer.services;
-                                list.erase(std::remove_if(list.begin(), list.end(),
-                                                          [&](const auto &s) { return CacheLacks(address, ToGuid(s->Uuid()), uncached); }),
-                                           list.end());
-                            }
-                            return NewServicesResult(std::move(answer), address);
+                        [device, address, only, mode] {
+                            return NewServicesResult(only ? device->GetGattServicesForUuid(*only, static_cast<radio::CacheMode>(mode))
+                                                          : device->GetGattServices(),
+                                                     address);
                         }),
                     operation);
     }

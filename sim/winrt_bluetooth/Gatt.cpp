@@ -7,6 +7,7 @@
 #include "VectorView.h"
 
 #include <cstring>
+#include <optional>
 
 namespace winrt_bluetooth {
 
@@ -81,8 +82,6 @@ public:
         return Lend(AsyncOperation<abi::IAsyncOperation_GattCommunicationStatus>::Start(
                         kStatusOperationClass,
                         [characteristic, value] {
-                            if (TakeUnreachable(sim::Step::Subscribe))
-                                return abi::GattCommunicationStatus::Unreachable;
                             return static_cast<abi::GattCommunicationStatus>(
                                 characteristic->WriteClientCharacteristicConfigurationDescriptor(
                                     static_cast<radio::CccdValue>(value)));
@@ -222,7 +221,7 @@ public:
     }
 
 private:
-    // One characteristics query; the first ones may answer Unreachable as the control scripts it.
+    // One characteristics query, as the services query (Device.cpp).
     HRESULT Characteristics(const GUID *uuid, abi::BluetoothCacheMode mode, abi::IAsyncOperation_GattCharacteristicsResult **operation)
     {
         if (!operation)
@@ -231,17 +230,16 @@ private:
             return RO_E_CLOSED;
         if (mode != abi::BluetoothCacheMode::Cached && mode != abi::BluetoothCacheMode::Uncached)
             return E_INVALIDARG;
+        if (!uuid && mode == abi::BluetoothCacheMode::Uncached)
+            return E_NOTIMPL;
         const std::shared_ptr<radio::Service> service = service_;
-        const bool one = uuid != nullptr;
-        const GUID only = one ? *uuid : GUID{};
+        const std::optional<radio::Guid> only = uuid ? std::optional<radio::Guid>(FromGuid(*uuid)) : std::nullopt;
         return Lend(AsyncOperation<abi::IAsyncOperation_GattCharacteristicsResult>::Start(
                         kCharacteristicsOperationClass,
-                        [service, one, only, mode]() -> abi::IGattCharacteristicsResult * {
+                        [service, only, mode]() -> abi::IGattCharacteristicsResult * {
                             const radio::CharacteristicsResult answer =
-                                TakeUnreachable(sim::Step::Characteristics)
-                                    ? radio::CharacteristicsResult{radio::CommunicationStatus::Unreachable, {}}
-                                : one ? service->GetCharacteristicsForUuid(FromGuid(only), static_cast<radio::CacheMode>(mode))
-                                      : service->GetCharacteristics();
+                                only ? service->GetCharacteristicsForUuid(*only, static_cast<radio::CacheMode>(mode))
+                                     : service->GetCharacteristics();
                             ComRef<abi::IVectorView_GattCharacteristic> view;
                             if (answer.status == radio::CommunicationStatus::Success) {
                                 std::vector<ComRef<abi::IGattCharacteristic>> items;

@@ -16,6 +16,10 @@ namespace {
 
 std::atomic<Completion> completion{Completion::AsItComes};
 
+// Control::WaitForStats.
+std::mutex statsMutex;
+std::condition_variable statsChanged;
+
 // The component's threads (operations' work and late completions).
 std::mutex threadsMutex;
 std::condition_variable threadsDone;
@@ -57,9 +61,11 @@ public:
                WaitUntilThreadsDone(limit);
     }
     void SetWindows(WindowsVersion version) override { winrt_bluetooth::SetWindows(version); }
-    void SetWatcherFault(WatcherFault fault, int watchers) override { winrt_bluetooth::SetWatcherFault(fault, watchers); }
-    void AnswerUnreachable(sim::Step step, int count) override { winrt_bluetooth::AnswerUnreachable(step, count); }
-    void SetCacheLacks(const sim::Guid &service) override { winrt_bluetooth::SetCacheLacks(service); }
+    bool WaitForStats(const std::function<bool(const ComponentStats &)> &done, std::chrono::milliseconds limit) override
+    {
+        std::unique_lock<std::mutex> lock(statsMutex);
+        return statsChanged.wait_for(lock, limit, [&] { return done(Stats()); });
+    }
 };
 
 } // namespace
@@ -71,6 +77,12 @@ Counters &Count()
 }
 
 Completion CurrentCompletion() { return completion.load(); }
+
+void StatsChanged()
+{
+    std::lock_guard<std::mutex> lock(statsMutex);
+    statsChanged.notify_all();
+}
 
 sim::SimRadio &Radio() { return sim::SimRadioInstance(); }
 

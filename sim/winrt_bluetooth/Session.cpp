@@ -36,6 +36,7 @@ public:
     {
         ++Count().sessionsOpened;
         ++Count().sessionsOpen;
+        StatsChanged();
     }
     HRESULT STDMETHODCALLTYPE get_DeviceId(abi::IBluetoothDeviceId **value) override
     {
@@ -53,6 +54,7 @@ public:
             if ((value != 0) != maintaining_)
                 Count().sessionsMaintaining += value ? 1 : -1;
             maintaining_ = value != 0;
+            StatsChanged();
             return S_OK;
         });
     }
@@ -104,6 +106,7 @@ private:
             device_->MaintainConnection(false);
         }
         device_->Close();
+        StatsChanged();
     }
 
     std::mutex mutex_;
@@ -188,6 +191,7 @@ public:
         ++Count().requestsOpen;
         if (status == Status::Success)
             ++Count().requestsGranted;
+        StatsChanged();
     }
     HRESULT STDMETHODCALLTYPE get_Status(Status *value) override
     {
@@ -201,6 +205,7 @@ public:
             ++Count().repeatedCloses;
         else
             --Count().requestsOpen;
+        StatsChanged();
         return S_OK;
     }
 
@@ -211,6 +216,7 @@ private:
             return;
         --Count().requestsOpen;
         ++Count().unclosedReleases;
+        StatsChanged();
     }
     const Status status_;
     std::atomic<bool> closed_{false};

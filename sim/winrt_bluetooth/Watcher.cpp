@@ -76,8 +76,8 @@ private:
 
 class Watcher final : public Object<abi::IBluetoothLEAdvertisementWatcher> {
 public:
-    Watcher(std::shared_ptr<radio::Watcher> watcher, WatcherFault fault)
-        : Object(kWatcherClass), watcher_(std::move(watcher)), anchor_(std::make_shared<Anchor<Watcher>>(this)), fault_(fault)
+    explicit Watcher(std::shared_ptr<radio::Watcher> watcher)
+        : Object(kWatcherClass), watcher_(std::move(watcher)), anchor_(std::make_shared<Anchor<Watcher>>(this))
     {
     }
 
@@ -116,17 +116,11 @@ public:
     NOT_SERVED(put_SignalStrengthFilter(IInspectable *))
     NOT_SERVED(get_AdvertisementFilter(IInspectable **))
     NOT_SERVED(put_AdvertisementFilter(IInspectable *))
-    // Without a radio the watcher is aborted and raises Stopped, as documented (Microsoft Learn:
-    // BluetoothLEAdvertisementWatcher.Start). A disabled adapter makes Start itself fail with
-    // ERROR_DEVICE_NOT_AVAILABLE instead (microsoft/WindowsAppSDK issue 3503), the status staying
-    // Created; with the radio off the status can stay Created after a Start that succeeded
-    // (bleak pull request 1148).
+    // Start fails, or leaves the status Created, as the radio's watcher does (a disabled
+    // adapter: ERROR_DEVICE_NOT_AVAILABLE); without a radio the watcher is aborted and raises
+    // Stopped (Microsoft Learn: BluetoothLEAdvertisementWatcher.Start).
     HRESULT STDMETHODCALLTYPE Start() override
     {
-        if (fault_ == WatcherFault::StartThrows)
-            return HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_AVAILABLE);
-        if (fault_ == WatcherFault::StaysCreated)
-            return S_OK;
         return Guarded([&] {
             watcher_->Start();
             return S_OK;
@@ -152,12 +146,10 @@ public:
         auto held = std::make_shared<HeldDelegate<abi::ITypedEventHandler_Watcher_Received>>(handler);
         return Guarded([&] {
             token->value = watcher_->AddReceived(
-                [held, anchor = anchor_, silent = fault_ == WatcherFault::StartedSilent](
-                    radio::Watcher &, radio::AdvertisementReceivedArgs &advert) -> radio::ResultCode {
-                    // A watcher can report Started and hear nothing (bleak's issue tracker).
-                    ComRef<Watcher> sender = silent ? ComRef<Watcher>() : anchor->Lock();
+                [held, anchor = anchor_](radio::Watcher &, radio::AdvertisementReceivedArgs &advert) -> radio::ResultCode {
+                    ComRef<Watcher> sender = anchor->Lock();
                     if (!sender)
-                        return radio::kOk;  // the watcher is gone (or deaf): no event names it
+                        return radio::kOk;  // the watcher is gone: no event names it
                     auto args = Make<ReceivedArgs>(advert.LocalName(), advert.BluetoothAddress());
                     return held->Get()->Invoke(sender.Get(), args.Get());
                 });
@@ -180,15 +172,11 @@ public:
             return E_INVALIDARG;
         auto held = std::make_shared<HeldDelegate<abi::ITypedEventHandler_Watcher_Stopped>>(handler);
         return Guarded([&] {
-            token->value = watcher_->AddStopped([held, anchor = anchor_, fault = fault_](radio::Watcher &stopped) -> radio::ResultCode {
-                const int32_t error = static_cast<sim::SimWatcher &>(stopped).stoppedError;
-                // A scan the platform ends can end without Stopped (bleak pull request 1148).
-                ComRef<Watcher> sender = fault == WatcherFault::EndsWithoutStopped && error != sim::kStopSuccess
-                                             ? ComRef<Watcher>()
-                                             : anchor->Lock();
+            token->value = watcher_->AddStopped([held, anchor = anchor_](radio::Watcher &stopped) -> radio::ResultCode {
+                ComRef<Watcher> sender = anchor->Lock();
                 if (!sender)
                     return radio::kOk;
-                auto args = Make<StoppedArgs>(error);
+                auto args = Make<StoppedArgs>(static_cast<sim::SimWatcher &>(stopped).stoppedError);
                 return held->Get()->Invoke(sender.Get(), args.Get());
             });
             return S_OK;
@@ -208,7 +196,6 @@ private:
 
     const std::shared_ptr<radio::Watcher> watcher_;  // its handlers hold the caller's delegates
     const std::shared_ptr<Anchor<Watcher>> anchor_;
-    const WatcherFault fault_;
     std::mutex mutex_;
     abi::BluetoothLEScanningMode mode_ = abi::BluetoothLEScanningMode::Passive;
 };
@@ -223,7 +210,7 @@ public:
             return E_POINTER;
         *instance = nullptr;
         return Guarded([&] {
-            auto watcher = Make<Watcher>(Radio().CreateWatcher(), TakeWatcherFault());
+            auto watcher = Make<Watcher>(Radio().CreateWatcher());
             *instance = static_cast<IInspectable *>(static_cast<abi::IBluetoothLEAdvertisementWatcher *>(watcher.Get()));
             watcher->AddRef();
             return S_OK;
