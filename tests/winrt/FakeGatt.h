@@ -157,7 +157,11 @@ public:
         *value = status;
         return statusResult;
     }
-    FAKE_NOTIMPL(get_BluetoothAddress(UINT64 *))
+    HRESULT STDMETHODCALLTYPE get_BluetoothAddress(UINT64 *value) override
+    {
+        *value = address;
+        return S_OK;
+    }
     FAKE_NOTIMPL(GetGattService(GUID, IInspectable **))
     FAKE_NOTIMPL(add_NameChanged(IUnknown *, EventRegistrationToken *))
     FAKE_NOTIMPL(remove_NameChanged(EventRegistrationToken))
@@ -205,6 +209,7 @@ public:
     std::atomic<int> closes{0};
     ComRef<abi::IAsyncOperation_GattDeviceServicesResult> servicesOperation;
     FakeEvent<abi::ITypedEventHandler_Device_Object> statusChanged;
+    UINT64 address = 0xAABBCCDDEEFFull;
     bool windows11 = true, hasDeviceId = true;
     ComRef<FakeDeviceId> id = Make<FakeDeviceId>(L"BluetoothLE#BluetoothLE00:11:22:33:44:55-aa:bb:cc:dd:ee:ff");
     FakeRequest::Status requestStatus = FakeRequest::Status::Success;

@@ -24,6 +24,9 @@ public:
         factories[tarvolt::radio::winrt::kGattSessionClass] = sessionStatics.As<IInspectable>();
         factories[tarvolt::radio::winrt::kPreferredParametersClass] = parametersStatics.As<IInspectable>();
         factories[tarvolt::radio::winrt::kApiInformationClass] = apiInformation.As<IInspectable>();
+        // No device connected, unless a test lists some.
+        informationStatics->findOperation = Operation<abi::IAsyncOperation_DeviceInformationCollection>(Finish::Already,
+            Make<FakeVectorView<abi::IVectorView_DeviceInformation, abi::IDeviceInformation>>(std::vector<ComRef<abi::IDeviceInformation>>{}).Get());
         trail.clear();
     }
     ~FakePlatform()
