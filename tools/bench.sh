@@ -51,6 +51,10 @@ for measurement in notify notify_bluez reconnect reconnect_bluez pose_age lock_w
   collect "$bin/e2e_bench" "$measurement"
 done
 collect "$build/bench-restart/vrserver"
+echo "== The link's way back to the rifle where real radios make it hard (simulated radio)"
+for case in connected_hold connected_holder drop_hold drop_holder unreachable silent_watcher; do
+  collect "$bin/link_bench" "$case"
+done
 echo "== Through BlueZ as bluetoothd really is (fake bluetoothd, private bus)"
 for measurement in found notify deactivate; do
   collect "$bin/bluez_bench" "$measurement"
