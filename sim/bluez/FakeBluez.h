@@ -73,6 +73,9 @@ public:
 
     // RadioControl. Holding Step::Connect parks Device1.Connect, Step::Subscribe StartNotify
     // and AcquireNotify, Step::Services the resolution of the services after the link is up.
+    // A script's GAP name replaces the advertised one once connected; one connected at start is
+    // as ConnectByAnotherClient leaves it; an Outcome's `times` counts connections for the
+    // services query and descriptor writes (by either call) for a subscription.
     int AddPeripheral(const PeripheralScript &script) override;
     // No adapter: RemoveAdapter; switched off: SetPowered(false); the service missing: Vanish;
     // ready: SetPowered(true). The Windows Runtime's classes have no BlueZ equivalent.
@@ -125,8 +128,6 @@ public:
     // Another client, not bluetoothd, sends the Value change of a notification on the rifle's
     // characteristics, as any local program could.
     bool Impersonate(int peripheral, const std::vector<uint8_t> &bytes);
-    // The name the peripheral's GAP service gives; bluetoothd reads it after each connection.
-    void SetGapName(int peripheral, const std::u16string &name);
     // A firmware update moved the peripheral's attributes: from its next connection on, its
     // GATT objects are named by other handles.
     void ChangeAttributeTable(int peripheral);
@@ -164,6 +165,7 @@ private:
         std::string gapName;
         unsigned handleShift = 0, nextHandleShift = 0;
         std::vector<uint8_t> value;  // what a read of its characteristics gives
+        int refusedWrites = 0, failedBrowses = 0;  // against the script's Outcome::times
         std::vector<sd_bus_message *> disconnects;  // answered when the link is down
         TimePoint disconnectAt{};                    // when `disconnecting`
         bool disconnecting = false;

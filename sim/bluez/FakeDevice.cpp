@@ -116,7 +116,8 @@ void FakeBluez::LinkUp(int p)
 {
     Peripheral &peripheral = At(p);
     const Outcome &query = peripheral.script.servicesQuery;
-    if (query.error != 0 || query.status != CommunicationStatus::Success) {
+    if ((query.error != 0 || query.status != CommunicationStatus::Success) &&
+        (query.times < 0 || peripheral.failedBrowses++ < query.times)) {
         // Browsing the services failed: bluetoothd drops the link.
         LinkDown(p);
         return;
@@ -243,13 +244,15 @@ void FakeBluez::LinkDown(int p)
 // when the script lets it succeed.
 bool FakeBluez::RefuseSubscription(sd_bus_message *call, int p, const std::string &path)
 {
-    const Peripheral &peripheral = At(p);
+    Peripheral &peripheral = At(p);
     Outcome outcome;
     for (size_t s = 0; s < peripheral.script.services.size(); ++s)
         for (size_t c = 0; c < peripheral.script.services[s].characteristics.size(); ++c)
             if (CharacteristicPath(p, s, c) == path)
                 outcome = peripheral.script.services[s].characteristics[c].subscribe;
-    if (outcome.error == 0 && outcome.status == CommunicationStatus::Success)
+    // The script's count is of descriptor writes, whichever call made them.
+    if ((outcome.error == 0 && outcome.status == CommunicationStatus::Success) ||
+        (outcome.times >= 0 && peripheral.refusedWrites++ >= outcome.times))
         return false;
     if (outcome.status == CommunicationStatus::AccessDenied)
         ReplyError(call, "org.bluez.Error.NotPermitted", "Write not permitted");

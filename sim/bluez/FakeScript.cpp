@@ -25,9 +25,19 @@ int FakeBluez::AddPeripheral(const PeripheralScript &script)
     std::lock_guard<std::mutex> lock(mutex_);
     Peripheral p;
     p.script = script;
+    p.gapName = Utf8(script.gapName);
     peripherals_.push_back(std::move(p));
+    const int id = static_cast<int>(peripherals_.size() - 1);
+    if (script.connectedAtStart) {
+        // Left connected by a session that ended without letting it go.
+        Peripheral &added = At(id);
+        added.known = added.bonded = added.connected = true;
+        added.name = Utf8(script.name);
+        EmitAdded(DevicePathOf(id));
+        LinkUp(id);
+    }
     Wake();
-    return static_cast<int>(peripherals_.size() - 1);
+    return id;
 }
 
 void FakeBluez::SetAdvertising(int peripheral, bool advertising)
@@ -323,12 +333,6 @@ bool FakeBluez::Impersonate(int peripheral, const std::vector<uint8_t> &bytes)
         }
         return r;
     });
-}
-
-void FakeBluez::SetGapName(int peripheral, const std::u16string &name)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    At(peripheral).gapName = Utf8(name);
 }
 
 void FakeBluez::ChangeAttributeTable(int peripheral)

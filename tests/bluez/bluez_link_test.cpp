@@ -114,13 +114,15 @@ TEST_F(BluezLink, ADroppedLinkComesBackAndNotifiesAgain)
 
 // Catches: device objects that bluetoothd had before the scan never heard (a known device is
 // announced only by changes: after 5.87 an RSSI that moved 8 dBm while another client discovers,
-// nothing at all for a connected rifle, which no longer advertises), a rifle that another client
-// subscribed to left unsubscribed (AcquireNotify is then refused), and a stored object of a rifle
-// that is switched off taken for the rifle (connecting to it would be tried again and again).
+// nothing at all for a connected rifle, which no longer advertises, also when another program
+// connects it while the scan runs), a rifle that another client subscribed to left unsubscribed
+// (AcquireNotify is then refused), and a stored object of a rifle that is switched off taken for
+// the rifle (connecting to it would be tried again and again).
 struct Preexisting {
     const char *name;
     void (*setUp)(sim::FakeBluez &, int rifle);
     bool found;
+    void (*duringScan)(sim::FakeBluez &, int rifle) = nullptr;  // once the scan runs
 };
 
 void PrintTo(const Preexisting &p, std::ostream *os) { *os << p.name; }
@@ -140,6 +142,10 @@ TEST_P(BluezPreexisting, ObjectsFromBeforeTheScanCountWhenTheRifleIsThere)
     const int rifle = bluez->AddPeripheral(Rifle());
     GetParam().setUp(*bluez, rifle);
     ASSERT_EQ(controller->Activate(0), vr::VRInitError_None);
+    if (GetParam().duringScan != nullptr) {
+        ASSERT_TRUE(WaitForLog("Starting the advertisement watcher."));
+        GetParam().duringScan(*bluez, rifle);
+    }
     if (!GetParam().found) {
         // What the scan's start showed is reported before anything heard after it.
         ASSERT_TRUE(WaitForLogPrefix("Found device: Desk Lamp"));
@@ -166,6 +172,8 @@ INSTANTIATE_TEST_SUITE_P(
                     true},
         Preexisting{"ConnectedByAnotherClient", [](sim::FakeBluez &b, int r) { b.ConnectByAnotherClient(r); }, true},
         Preexisting{"SubscribedByAnotherClient", [](sim::FakeBluez &b, int r) { b.ConnectByAnotherClient(r, true); }, true},
+        Preexisting{"ConnectedByAnotherClientDuringTheScan", [](sim::FakeBluez &b, int r) { b.SetAdvertising(r, false); },
+                    true, [](sim::FakeBluez &b, int r) { b.ConnectByAnotherClient(r); }},
         Preexisting{"StoredAndSwitchedOff",
                     [](sim::FakeBluez &b, int r) {
                         b.SetAdvertising(r, false);
@@ -184,8 +192,9 @@ TEST_F(BluezLink, ServicesThatFollowTheirResolutionAndMoveAcrossADrop)
     modes.servicesResolvedFirst = true;
     modes.cacheNo = true;
     bluez->SetModes(modes);
-    const int rifle = bluez->AddPeripheral(Rifle());
-    bluez->SetGapName(rifle, u"RQ508 7F21");
+    sim::PeripheralScript script = Rifle();
+    script.gapName = u"RQ508 7F21";
+    const int rifle = bluez->AddPeripheral(script);
     bluez->Hold(rifle, sim::Step::Services);
     ASSERT_EQ(controller->Activate(0), vr::VRInitError_None);
     ASSERT_TRUE(bluez->WaitUntilHeld(rifle, sim::Step::Services, kLimit));
@@ -231,12 +240,12 @@ TEST_F(BluezLink, ARifleLetGoWhileBluetoothdStillDisconnectsItComesBack)
     modes.slowDisconnect = true;
     modes.acquireNotify = false;
     bluez->SetModes(modes);
-    Options().resolveTimeout = 300ms;
-    const int rifle = bluez->AddPeripheral(Rifle());
-    bluez->Hold(rifle, sim::Step::Services);
+    sim::PeripheralScript script = Rifle();
+    script.services[1].characteristics[1].subscribe = {sim::CommunicationStatus::AccessDenied, 0, 1};  // once
+    const int rifle = bluez->AddPeripheral(script);
+    bluez->CompressTime(10);  // the link's retries on the dead link, and bluetoothd's 2 s
     ASSERT_EQ(controller->Activate(0), vr::VRInitError_None);
-    ASSERT_TRUE(WaitForLog("Failed to get GATT services."));
-    bluez->Release(rifle, sim::Step::Services);
+    ASSERT_TRUE(WaitForLog("Target characteristic not found."));
     ASSERT_TRUE(WaitForLog("Device successfully connected."));
     bluez->Notify(rifle, kFire);
     ASSERT_TRUE(WaitForLog("Received data: 91 0 0 0 0 93 END"));
