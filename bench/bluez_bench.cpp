@@ -21,6 +21,8 @@ namespace {
 
 using bench::Clock;
 constexpr int kRuns = 5;
+// How long a run waits for the rifle before it counts as never found.
+constexpr std::chrono::milliseconds kFoundLimit = std::chrono::seconds(20);
 constexpr int kNotifications = 300;
 
 // The shipped driver brought up on a fake bluetoothd with `modes`, after `setUp` scripted it;
@@ -83,16 +85,21 @@ void HeardByAnotherClient(sim::FakeBluez &bluez, int rifle)
 
 void ConnectedByAnotherClient(sim::FakeBluez &bluez, int rifle) { bluez.ConnectByAnotherClient(rifle); }
 
-// One run in this process: prints "FOUND <ms to connected> <ms to the scan's start>".
+// One run in this process: prints "FOUND <ms to connected> <ms to the scan's start>", or
+// "FOUND never" when the rifle was not connected in time.
 int FoundOnce(const char *which)
 {
     Session s;
     sim::BluezModes master;
     master.rssiRule = sim::BluezModes::RssiRule::Master;
-    if (!BringUp(s, master, std::strcmp(which, "connected") == 0 ? ConnectedByAnotherClient : HeardByAnotherClient))
+    if (!BringUp(s, master, std::strcmp(which, "connected") == 0 ? ConnectedByAnotherClient : HeardByAnotherClient,
+                 false))
         return 1;
-    std::printf("FOUND %.1f %.1f\n", MillisTo(s, "Device successfully connected."),
-                MillisTo(s, "Starting the advertisement watcher."));
+    if (s.host.Recorder().WaitForLog("Device successfully connected.", kFoundLimit))
+        std::printf("FOUND %.1f %.1f\n", MillisTo(s, "Device successfully connected."),
+                    MillisTo(s, "Starting the advertisement watcher."));
+    else
+        std::printf("FOUND never\n");
     s.host.Shutdown();
     return 0;
 }
@@ -106,29 +113,41 @@ int MeasureFound()
     self[n] = '\0';
     for (const char *which : {"heard", "connected"}) {
         std::vector<double> total, fromScan;
+        int never = 0;
         for (int run = 0; run < kRuns; ++run) {
             FILE *child = popen((std::string("'") + self + "' found_once " + which).c_str(), "r");
             if (child == nullptr)
                 return 1;
             char line[256];
             double ms = 0, scan = 0;
-            bool found = false;
-            while (std::fgets(line, sizeof line, child) != nullptr)
+            bool found = false, missed = false;
+            while (std::fgets(line, sizeof line, child) != nullptr) {
                 found = found || std::sscanf(line, "FOUND %lf %lf", &ms, &scan) == 2;
-            if (pclose(child) != 0 || !found)
+                missed = missed || std::strncmp(line, "FOUND never", 11) == 0;
+            }
+            if (pclose(child) != 0 || (!found && !missed))
                 return 1;
-            total.push_back(ms);
-            fromScan.push_back(ms - scan);
+            never += missed ? 1 : 0;
+            if (found)
+                total.push_back(ms);
+            if (found && scan >= 0)  // the link may take a connected rifle before it scans at all
+                fromScan.push_back(ms - scan);
         }
+        const std::string runs = " (" + std::to_string(kRuns) + " runs, " +
+                                 std::to_string(kFoundLimit.count() / 1000) + " s each at most)";
         bench::Row(std::strcmp(which, "heard") == 0
                        ? "Rifle whose object bluetoothd had, heard by another client's discovery (RSSI rule after "
                          "5.87), activation to \"Device successfully connected.\" through BlueZ (ms)"
                        : "Rifle connected by another program and silent, activation to \"Device successfully "
                          "connected.\" through BlueZ (ms)",
-                   bench::Format("median %.0f, max %.0f", bench::Quantile(total, 0.5), bench::Quantile(total, 1.0)) +
-                       bench::Format("; from the scan's start median %.0f, max %.0f", bench::Quantile(fromScan, 0.5),
-                                     bench::Quantile(fromScan, 1.0)) +
-                       " (" + std::to_string(kRuns) + " runs)");
+                   total.empty() ? "never" + runs
+                                 : bench::Format("median %.0f, max %.0f", bench::Quantile(total, 0.5),
+                                                 bench::Quantile(total, 1.0)) +
+                                       (fromScan.empty() ? std::string("; before any scan")
+                                                         : bench::Format("; from the scan's start median %.0f, max %.0f",
+                                                                         bench::Quantile(fromScan, 0.5),
+                                                                         bench::Quantile(fromScan, 1.0))) +
+                                       (never != 0 ? "; never in " + std::to_string(never) : std::string()) + runs);
     }
     return 0;
 }
