@@ -55,6 +55,10 @@ echo "== The link's way back to the rifle where real radios make it hard (simula
 for case in connected_hold connected_holder drop_hold drop_holder unreachable silent_watcher; do
   collect "$bin/link_bench" "$case"
 done
+echo "== Through BlueZ as bluetoothd really is (fake bluetoothd, private bus)"
+for measurement in found notify deactivate; do
+  collect "$bin/bluez_bench" "$measurement"
+done
 if [ -n "$windows" ]; then
   echo "== vistrel.exe under Wine"
   collect "$here/wine-session.sh" "$windows" "$bin/e2e_bench" wine_relay "$windows"
