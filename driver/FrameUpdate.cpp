@@ -81,6 +81,7 @@ void ControllerDriver::UpdatePose()
     vr::TrackedDevicePose_t record;
     std::memcpy(&record, &block->pose, sizeof record);
     ReleasePoseLock(block->lock);
+    frameClock.Stamp(FrameClockOf(*block), MonotonicTicks());
 
     pose = ConvertPose(record, mounting);
     if (vr::IVRServerDriverHost *host = vr::VRServerDriverHost())

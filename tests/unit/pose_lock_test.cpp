@@ -1,9 +1,13 @@
 // The brief wait for the pose lock that the frame update makes (and the relay before it sleeps),
 // run with a clock, pause and yield of the test's own, so that what happens at each try is known
-// exactly and nothing depends on how fast this machine is.
+// exactly and nothing depends on how fast this machine is; and the frame clock beside the record.
+#include "FrameClock.h"
 #include "PoseLock.h"
 
 #include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -94,6 +98,89 @@ TEST_F(BriefPoseLockWait, ALockFreedWhileWaitingIsTakenAtTheNextTry)
     EXPECT_EQ(lock.load(), 1);
     EXPECT_EQ(world.pauses, wait.spinTries);
     EXPECT_EQ(world.yields, 3u);
+}
+
+// The frame clock behind the record: its period as the frame update smooths it, and copies of it
+// taken while it is being written.
+struct PeriodCase {
+    const char *what;
+    std::vector<int64_t> intervals;  // between stamps, in ticks of 1 ns
+    int64_t period;                  // the period after them
+    int64_t within;
+};
+
+// Catches: a period taken from a single interval (a stall or a pause would send the relay's passes
+// far off the frames), one that never follows a new frame rate, one that a clock going backwards
+// corrupts, and a period known before two frames have run.
+TEST(FrameClock, ThePeriodFollowsTheFramesAndShrugsOffStallsAndPauses)
+{
+    const auto repeat = [](int n, int64_t interval, std::vector<int64_t> v = {}) {
+        v.insert(v.end(), n, interval);
+        return v;
+    };
+    std::vector<int64_t> paused = repeat(50, 11111111);
+    paused.push_back(2000000000);  // frames stopped for two seconds
+    std::vector<int64_t> backwards = repeat(50, 11111111);
+    backwards.push_back(-5000000000);
+    const PeriodCase cases[] = {
+        {"one interval", {11111111}, 11111111, 0},
+        {"steady 90 Hz", repeat(100, 11111111), 11111111, 0},
+        {"a pause", paused, 11111111, 11111111 / 64},
+        {"a clock that went back", backwards, 11111111, 11111111 / 64},
+        {"90 Hz, then 144 Hz for a second", repeat(144, 6944444, repeat(90, 11111111)), 6944444, 10000},
+    };
+    for (const PeriodCase &c : cases) {
+        tarvolt::FrameClock clock{};
+        tarvolt::FrameClockReading reading;
+        tarvolt::FrameClockWriter writer(1000000000);
+        int64_t now = 5000000000;
+        writer.Stamp(clock, now);
+        ASSERT_TRUE(tarvolt::ReadFrameClock(clock, reading));
+        EXPECT_EQ(reading.frames, 1u) << c.what;
+        EXPECT_EQ(reading.periodNs, 0) << c.what << ": one frame has no period";
+        for (int64_t interval : c.intervals)
+            writer.Stamp(clock, now += interval);
+        ASSERT_TRUE(tarvolt::ReadFrameClock(clock, reading));
+        EXPECT_EQ(reading.frames, c.intervals.size() + 1) << c.what;
+        EXPECT_EQ(reading.lastFrameNs, now) << c.what;
+        EXPECT_NEAR(reading.periodNs, c.period, c.within) << c.what;
+    }
+}
+
+// Catches: a clock read without its sequence counter (a copy made of fields from two stamps, so
+// that the relay would aim at a frame time that never was), and a reader that waits for ever on a
+// writer that died in the middle of a stamp.
+TEST(FrameClock, ACopyIsNeverTornAndAWriterThatDiedMidStampIsNotWaitedFor)
+{
+    tarvolt::FrameClock clock{};
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        tarvolt::FrameClockWriter stamps(1000000000);
+        for (int64_t frame = 1; frame <= 200000; ++frame)
+            stamps.Stamp(clock, frame * 1000);
+        done = true;
+    });
+    // A copy may fail while the writer is preempted in the middle of a stamp; none may be torn.
+    uint64_t whole = 0, torn = 0;
+    while (!done) {
+        tarvolt::FrameClockReading reading;
+        if (!tarvolt::ReadFrameClock(clock, reading) || reading.frames == 0)
+            continue;
+        ++whole;
+        torn += reading.lastFrameNs != static_cast<int64_t>(reading.frames) * 1000 ||
+                reading.periodNs != (reading.frames > 1 ? 1000 : 0);
+    }
+    writer.join();
+    EXPECT_GT(whole, 0u);
+    EXPECT_EQ(torn, 0u) << "torn copies";
+
+    clock.sequence.store(clock.sequence.load() + 1);  // odd for good
+    tarvolt::FrameClockReading reading;
+    EXPECT_FALSE(tarvolt::ReadFrameClock(clock, reading));
+    EXPECT_EQ(reading.frames, 0u);
+    tarvolt::FrameClockWriter next(1000000000);
+    next.Stamp(clock, 1000);  // the next writer evens it again
+    EXPECT_TRUE(tarvolt::ReadFrameClock(clock, reading));
 }
 
 } // namespace
