@@ -23,48 +23,52 @@ void FramePacing::Observe(PassClockTime now, const FrameClockReading &clock)
     // activated again), whose first frames tell nothing yet.
     const bool continued = running && seenFrames_ != 0 && clock.frames >= seenFrames_;
     const uint64_t frames = continued ? clock.frames - seenFrames_ : 0;
-    if (!continued) {
-        onBeat_ = 0;
-    } else if (frames == 0) {
-        // The frame due between the last pass and this one did not come: late by most of a period.
-        if (followed && frameDue_)
-            onBeat_ = 0;
-    } else {
-        const PassClockTime error = clock.lastFrameNs - seenLast_ - static_cast<PassClockTime>(frames) * period;
-        const PassClockTime tolerance = std::min(period / 8, kMaxBeatErrorNs);
-        if (error > tolerance || error < -tolerance)
-            onBeat_ = 0;
-        else if (onBeat_ < kSteadyFrames)
-            ++onBeat_;
-        if (followed)
-            AdaptMargin(now - deadline_, frames);
-    }
-
-    // The beat: where the next frame is due at the earliest. A frame that came earlier than
-    // predicted moves it there at once; later ones pull it only a sixteenth of the way, because a
-    // frame's lateness (its thread woke late) says nothing about the next one.
-    if (onBeat_ == 0) {
-        beat_ = clock.lastFrameNs;
-    } else if (frames != 0) {
-        const PassClockTime predicted = beat_ + static_cast<PassClockTime>(frames) * period;
-        beat_ = clock.lastFrameNs < predicted ? clock.lastFrameNs : predicted + (clock.lastFrameNs - predicted) / 16;
-    }
     seenFrames_ = clock.frames;
-    seenLast_ = clock.lastFrameNs;
+    const PassClockTime tolerance = std::min(period / 8, kMaxBeatErrorNs);
+    const PassClockTime predicted = beat_ + static_cast<PassClockTime>(frames) * period;
+    const PassClockTime error = clock.lastFrameNs - predicted;
+    // Off the beat: a frame earlier than the beat allows (the next one may come before its pass),
+    // or frames late twice in a row (the beat has moved, or the frames are irregular). A single late
+    // frame is a frame thread that woke late; the beat goes on. So does one that did not come
+    // between two passes when one was due.
+    bool offBeat = !continued;
+    if (continued && (frames != 0 ? error > tolerance : followed && frameDue_))
+        offBeat = ++lateFrames_ >= 2;
+    else if (continued && frames != 0)
+        lateFrames_ = 0;
+    if (continued && frames != 0 && error < -tolerance)
+        offBeat = true;
+    if (offBeat) {
+        onBeat_ = 0;
+        lateFrames_ = 0;
+        beat_ = clock.lastFrameNs;
+        return;
+    }
+    if (frames == 0)
+        return;
+    if (followed)
+        AdaptMargin(now - deadline_, frames);
+    if (onBeat_ < kSteadyFrames)
+        ++onBeat_;
+    // The beat: where the next frame is due at the earliest. A frame that came earlier than
+    // predicted moves it there at once; a later one pulls it a sixteenth of the way (of at most the
+    // tolerance), because a frame's lateness (its thread woke late) says little about the next one.
+    beat_ = error < 0 ? clock.lastFrameNs : predicted + std::min(error, tolerance) / 16;
 }
 
 void FramePacing::AdaptMargin(PassClockTime late, uint64_t frames)
 {
-    // Each frame after the first since the last pass took the record that the one before had.
-    reused_ += frames - 1;
-    // The pass wrote `late` after its deadline, the predicted frame time less the margin: at or
-    // beyond the margin, a frame that came on time would have found the previous record. A wake
-    // later than any margin allowed (the relay was not scheduled) says nothing about the margin.
-    const bool wouldHaveMissed = late >= margin_ || frames >= 2;
-    if (wouldHaveMissed && late < kMaxMarginNs)
-        margin_ = std::min(std::max(margin_, late) + kMarginGrowthNs, kMaxMarginNs);
-    else if (!wouldHaveMissed)
-        margin_ = std::max(margin_ - kMarginShrinkNs, kMinMarginNs);
+    // Each frame after the first since the last pass took the record that the one before had:
+    // the pass came `late` after its deadline, later than the frame. The margin grows past that
+    // lateness, unless no margin within bounds would have covered it (the relay was not
+    // scheduled for a millisecond or more). Each pass in time takes a little off it.
+    if (frames >= 2) {
+        reused_ += frames - 1;
+        if (late < kMaxMarginNs)
+            margin_ = std::min(std::max(margin_, late) + kMarginGrowthNs, kMaxMarginNs);
+        return;
+    }
+    margin_ = std::max(margin_ - kMarginShrinkNs, kMinMarginNs);
 }
 
 PassClockTime FramePacing::Next(PassClockTime now, const FrameClockReading &clock)

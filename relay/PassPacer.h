@@ -8,10 +8,10 @@
 // is read afresh each pass, so a burst of passes to catch up would only burn time.
 //
 // The margin covers how late the relay's wakes come (the timer, the scheduler, the pass itself):
-// it grows past the lateness of a pass that wrote after the frame's predicted time (a frame on
-// time would have found the previous record) or before which a frame found the previous record,
-// and shrinks very slowly while passes come in time, so that it settles just above the wakes'
-// usual lateness and a late wake stays rare.
+// when a frame found the record of the pass before (two frames between two passes: the pass came
+// after the frame it was for), it grows past that pass's lateness; while passes come in time it
+// shrinks very slowly, so that it settles just above the wakes' usual lateness and a late wake
+// stays rare.
 //
 // A task that runs about once a second fits into the passes: compare the time of the pass
 // (PassTime) with a deadline of the task's own, and move that deadline on by a second.
@@ -36,16 +36,16 @@ inline constexpr PassClockTime kPassPeriodNs = 1000000000 / kPassesPerSecond;
 // The margin: where it starts, its bounds (below the floor a wake is late at nearly every
 // frame; above the ceiling the pose would be older than a millisecond for every frame), what it
 // grows by past a late pass's lateness, and what each pass in time takes off (a growth is undone
-// over about 1,000 frames, so that it settles where about one pass in 1,000 comes late).
+// over about 2,000 frames, so that it settles where about one pass in 2,000 comes too late).
 inline constexpr PassClockTime kStartMarginNs = 400000;
 inline constexpr PassClockTime kMinMarginNs = 100000;
 inline constexpr PassClockTime kMaxMarginNs = 1000000;
 inline constexpr PassClockTime kMarginGrowthNs = 100000;
-inline constexpr PassClockTime kMarginShrinkNs = 100;
-// The frames followed: between 20 and 500 a second. Frame intervals on the beat: within an eighth
-// of the period (at most 1 ms) of whole periods. Frames on the beat in a row before the relay
-// follows them; a clock whose last frame lies further in the past than this many periods has
-// stopped.
+inline constexpr PassClockTime kMarginShrinkNs = 50;
+// The frames followed: between 20 and 500 a second. A frame on the beat comes within an eighth of
+// the period (at most 1 ms) of where the beat predicts it. Frames on the beat in a row before the
+// relay follows them; a clock whose last frame lies further in the past than this many periods
+// has stopped.
 inline constexpr PassClockTime kMinFramePeriodNs = 2000000;
 inline constexpr PassClockTime kMaxFramePeriodNs = 50000000;
 inline constexpr PassClockTime kMaxBeatErrorNs = 1000000;
@@ -82,8 +82,8 @@ private:
     PassClockTime deadline_;
     PassClockTime margin_ = kStartMarginNs;
     int onBeat_ = 0;
+    int lateFrames_ = 0;  // late frames in a row
     uint64_t seenFrames_ = 0;
-    PassClockTime seenLast_ = 0;
     // The frames' grid as predicted: its earliest edge, where a frame that comes in time comes.
     PassClockTime beat_ = 0;
     // Whether a frame is due before the next pass (the one before the frame that pass is for).

@@ -25,14 +25,15 @@ struct Case {
     PassClockTime jumpAt = 0, jumpBy = 0;     // from then on the frames' grid is moved on by jumpBy...
     int badStamps = 0;                        // ...or that many stamps are 10 s in the future
     bool stamps = true;                       // false: a driver that never stamps the clock
+    bool irregular = false;                   // frames a quarter to twice a period apart
 };
 
 std::string Name(const ::testing::TestParamInfo<Case> &info) { return info.param.name; }
 void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
 
 // The frames and the relay on one clock. Frames run on a grid at the case's rate, each late by a
-// few tens of microseconds (a frame thread's wake); the relay's wakes are 40 to 120 us late, one
-// in 2,000 by 1.5 ms (a preemption).
+// few tens of microseconds (a frame thread's wake); the relay's wakes are 40 to 120 us late (450 to
+// 530 us from the third second to the sixth: a busy machine), one in 4,000 by 1.5 ms (preempted).
 class Simulation final : public tarvolt::PassTimer {
 public:
     explicit Simulation(const Case &c) : c_(c), period_(static_cast<PassClockTime>(1e9 / c.hz)) {}
@@ -40,7 +41,8 @@ public:
     PassClockTime Now() override { return now_; }
     void WaitUntil(PassClockTime deadline) override
     {
-        const PassClockTime late = random_() % 2000 == 0 ? 1500000 : 40000 + random_() % 80000;
+        const bool busy = now_ > start_ + 3 * kSeconds && now_ < start_ + 6 * kSeconds;
+        const PassClockTime late = random_() % 4000 == 0 ? 1500000 : (busy ? 450000 : 40000) + random_() % 80000;
         deadlines.push_back(deadline);
         RunUntil(std::max(deadline, now_) + late);
     }
@@ -58,17 +60,12 @@ public:
     // whether it took the same record as the frame before it.
     void RunUntil(PassClockTime until)
     {
-        for (;;) {
-            PassClockTime at = start_ + frame_ * period_ + static_cast<PassClockTime>(random_() % 50000);
-            if (c_.jumpAt != 0 && at >= c_.jumpAt)
-                at += c_.jumpBy;
-            if (c_.pauseFor != 0 && at >= c_.pauseAt && at < c_.pauseAt + c_.pauseFor) {
-                ++frame_;
-                continue;
-            }
+        for (;; next_ = 0) {
+            if (next_ == 0)
+                next_ = NextFrame();
+            const PassClockTime at = next_;
             if (at > until)
                 break;
-            ++frame_;
             now_ = at;
             const bool reused = !passes.empty() && !frames.empty() && frames.back().record == passes.size();
             frames.push_back({at, passes.empty() ? -1 : at - passes.back(), passes.size(), reused});
@@ -77,6 +74,22 @@ public:
                 writer_.Stamp(clock, bad ? at + 10 * kSeconds : at);
         }
         now_ = until;
+    }
+
+    // The next frame's time: on the grid, or, for irregular frames, a quarter to twice a period after
+    // the one before; none while paused.
+    PassClockTime NextFrame()
+    {
+        for (;;) {
+            const PassClockTime grid = start_ + frame_++ * period_;
+            PassClockTime at = grid + static_cast<PassClockTime>(random_() % 50000);
+            if (c_.irregular)
+                at = irregular_ += period_ / 4 + period_ * static_cast<PassClockTime>(random_() % 1750) / 1000;
+            if (c_.jumpAt != 0 && at >= c_.jumpAt)
+                at += c_.jumpBy;
+            if (c_.pauseFor == 0 || at < c_.pauseAt || at >= c_.pauseAt + c_.pauseFor)
+                return at;
+        }
     }
 
     struct Frame {
@@ -93,7 +106,8 @@ private:
     const PassClockTime period_;
     const PassClockTime start_ = 1000 * kSeconds;
     PassClockTime now_ = start_ - 3 * kMs;
-    uint64_t frame_ = 0;
+    int64_t frame_ = 0;
+    PassClockTime next_ = 0, irregular_ = start_;
     int badLeft_ = c_.badStamps;
     std::mt19937 random_{7};
     tarvolt::FrameClockWriter writer_{1000000000};
@@ -129,6 +143,11 @@ TEST_P(FramePacing, OnePassPerFrameJustBeforeItAndTheFixedPaceWithoutSteadyFrame
     for (size_t i = 1; i < sim.passes.size(); ++i)
         ASSERT_LE(sim.passes[i] - sim.passes[i - 1], std::max(period * 3 / 2, 4 * kMs) + 1600000) << "pass " << i;
 
+    if (c.irregular) {
+        const double perSecond = static_cast<double>(sim.passes.size()) / 20.0;
+        EXPECT_NEAR(perSecond, 250.0, 10.0) << "passes per second";
+        return;
+    }
     if (!c.stamps) {
         for (size_t i = 1; i < sim.deadlines.size(); ++i)
             ASSERT_EQ(sim.deadlines[i] - sim.deadlines[i - 1], 4 * kMs) << "pass " << i << ": not on the 4 ms grid";
@@ -167,7 +186,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"PausedForTwoSeconds", 90.0, 1008 * kSeconds, 2 * kSeconds},
                       Case{"GridJumpsByHalfAFrame", 90.0, 0, 0, 1008 * kSeconds, 5555555},
                       Case{"StampsJumpTenSecondsAhead", 144.0, 0, 0, 1008 * kSeconds, 0, 5},
-                      Case{"NoClockStamped", 90.0, 0, 0, 0, 0, 0, false}),
+                      Case{"NoClockStamped", 90.0, 0, 0, 0, 0, 0, false},
+                      Case{"IrregularFrames", 90.0, 0, 0, 0, 0, 0, true, true}),
     Name);
 
 } // namespace
