@@ -27,16 +27,17 @@ void FramePacing::Observe(PassClockTime now, const FrameClockReading &clock)
     const PassClockTime tolerance = std::min(period / 8, kMaxBeatErrorNs);
     const PassClockTime predicted = beat_ + static_cast<PassClockTime>(frames) * period;
     const PassClockTime error = clock.lastFrameNs - predicted;
-    // Off the beat: a frame earlier than the beat allows (the next one may come before its pass),
-    // or frames late twice in a row (the beat has moved, or the frames are irregular). A single late
-    // frame is a frame thread that woke late; the beat goes on. So does one that did not come
-    // between two passes when one was due.
+    // Off the beat: a frame earlier than the beat by half the margin (a pass timed by this beat
+    // would come late for the next one), or frames late by more than the tolerance twice in a row
+    // (the beat has moved, or the frames are irregular). A single late frame is a frame thread
+    // that woke late; the beat goes on. So does one that did not come between two passes when one
+    // was due.
     bool offBeat = !continued;
     if (continued && (frames != 0 ? error > tolerance : followed && frameDue_))
         offBeat = ++lateFrames_ >= 2;
     else if (continued && frames != 0)
         lateFrames_ = 0;
-    if (continued && frames != 0 && error < -tolerance)
+    if (continued && frames != 0 && error < -std::min(tolerance, margin_ / 2))
         offBeat = true;
     if (offBeat) {
         onBeat_ = 0;
@@ -94,13 +95,14 @@ PassClockTime FramePacing::Next(PassClockTime now, const FrameClockReading &cloc
     return deadline_;
 }
 
-PassPacer::PassPacer(PassTimer &timer, const FrameClock &clock)
-    : timer_(timer), clock_(&clock), pacing_(timer.Now(), kFallbackPeriodNs), deadline_(timer.Now())
+PassPacer::PassPacer(PassTimer &timer, const FrameClock &clock, int64_t ticksPerSecond)
+    : timer_(timer), clock_(&clock), ticksPerSecond_(ticksPerSecond), pacing_(timer.Now(), kFallbackPeriodNs),
+      deadline_(timer.Now())
 {
 }
 
 PassPacer::PassPacer(PassTimer &timer, PassClockTime period)
-    : timer_(timer), clock_(nullptr), pacing_(timer.Now(), period), deadline_(timer.Now())
+    : timer_(timer), clock_(nullptr), ticksPerSecond_(0), pacing_(timer.Now(), period), deadline_(timer.Now())
 {
 }
 
@@ -109,7 +111,7 @@ void PassPacer::WaitForNextPass()
     const PassClockTime now = timer_.Now();
     FrameClockReading reading;
     if (clock_ != nullptr)
-        ReadFrameClock(*clock_, reading);
+        ReadFrameClock(*clock_, reading, ticksPerSecond_);
     const PassClockTime next = pacing_.Next(now, reading);
     if (next <= now) {
         deadline_ = now;

@@ -42,8 +42,9 @@ inline constexpr PassClockTime kMinMarginNs = 100000;
 inline constexpr PassClockTime kMaxMarginNs = 1000000;
 inline constexpr PassClockTime kMarginGrowthNs = 100000;
 inline constexpr PassClockTime kMarginShrinkNs = 50;
-// The frames followed: between 20 and 500 a second. A frame on the beat comes within an eighth of
-// the period (at most 1 ms) of where the beat predicts it. Frames on the beat in a row before the
+// The frames followed: between 20 and 500 a second. A frame on the beat comes no earlier than half
+// the margin before where the beat predicts it, and no later than an eighth of the period (at
+// most 1 ms) after it. Frames on the beat in a row before the
 // relay follows them; a clock whose last frame lies further in the past than this many periods
 // has stopped.
 inline constexpr PassClockTime kMinFramePeriodNs = 2000000;
@@ -126,9 +127,9 @@ std::unique_ptr<PassTimer> OpenPassTimer(PassTimerKind kind = PassTimerKind::Fin
 
 class PassPacer {
 public:
-    // Passes in step with the frame clock, on the 250-a-second grid while it is not steady. The
-    // first pass is due at once.
-    PassPacer(PassTimer &timer, const FrameClock &clock);
+    // Passes in step with the frame clock (its ticks at the given rate, the platform's by
+    // default), on the 250-a-second grid while it is not steady. The first pass is due at once.
+    PassPacer(PassTimer &timer, const FrameClock &clock, int64_t ticksPerSecond = MonotonicTicksPerSecond());
     // Passes on a fixed grid, whatever the frames do (the earlier pace, for make bench).
     PassPacer(PassTimer &timer, PassClockTime period);
 
@@ -143,6 +144,7 @@ public:
 private:
     PassTimer &timer_;
     const FrameClock *clock_;
+    int64_t ticksPerSecond_;
     FramePacing pacing_;
     PassClockTime deadline_;
 };

@@ -2,6 +2,8 @@
 
 #include "PoseLock.h"
 
+#include <algorithm>
+
 namespace tarvolt {
 
 namespace {
@@ -21,39 +23,26 @@ int64_t ToNanoseconds(int64_t ticks, int64_t ticksPerSecond)
 
 } // namespace
 
-FrameClock &FrameClockOf(SharedPose &block)
-{
-    return *reinterpret_cast<FrameClock *>(reinterpret_cast<unsigned char *>(&block) + kFrameClockOffset);
-}
-
 void FrameClockWriter::Stamp(FrameClock &clock, int64_t now)
 {
-    const int64_t interval = now - last_;
+    // Shifts rather than divisions, no branch, and the writer's own values in locals, so that the
+    // stores into the block do not make the compiler read them again.
+    const int64_t period = period_;
+    const uint32_t sequence = sequence_;
+    const int64_t bound = period >> 2;
+    const int64_t smoothed = period + (std::max(-bound, std::min(now - last_ - period, bound)) >> 4);
+    period_ = smoothed;
     last_ = now;
-    if (period_ == 0) {
-        // The first interval seeds the period; a clock that went backwards seeds nothing.
-        if (frames_ != 0 && interval > 0)
-            period_ = interval;
-    } else {
-        int64_t error = interval - period_;
-        const int64_t bound = period_ / 4;
-        error = error > bound ? bound : error < -bound ? -bound : error;
-        period_ += error / 16;
-    }
-    ++frames_;
+    sequence_ = sequence + 2;
 
-    // The writer owns the counter; an odd value left by a writer that died mid-stamp is evened.
-    const uint32_t sequence = clock.sequence.load(std::memory_order_relaxed) & ~1u;
     clock.sequence.store(sequence + 1, std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_release);
     clock.lastFrame.store(now, std::memory_order_relaxed);
-    clock.period.store(period_, std::memory_order_relaxed);
-    clock.ticksPerSecond.store(ticksPerSecond_, std::memory_order_relaxed);
-    clock.frames.store(frames_, std::memory_order_relaxed);
+    clock.period.store(smoothed, std::memory_order_relaxed);
     clock.sequence.store(sequence + 2, std::memory_order_release);
 }
 
-bool ReadFrameClock(const FrameClock &clock, FrameClockReading &reading)
+bool ReadFrameClock(const FrameClock &clock, FrameClockReading &reading, int64_t ticksPerSecond)
 {
     reading = FrameClockReading{};
     for (int tries = 0; tries < kReadTries; ++tries) {
@@ -64,18 +53,17 @@ bool ReadFrameClock(const FrameClock &clock, FrameClockReading &reading)
         }
         const int64_t last = clock.lastFrame.load(std::memory_order_relaxed);
         const int64_t period = clock.period.load(std::memory_order_relaxed);
-        const int64_t rate = clock.ticksPerSecond.load(std::memory_order_relaxed);
-        const uint64_t frames = clock.frames.load(std::memory_order_relaxed);
         std::atomic_thread_fence(std::memory_order_acquire);
         if (clock.sequence.load(std::memory_order_relaxed) != before)
             continue;
+        const uint64_t frames = before / 2;
         if (frames == 0)
             return true;  // a driver that has stamped no frame (yet)
-        if (rate <= 0 || period < 0)
+        if (ticksPerSecond <= 0 || period < 0)
             return false;
         reading.frames = frames;
-        reading.lastFrameNs = ToNanoseconds(last, rate);
-        reading.periodNs = ToNanoseconds(period, rate);
+        reading.lastFrameNs = ToNanoseconds(last, ticksPerSecond);
+        reading.periodNs = ToNanoseconds(period, ticksPerSecond);
         return true;
     }
     return false;

@@ -82,7 +82,7 @@ void YieldThread() { sched_yield(); }
 
 int64_t MonotonicTicks()
 {
-    timespec now{};
+    timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }

@@ -131,7 +131,7 @@ TEST_P(FramePacing, OnePassPerFrameJustBeforeItAndTheFixedPaceWithoutSteadyFrame
     const Case c = GetParam();
     Simulation sim(c);
     const PassClockTime end = 1000 * kSeconds + 20 * kSeconds;
-    tarvolt::PassPacer pacer(sim, sim.clock);
+    tarvolt::PassPacer pacer(sim, sim.clock, 1000000000);
     tarvolt::RunPoseLoop(pacer, [&] { return sim.Now() >= end; }, [&] { return sim.Pass(); });
 
     const PassClockTime period = static_cast<PassClockTime>(1e9 / c.hz);
