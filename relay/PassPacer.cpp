@@ -62,7 +62,7 @@ void FramePacing::AdaptMargin(PassClockTime late, uint64_t frames)
     // Each frame after the first since the last pass took the record that the one before had:
     // the pass came `late` after its deadline, later than the frame. The margin grows past that
     // lateness, unless no margin within bounds would have covered it (the relay was not
-    // scheduled for a millisecond or more). Each pass in time takes a little off it.
+    // scheduled for milliseconds). Each pass in time takes a little off it.
     if (frames >= 2) {
         reused_ += frames - 1;
         if (late < kMaxMarginNs)

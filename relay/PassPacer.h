@@ -33,13 +33,15 @@ inline constexpr PassClockTime kFallbackPeriodNs = 4000000;
 inline constexpr int64_t kPassesPerSecond = 1000;
 inline constexpr PassClockTime kPassPeriodNs = 1000000000 / kPassesPerSecond;
 
-// The margin: where it starts, its bounds (below the floor a wake is late at nearly every
-// frame; above the ceiling the pose would be older than a millisecond for every frame), what it
-// grows by past a late pass's lateness, and what each pass in time takes off (a growth is undone
-// over about 2,000 frames, so that it settles where about one pass in 2,000 comes too late).
+// The margin: where it starts, its bounds, what it grows by past a late pass's lateness, and what
+// each pass in time takes off (a growth is undone over about 2,000 frames, so that it settles
+// where about one pass in 2,000 comes too late). Below the floor a wake is late at nearly every
+// frame. The ceiling is above the lateness of the coarsest timers the relay meets (a timer period
+// of 1 ms: Windows without high-resolution timers, and Wine, whose waits end up to a little over
+// a millisecond late); a wake later than that was not scheduled, and no margin would help.
 inline constexpr PassClockTime kStartMarginNs = 400000;
 inline constexpr PassClockTime kMinMarginNs = 100000;
-inline constexpr PassClockTime kMaxMarginNs = 1000000;
+inline constexpr PassClockTime kMaxMarginNs = 2000000;
 inline constexpr PassClockTime kMarginGrowthNs = 100000;
 inline constexpr PassClockTime kMarginShrinkNs = 50;
 // The frames followed: between 20 and 500 a second. A frame on the beat comes no earlier than half

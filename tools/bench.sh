@@ -44,6 +44,7 @@ count_instructions() {  # case label
   printf '%s\t%s\n' "$2" "$(( (total + calls / 2) / calls ))" | tee -a "$rows"
 }
 count_instructions update_frame "UpdateFrame, no pending events (instructions/call, Callgrind)"
+count_instructions frame_clock "Frame clock stamp in UpdateFrame: clock read and stamp (instructions/call, Callgrind)"
 count_instructions convert_pose "ConvertPose (instructions/call, Callgrind)"
 
 echo "== End to end in the simulated host"
