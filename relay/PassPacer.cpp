@@ -60,13 +60,15 @@ void FramePacing::Observe(PassClockTime now, const FrameClockReading &clock)
 void FramePacing::AdaptMargin(PassClockTime late, uint64_t frames)
 {
     // Each frame after the first since the last pass took the record that the one before had:
-    // the pass came `late` after its deadline, later than the frame. The margin grows past that
-    // lateness, unless no margin within bounds would have covered it (the relay was not
-    // scheduled for milliseconds). Each pass in time takes a little off it.
+    // the pass came `late` after its deadline, later than the frame. The margin grows by a step,
+    // not at once past that lateness: one wake that came very late is rare and should not make
+    // every pose older for minutes, while wakes that keep coming late grow it step by step. A
+    // wake later than any margin within bounds (the relay was not scheduled for milliseconds) does
+    // not grow it. Each pass in time takes a little off it.
     if (frames >= 2) {
         reused_ += frames - 1;
         if (late < kMaxMarginNs)
-            margin_ = std::min(std::max(margin_, late) + kMarginGrowthNs, kMaxMarginNs);
+            margin_ = std::min(margin_ + kMarginGrowthNs, kMaxMarginNs);
         return;
     }
     margin_ = std::max(margin_ - kMarginShrinkNs, kMinMarginNs);

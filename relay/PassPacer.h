@@ -9,9 +9,8 @@
 //
 // The margin covers how late the relay's wakes come (the timer, the scheduler, the pass itself):
 // when a frame found the record of the pass before (two frames between two passes: the pass came
-// after the frame it was for), it grows past that pass's lateness; while passes come in time it
-// shrinks very slowly, so that it settles just above the wakes' usual lateness and a late wake
-// stays rare.
+// after the frame it was for), it grows by a step; while passes come in time it shrinks very
+// slowly, so that it settles just above the wakes' usual lateness and a late wake stays rare.
 //
 // A task that runs about once a second fits into the passes: compare the time of the pass
 // (PassTime) with a deadline of the task's own, and move that deadline on by a second.
@@ -33,8 +32,8 @@ inline constexpr PassClockTime kFallbackPeriodNs = 4000000;
 inline constexpr int64_t kPassesPerSecond = 1000;
 inline constexpr PassClockTime kPassPeriodNs = 1000000000 / kPassesPerSecond;
 
-// The margin: where it starts, its bounds, what it grows by past a late pass's lateness, and what
-// each pass in time takes off (a growth is undone over about 2,000 frames, so that it settles
+// The margin: where it starts, its bounds, what it grows by after a late pass, and what each pass
+// in time takes off (a growth is undone over about 2,000 frames, so that it settles
 // where about one pass in 2,000 comes too late). Below the floor a wake is late at nearly every
 // frame. The ceiling is above the lateness of the coarsest timers the relay meets (a timer period
 // of 1 ms: Windows without high-resolution timers, and Wine, whose waits end up to a little over
