@@ -59,19 +59,25 @@ void FramePacing::Observe(PassClockTime now, const FrameClockReading &clock)
 
 void FramePacing::AdaptMargin(PassClockTime late, uint64_t frames)
 {
-    // Each frame after the first since the last pass took the record that the one before had:
-    // the pass came `late` after its deadline, later than the frame. The margin grows by a step,
-    // not at once past that lateness: one wake that came very late is rare and should not make
-    // every pose older for minutes, while wakes that keep coming late grow it step by step. A
-    // wake later than any margin within bounds (the relay was not scheduled for milliseconds) does
-    // not grow it. Each pass in time takes a little off it.
-    if (frames >= 2) {
-        reused_ += frames - 1;
-        if (late < kMaxMarginNs)
-            margin_ = std::min(margin_ + kMarginGrowthNs, kMaxMarginNs);
-        return;
-    }
-    margin_ = std::max(margin_ - kMarginShrinkNs, kMinMarginNs);
+    // Each frame after the first since the last pass took the record that the one before had.
+    reused_ += frames - 1;
+    // The pass came `late` after its deadline, the predicted frame time less the margin: at or past
+    // the margin, a frame that came on time would have found the previous record (whether or not
+    // it did: a pass that writes just after its frame, frame after frame, leaves every frame a
+    // record one frame old without one frame taking a record twice). Just past the margin, one
+    // step more would have covered it: the margin grows by that step. Far past it, a single such
+    // wake is the scheduler's (the relay was not run for a while, which no margin covers), and
+    // growing for it would make every pose older for minutes; a second one in a row is lateness
+    // that has come to stay, and grows the margin too. A frame that took the previous record
+    // although the pass was in time came early: the margin grows as well. Each pass in time, with
+    // its frame on time, takes a little off it.
+    const bool pastMargin = late >= margin_;
+    const bool grow = pastMargin ? late < margin_ + kMarginGrowthNs || lastPastMargin_ : frames >= 2;
+    lastPastMargin_ = pastMargin;
+    if (grow)
+        margin_ = std::min(margin_ + kMarginGrowthNs, kMaxMarginNs);
+    else if (!pastMargin && frames < 2)
+        margin_ = std::max(margin_ - kMarginShrinkNs, kMinMarginNs);
 }
 
 PassClockTime FramePacing::Next(PassClockTime now, const FrameClockReading &clock)

@@ -8,9 +8,11 @@
 // is read afresh each pass, so a burst of passes to catch up would only burn time.
 //
 // The margin covers how late the relay's wakes come (the timer, the scheduler, the pass itself):
-// when a frame found the record of the pass before (two frames between two passes: the pass came
-// after the frame it was for), it grows by a step; while passes come in time it shrinks very
-// slowly, so that it settles just above the wakes' usual lateness and a late wake stays rare.
+// it grows by a step when a frame would have found the record of the pass before (the pass came
+// after the frame's predicted time, just past the margin or twice in a row, or a frame came
+// early), and while passes come in time it shrinks very slowly, so that it settles just above the
+// wakes' usual lateness and a late wake stays rare. A single wake far past the margin is a relay
+// the scheduler did not run, which no margin covers.
 //
 // A task that runs about once a second fits into the passes: compare the time of the pass
 // (PassTime) with a deadline of the task's own, and move that deadline on by a second.
@@ -34,10 +36,10 @@ inline constexpr PassClockTime kPassPeriodNs = 1000000000 / kPassesPerSecond;
 
 // The margin: where it starts, its bounds, what it grows by after a late pass, and what each pass
 // in time takes off (a growth is undone over about 2,000 frames, so that it settles
-// where about one pass in 2,000 comes too late). Below the floor a wake is late at nearly every
-// frame. The ceiling is above the lateness of the coarsest timers the relay meets (a timer period
-// of 1 ms: Windows without high-resolution timers, and Wine, whose waits end up to a little over
-// a millisecond late); a wake later than that was not scheduled, and no margin would help.
+// where about one pass in 2,000 comes just too late). Below the floor a wake is late at nearly
+// every frame. The ceiling is above the lateness of the coarsest timers the relay meets (a timer
+// period of 1 ms: Windows without high-resolution timers, and Wine, whose waits end up to a little
+// over a millisecond late).
 inline constexpr PassClockTime kStartMarginNs = 400000;
 inline constexpr PassClockTime kMinMarginNs = 100000;
 inline constexpr PassClockTime kMaxMarginNs = 2000000;
@@ -90,6 +92,8 @@ private:
     PassClockTime beat_ = 0;
     // Whether a frame is due before the next pass (the one before the frame that pass is for).
     bool frameDue_ = false;
+    // Whether the last pass following the frames came past its margin.
+    bool lastPastMargin_ = false;
     uint64_t reused_ = 0;
     uint64_t framePasses_ = 0;
     uint64_t gridPasses_ = 0;
