@@ -59,24 +59,30 @@ void FramePacing::Observe(PassClockTime now, const FrameClockReading &clock)
 
 void FramePacing::AdaptMargin(PassClockTime late, uint64_t frames)
 {
-    // Each frame after the first since the last pass took the record that the one before had.
-    reused_ += frames - 1;
     // The pass came `late` after its deadline, the predicted frame time less the margin: at or past
-    // the margin, a frame that came on time would have found the previous record (whether or not
-    // it did: a pass that writes just after its frame, frame after frame, leaves every frame a
-    // record one frame old without one frame taking a record twice). Just past the margin, one
-    // step more would have covered it: the margin grows by that step. Far past it, a single such
-    // wake is the scheduler's (the relay was not run for a while, which no margin covers), and
-    // growing for it would make every pose older for minutes; a second one in a row is lateness
-    // that has come to stay, and grows the margin too. A frame that took the previous record
-    // although the pass was in time came early: the margin grows as well. Each pass in time, with
-    // its frame on time, takes a little off it.
+    // the margin, a frame that came on time would have found the previous record.
     const bool pastMargin = late >= margin_;
-    const bool grow = pastMargin ? late < margin_ + kMarginGrowthNs || lastPastMargin_ : frames >= 2;
-    lastPastMargin_ = pastMargin;
+    lateInARow_ = pastMargin ? lateInARow_ + 1 : 0;
+    bool grow = false;
+    if (frames >= 2) {
+        // Each frame after the first since the last pass took the record that the one before had.
+        // When one step more of margin would have covered that (the wake was just past the margin,
+        // or the frame came early), the margin grows by the step. A wake far past it is the
+        // scheduler's: the relay was not run for a while, which happens now and then on a busy
+        // machine and which no margin covers; growing for it would make every pose older for
+        // minutes.
+        reused_ += frames - 1;
+        grow = late < margin_ + kMarginGrowthNs;
+    }
+    // Passes that keep writing just after their frame leave every frame a record one frame old
+    // without any frame taking one twice: lateness that has come to stay grows the margin too.
+    if (lateInARow_ >= kLateInARow) {
+        grow = true;
+        lateInARow_ = 0;
+    }
     if (grow)
         margin_ = std::min(margin_ + kMarginGrowthNs, kMaxMarginNs);
-    else if (!pastMargin && frames < 2)
+    else if (!pastMargin)
         margin_ = std::max(margin_ - kMarginShrinkNs, kMinMarginNs);
 }
 

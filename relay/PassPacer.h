@@ -8,11 +8,11 @@
 // is read afresh each pass, so a burst of passes to catch up would only burn time.
 //
 // The margin covers how late the relay's wakes come (the timer, the scheduler, the pass itself):
-// it grows by a step when a frame would have found the record of the pass before (the pass came
-// after the frame's predicted time, just past the margin or twice in a row, or a frame came
-// early), and while passes come in time it shrinks very slowly, so that it settles just above the
-// wakes' usual lateness and a late wake stays rare. A single wake far past the margin is a relay
-// the scheduler did not run, which no margin covers.
+// it grows by a step when a frame found the record of the pass before and one step more would have
+// covered it, or when passes keep coming past the frame's predicted time (a frame on time would
+// have found the previous record); while passes come in time it shrinks very slowly, so that it
+// settles just above the wakes' usual lateness and a late wake stays rare. A single wake far past
+// the margin is a relay the scheduler did not run, which no margin covers.
 //
 // A task that runs about once a second fits into the passes: compare the time of the pass
 // (PassTime) with a deadline of the task's own, and move that deadline on by a second.
@@ -45,6 +45,9 @@ inline constexpr PassClockTime kMinMarginNs = 100000;
 inline constexpr PassClockTime kMaxMarginNs = 2000000;
 inline constexpr PassClockTime kMarginGrowthNs = 100000;
 inline constexpr PassClockTime kMarginShrinkNs = 50;
+// Passes in a row past the margin that grow it although no frame took a record twice: more than
+// a burst of load makes (a frame or two), fewer than a tenth of a second's frames.
+inline constexpr int kLateInARow = 8;
 // The frames followed: between 20 and 500 a second. A frame on the beat comes no earlier than half
 // the margin before where the beat predicts it, and no later than an eighth of the period (at
 // most 1 ms) after it. Frames on the beat in a row before the
@@ -92,8 +95,8 @@ private:
     PassClockTime beat_ = 0;
     // Whether a frame is due before the next pass (the one before the frame that pass is for).
     bool frameDue_ = false;
-    // Whether the last pass following the frames came past its margin.
-    bool lastPastMargin_ = false;
+    // Passes following the frames that came past their margin, in a row.
+    int lateInARow_ = 0;
     uint64_t reused_ = 0;
     uint64_t framePasses_ = 0;
     uint64_t gridPasses_ = 0;
