@@ -4,11 +4,18 @@
 set(TARVOLT_PACKAGE_ROOT ${CMAKE_BINARY_DIR}/pkg)
 set(TARVOLT_SIM_PACKAGE_ROOT ${CMAKE_BINARY_DIR}/pkg-sim)
 
+# What lands in pkg/ ships, so its link writes the linker's map to linkmaps/<target>.map: the
+# test of the notices reads from it the libraries of others linked into what ships.
+set(TARVOLT_LINK_MAP_DIR ${CMAKE_BINARY_DIR}/linkmaps)
 function(tarvolt_place_in_package target root)
   set(dir ${root}/${TARVOLT_DRIVER_NAME}/bin/${TARVOLT_PLATFORM_DIR})
   set_target_properties(${target} PROPERTIES
     LIBRARY_OUTPUT_DIRECTORY ${dir}
     RUNTIME_OUTPUT_DIRECTORY ${dir})
+  if(root STREQUAL TARVOLT_PACKAGE_ROOT)
+    file(MAKE_DIRECTORY ${TARVOLT_LINK_MAP_DIR})
+    target_link_options(${target} PRIVATE LINKER:-Map=${TARVOLT_LINK_MAP_DIR}/${target}.map)
+  endif()
 endfunction()
 
 # Copies a built program next to the driver of a package (the relay and its helpers).

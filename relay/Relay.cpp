@@ -136,13 +136,13 @@ int RunRelay(RelayPace pace, void (*report)(const FramePacing &))
     ServerProcess server;
     bool serverFound = false;
     if (system == nullptr) {
-        PrintLine("vrserver.exe not found.");  // gone while OpenVR was refused
+        PrintLine(std::string(kServerProcessName) + " not found.");  // gone while OpenVR was refused
     } else {
         PrintLine("OpenVR initialized");
         serverFound = FindVrServerProcess(server);
     }
     if (!serverFound) {
-        PrintLine("SteamVR (vrserver.exe) not found. Exiting...");
+        PrintLine(std::string("SteamVR (") + kServerProcessName + ") not found. Exiting...");
         UnmapPoseBlock(view);
         ClosePoseBlockMapping(mapping);
         vr::VR_Shutdown();
@@ -190,7 +190,7 @@ int RunRelay(RelayPace pace, void (*report)(const FramePacing &))
         WaitForServerProcessEnd(server);
     }
 
-    PrintLine("vrserver.exe has exited. Exiting...");
+    PrintLine(std::string(kServerProcessName) + " has exited. Exiting...");
     CloseServerProcess(server);
     UnmapPoseBlock(view);
     ClosePoseBlockMapping(mapping);

@@ -47,7 +47,7 @@ pack "$work/plain" "${flags[@]}" || { cat "$work/plain.log"; bad "packaging with
 grep -q "download failed" "$work/plain.log" || bad "the failed download of the OpenVR SDK is not reported"
 grep -q "needs openvr_api.dll from the OpenVR SDK" "$work/plain.log" ||
   bad "without the SDK the package step does not say that openvr_api.dll is needed"
-"$src/tests/check_package.sh" "$work/plain/tarvolt_rq508" "$src/package" "$objdump" $parts || status=1
+"$src/tests/check_package.sh" "$work/plain/tarvolt_rq508" "$src" "$objdump" $parts || status=1
 
 # Catches: a release made without openvr_api.dll although it was required.
 mkdir -p "$work/required/tarvolt_rq508"  # an earlier run's
@@ -65,7 +65,7 @@ sdk_tree() {  # <folder>
   printf '\tstatic const uint32_t k_nSteamVRVersionMajor = 1;\n\tstatic const uint32_t k_nSteamVRVersionMinor = 16;\n\tstatic const uint32_t k_nSteamVRVersionBuild = 8;\n' \
     > "$1/headers/openvr.h"
   cp "$build/pkg/tarvolt_rq508/bin/win64/driver_tarvolt_rq508.dll" "$1/bin/win64/openvr_api.dll"
-  echo "marker $1" >> "$1/bin/win64/openvr_api.dll"
+  echo "marker $(basename "$1")" >> "$1/bin/win64/openvr_api.dll"
   echo "linux library" > "$1/bin/linux64/libopenvr_api.so"
   printf '%s\n' "$licence" > "$1/LICENSE"
 }
@@ -90,7 +90,7 @@ OPENVR_SDK_URL=file://$work/sdk.tar.gz OPENVR_SDK_SUMS=$work/sdk.sha256 \
   pack "$work/fetched" "${flags[@]}" --require-openvr-api ||
   { cat "$work/fetched.log"; bad "packaging with the fetched SDK failed"; }
 check_notices "$work/fetched/tarvolt_rq508" "$work/archive/openvr-1.16.8"
-"$src/tests/check_package.sh" "$work/fetched/tarvolt_rq508" "$src/package" "$objdump" $parts openvr_api || status=1
+"$src/tests/check_package.sh" "$work/fetched/tarvolt_rq508" "$src" "$objdump" $parts openvr_api || status=1
 
 # Catches: the fetched SDK needing the network again for the next package.
 OPENVR_SDK_SUMS=$work/sdk.sha256 pack "$work/fetched-again" "${flags[@]}" --require-openvr-api ||
@@ -102,7 +102,7 @@ sdk=$work/sdk
 sdk_tree "$sdk"
 OPENVR_SDK_DIR=$sdk pack "$work/with-sdk" "${flags[@]}" || { cat "$work/with-sdk.log"; bad "packaging with OPENVR_SDK_DIR failed"; }
 check_notices "$work/with-sdk/tarvolt_rq508" "$sdk"
-"$src/tests/check_package.sh" "$work/with-sdk/tarvolt_rq508" "$src/package" "$objdump" $parts openvr_api || status=1
+"$src/tests/check_package.sh" "$work/with-sdk/tarvolt_rq508" "$src" "$objdump" $parts openvr_api || status=1
 
 # Catches: a folder that is not an SDK accepted as one, and the library shipped without its licence.
 if OPENVR_SDK_DIR=$work/build pack "$work/not-sdk" "${flags[@]}"; then bad "a folder without the SDK's files was accepted as OPENVR_SDK_DIR"; fi

@@ -62,12 +62,14 @@ done
 for measurement in lock_waits lock_waits_fixed lock_stress deactivate quit; do
   collect "$bin/e2e_bench" "$measurement"
 done
+collect "$build/bench-restart/vrserver"
 if [ -n "$windows" ]; then
   echo "== vistrel.exe under Wine"
   for run in "fixed 90 steady 15" "frames 90 steady 30"; do
     # shellcheck disable=SC2086
     collect "$here/wine-session.sh" "$windows" "$bin/e2e_bench" wine_relay "$windows" $run
   done
+  collect "$here/wine-session.sh" "$windows" "$windows/wine-run.sh" "$windows/bench-restart/vrserver.exe" --wine
 fi
 load_range=$(printf '%s\n' "${loads[@]}" | sort -g | sed -n '1p;$p' | paste -sd' ')
 

@@ -8,6 +8,8 @@
 # without SteamVR, so it is what a user runs first when the rifle does not work.
 # Only named files are taken from the build: its package folder may also hold stand-ins for
 # tests (such as a simulated openvr_api.dll) that must never reach a user.
+# Every package carries our LICENSE and THIRD-PARTY-NOTICES.txt, with the notices of the runtime
+# libraries linked into our files (package/notices/).
 # vistrel.exe runs on the OpenVR SDK's openvr_api.dll, which goes next to it with the SDK's
 # licence in THIRD-PARTY-NOTICES.txt. It comes from OPENVR_SDK_DIR=<official OpenVR SDK> when
 # given, otherwise from the SDK's pinned release, fetched and SHA-256 checked by
@@ -18,6 +20,7 @@
 set -euo pipefail
 name=tarvolt_rq508
 here=$(cd "$(dirname "$0")" && pwd)
+notices_dir=$here/../package/notices
 usage="usage: package.sh <windows build dir> <output dir> [--allow-missing-vistrel] [--require-openvr-api] [--linux <linux build dir>]"
 build=${1:?$usage}
 out=${2:?$usage}
@@ -37,21 +40,29 @@ done
 
 fail() { echo "package: $*" >&2; exit 1; }
 
-# THIRD-PARTY-NOTICES.txt: one line per third-party file shipped (package paths given after the
-# notices file; all come from the OpenVR SDK in $sdk), then the SDK's licence, which its BSD
-# terms ask to be reproduced with the binaries.
+# THIRD-PARTY-NOTICES.txt: a line per file or group of files with parts by others, then each
+# notice in full: those package/notices/linked.txt names for the runtime libraries the linker puts
+# into our files, and last the OpenVR SDK's licence when its libraries are included (package
+# paths given), which its BSD terms ask to be reproduced with the binaries.
 write_notices() {
-  local notices=$1 file; shift
+  local notices=$1 file notice; shift
   {
-    echo "Third-party files in this package"
+    echo "Third-party parts of this package"
     echo
+    echo "bin/win64/driver_$name.dll, vistrel.exe and tarvolt-probe.exe: ours, built with GCC and MinGW-w64 and linked statically with their runtime libraries (GCC's libstdc++ and libgcc, the MinGW-w64 runtime and winpthreads), whose notices follow"
+    [ -z "$linux_build" ] ||
+      echo "bin/linux64/driver_$name.so, vistrel and tarvolt-probe: ours, built with GCC; they hold GCC's and glibc's start-up code, under the GCC Runtime Library Exception below and glibc's exception for its start-up files, and use the system's C++ library and glibc"
     for file in "$@"; do
       echo "$file: OpenVR SDK $sdk_version by Valve Corporation (https://github.com/ValveSoftware/openvr), BSD 3-clause licence below"
     done
-    echo
-    echo "----- OpenVR SDK licence (the SDK's LICENSE file) -----"
-    echo
-    cat "$sdk/LICENSE"
+    for notice in $(awk '!/^#/ && NF && $2 != "-" && !seen[$2]++ {print $2}' "$notices_dir/linked.txt"); do
+      printf '\n----- %s -----\n\n' "$notice"
+      cat "$notices_dir/$notice"
+    done
+    if [ $# -gt 0 ]; then
+      printf '\n----- OpenVR SDK licence (the SDK'"'"'s LICENSE file) -----\n\n'
+      cat "$sdk/LICENSE"
+    fi
   } > "$notices"
 }
 
@@ -124,14 +135,12 @@ cp -R "$src/resources" "$out/$name/resources"
 cp "$driver" "$out/$name/bin/win64/"
 cp "$probe" "$out/$name/bin/win64/tarvolt-probe.exe"
 [ -n "$vistrel" ] && cp "$vistrel" "$out/$name/bin/win64/vistrel.exe"
+cp "$here/../LICENSE" "$out/$name/LICENSE"
 if [ -n "$sdk" ]; then
   cp "$sdk/bin/win64/openvr_api.dll" "$out/$name/bin/win64/openvr_api.dll"
-  if [ -n "$linux_build" ]; then
-    write_notices "$out/$name/THIRD-PARTY-NOTICES.txt" bin/win64/openvr_api.dll bin/linux64/libopenvr_api.so
-  else
-    write_notices "$out/$name/THIRD-PARTY-NOTICES.txt" bin/win64/openvr_api.dll
-  fi
+  write_notices "$out/$name/THIRD-PARTY-NOTICES.txt" bin/win64/openvr_api.dll ${linux_build:+bin/linux64/libopenvr_api.so}
 else
+  write_notices "$out/$name/THIRD-PARTY-NOTICES.txt"
   echo "package: NOTE: vistrel.exe needs openvr_api.dll from the OpenVR SDK (its bin/win64/openvr_api.dll)." >&2
   echo "package:       It could not be fetched. Copy that file into $name/bin/win64/, next to vistrel.exe," >&2
   echo "package:       before installing, or run again with OPENVR_SDK_DIR=<folder of the OpenVR SDK>." >&2

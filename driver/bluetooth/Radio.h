@@ -8,6 +8,12 @@
 //
 // Backends: the Windows Runtime (the product on Windows), BlueZ over D-Bus (the product on
 // Linux) and the simulated radio (tests, the demo and the probe's test build).
+//
+// Real radios are harsher than the happy path: a connected peripheral stops advertising, the
+// first GATT query often answers Unreachable, a cached answer can lack a service, a watcher can
+// fail to start or fall silent, and a disconnection event can be late or never come. The calls
+// below the happy path's (the system's connected devices, uncached queries, the watcher's status,
+// keeping the link) exist so that the link can get the rifle back in all of these cases.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -49,6 +55,10 @@ enum class ScanningMode : int32_t { Passive = 0, Active = 1 };
 enum class ConnectionStatus : int32_t { Disconnected = 0, Connected = 1 };
 enum class CommunicationStatus : int32_t { Success = 0, Unreachable = 1, ProtocolError = 2, AccessDenied = 3 };
 enum class CccdValue : int32_t { None = 0, Notify = 1, Indicate = 2 };
+// Whether a GATT query may be answered from the system's cache (BluetoothCacheMode).
+enum class CacheMode : int32_t { Cached = 0, Uncached = 1 };
+// The watcher's status as the platform reports it (BluetoothLEAdvertisementWatcherStatus).
+enum class WatcherStatus : int32_t { Created = 0, Started = 1, Stopping = 2, Stopped = 3, Aborted = 4 };
 
 using EventToken = int64_t;
 
@@ -74,6 +84,8 @@ public:
     virtual void RemoveStopped(EventToken token) = 0;
     virtual void Start() = 0;
     virtual void Stop() = 0;
+    // Read after Start: anything but Started means the scan did not start, whatever Start said.
+    virtual WatcherStatus Status() = 0;
 };
 
 // The bytes of one notification, read as the platform's data reader reads a buffer.
@@ -104,6 +116,10 @@ public:
     virtual ~Service() = default;
     virtual Guid Uuid() = 0;
     virtual CharacteristicsResult GetCharacteristics() = 0;
+    // The service's characteristics with this UUID, from the cache or asked of the device.
+    virtual CharacteristicsResult GetCharacteristicsForUuid(const Guid &uuid, CacheMode mode) = 0;
+    // Lets the service go (IClosable); the device stays open.
+    virtual void Close() = 0;
 };
 
 struct ServicesResult {
@@ -118,8 +134,20 @@ public:
     virtual EventToken AddConnectionStatusChanged(ConnectionStatusHandler handler) = 0;
     virtual void RemoveConnectionStatusChanged(EventToken token) = 0;
     virtual ConnectionStatus GetConnectionStatus() = 0;
+    // The name the system has for the device: once connected, the device's own (GAP) name may
+    // have replaced the advertised one.
     virtual std::u16string Name() = 0;
+    virtual uint64_t BluetoothAddress() = 0;
     virtual ServicesResult GetGattServices() = 0;
+    // The device's services with this UUID, from the cache or asked of the device.
+    virtual ServicesResult GetGattServicesForUuid(const Guid &uuid, CacheMode mode) = 0;
+    // Asks the system to keep the link up and to restore it after a drop (Windows: a GattSession
+    // with MaintainConnection on); off lets the system drop it once nobody else holds it. Where
+    // the platform has no such thing, it does nothing.
+    virtual void MaintainConnection(bool on) = 0;
+    // Asks for a short connection interval while connected, so that a notification waits less
+    // (Windows 11: ThroughputOptimized connection parameters). False where the platform cannot.
+    virtual bool RequestLowLatency() = 0;
     virtual void Close() = 0;
 };
 
@@ -146,6 +174,10 @@ public:
     virtual std::shared_ptr<Watcher> CreateWatcher() = 0;
     // The device for an address, or null when the platform has none.
     virtual std::shared_ptr<Device> FromBluetoothAddress(uint64_t address) = 0;
+    // The Bluetooth LE devices the system has connected now, whoever connected them (an earlier
+    // session, another program): a connected peripheral no longer advertises, so this is where
+    // it is found. Empty when there are none.
+    virtual std::vector<std::shared_ptr<Device>> ConnectedDevices() = 0;
     // Registry form of a UUID: 38 characters with braces and upper-case hexadecimal; empty if the
     // platform cannot render it.
     virtual std::u16string GuidToString(const Guid &guid) = 0;

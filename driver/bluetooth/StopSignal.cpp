@@ -1,5 +1,7 @@
 #include "StopSignal.h"
 
+#include "../Clock.h"
+
 #include <chrono>
 
 namespace tarvolt::radio {
@@ -39,15 +41,9 @@ bool StopSignal::Raised() const
 
 bool StopSignal::WaitFor(uint32_t milliseconds)
 {
+    const auto pause = PlatformClock().RealPause(std::chrono::milliseconds(milliseconds));
     std::unique_lock<std::mutex> lock(mutex_);
-    const std::chrono::microseconds pause(uint64_t{milliseconds} * 1000 / compression_);
     return changed_.wait_for(lock, pause, [this] { return raised_; });
-}
-
-void StopSignal::CompressPauses(uint32_t factor)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    compression_ = factor == 0 ? 1 : factor;
 }
 
 void StopSignal::OnRaise(std::function<void()> wake)

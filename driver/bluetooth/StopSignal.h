@@ -25,12 +25,9 @@ public:
     void Rearm();
     void Raise();
     bool Raised() const;
-    // Waits up to `milliseconds` (divided by the pause compression); true as soon as the signal
+    // Waits up to `milliseconds` on the build's clock (PlatformClock); true as soon as the signal
     // is raised.
     bool WaitFor(uint32_t milliseconds);
-    // Long runs against the simulated radio compress hours of play: every later WaitFor waits
-    // 1/factor of its time (1: real time, the default). Nothing of the product sets it.
-    void CompressPauses(uint32_t factor);
     // Calls `wake` after every later Raise, for a wait on a condition of its own (the simulated
     // radio's held steps). `wake` must stay callable for as long as the signal lives.
     void OnRaise(std::function<void()> wake);
@@ -47,7 +44,6 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     bool raised_ = false;
-    uint32_t compression_ = 1;
     std::vector<std::function<void()>> wakers_;
     void *event_ = nullptr;
 };

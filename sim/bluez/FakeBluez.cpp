@@ -1,5 +1,6 @@
 #include "FakeBluez.h"
 
+#include "SimClock.h"
 #include "bluetooth/bluez/BluezText.h"
 
 #include <poll.h>
@@ -718,6 +719,7 @@ void FakeBluez::SetAdvertiseInterval(std::chrono::milliseconds interval)
 
 void FakeBluez::CompressTime(uint32_t factor)
 {
+    SimClockInstance().Compress(factor);
     std::lock_guard<std::mutex> lock(mutex_);
     interval_ = std::max(std::chrono::milliseconds(1), interval_ / (factor == 0 ? 1 : factor));
 }

@@ -76,9 +76,8 @@ inline PeripheralScript RifleScript(uint64_t address)
 // the radio's own thread (the handlers') are never held.
 enum class Step { Connect, Services, Characteristics, Subscribe, StatusRead };
 
-// The watcher's status as the platform reports it (BluetoothLEAdvertisementWatcherStatus), and
-// the errors a Stopped event carries (BluetoothError).
-enum class WatcherStatus : int32_t { Created = 0, Started = 1, Stopping = 2, Stopped = 3, Aborted = 4 };
+// The errors a Stopped event carries (BluetoothError).
+using tarvolt::radio::WatcherStatus;
 inline constexpr int32_t kStopSuccess = 0;
 inline constexpr int32_t kStopRadioNotAvailable = 1;
 inline constexpr int32_t kStopOtherError = 4;
@@ -127,8 +126,9 @@ public:
     // Waits until every event raised so far has been delivered.
     virtual bool WaitUntilIdle(std::chrono::milliseconds limit) = 0;
     virtual RadioStats Stats() = 0;
-    // Compresses time for long runs: the driver's Bluetooth worker pauses 1/factor of its time
-    // between passes, and peripherals advertise factor times as often (1: real time).
+    // Compresses time for long runs: the simulation's clock (the driver's clock in a build with
+    // the simulated radio) runs factor times as fast, so the driver's pauses take 1/factor of
+    // their time, and peripherals advertise factor times as often (1: real time).
     virtual void CompressTime(uint32_t factor) = 0;
     // Ends the radio's event thread at once and drops the events not yet delivered; a test that
     // keeps the radio (linked into the test program) across runs calls it to start afresh. The

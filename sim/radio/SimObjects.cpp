@@ -44,6 +44,12 @@ void SimWatcher::Stop()
     StopLocked();
 }
 
+radio::WatcherStatus SimWatcher::Status()
+{
+    std::lock_guard<std::mutex> lock(owner_.Mutex());
+    return status;
+}
+
 void SimWatcher::StopLocked()
 {
     // A watcher that is not scanning (created, stopped or aborted) is left as it is.
@@ -122,6 +128,27 @@ std::u16string SimDevice::Name()
     return owner_.PeripheralLocked(peripheral_).script.name;
 }
 
+uint64_t SimDevice::BluetoothAddress()
+{
+    std::lock_guard<std::mutex> lock(owner_.Mutex());
+    return owner_.PeripheralLocked(peripheral_).script.address;
+}
+
+radio::ServicesResult SimDevice::GetGattServicesForUuid(const radio::Guid &uuid, radio::CacheMode)
+{
+    radio::ServicesResult result = GetGattServices();
+    auto &services = result.services;
+    services.erase(std::remove_if(services.begin(), services.end(), [&](const auto &s) { return s->Uuid() != uuid; }),
+                   services.end());
+    return result;
+}
+
+void SimDevice::MaintainConnection(bool on)
+{
+    std::lock_guard<std::mutex> lock(owner_.Mutex());
+    maintained = on;
+}
+
 radio::ServicesResult SimDevice::GetGattServices()
 {
     owner_.Checkpoint(peripheral_, Step::Services);
@@ -194,6 +221,15 @@ radio::CharacteristicsResult SimService::GetCharacteristics()
         p.characteristics.push_back(characteristic);
         result.characteristics.push_back(characteristic);
     }
+    return result;
+}
+
+radio::CharacteristicsResult SimService::GetCharacteristicsForUuid(const radio::Guid &uuid, radio::CacheMode)
+{
+    radio::CharacteristicsResult result = GetCharacteristics();
+    auto &found = result.characteristics;
+    found.erase(std::remove_if(found.begin(), found.end(), [&](const auto &c) { return c->Uuid() != uuid; }),
+                found.end());
     return result;
 }
 

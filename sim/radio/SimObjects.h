@@ -14,6 +14,7 @@ public:
     void RemoveStopped(radio::EventToken token) override { stopped.Remove(token); }
     void Start() override;
     void Stop() override;
+    radio::WatcherStatus Status() override;
 
     void RaiseReceived(const std::u16string &name, uint64_t address, int16_t rssi);
     void RaiseStopped(int32_t error);
@@ -47,7 +48,11 @@ public:
     void RemoveConnectionStatusChanged(radio::EventToken token) override { statusChanged.Remove(token); }
     radio::ConnectionStatus GetConnectionStatus() override;
     std::u16string Name() override;
+    uint64_t BluetoothAddress() override;
     radio::ServicesResult GetGattServices() override;
+    radio::ServicesResult GetGattServicesForUuid(const radio::Guid &uuid, radio::CacheMode mode) override;
+    void MaintainConnection(bool on) override;
+    bool RequestLowLatency() override { return false; }
     void Close() override;
 
     void RaiseStatusChanged();
@@ -55,6 +60,7 @@ public:
     EventSource<ConnectionStatusHandler> statusChanged;
     radio::ConnectionStatus status;
     bool closed = false;
+    bool maintained = false;  // mutex held
 
 private:
     SimRadio &owner_;
@@ -69,6 +75,8 @@ public:
     }
     radio::Guid Uuid() override;
     radio::CharacteristicsResult GetCharacteristics() override;
+    radio::CharacteristicsResult GetCharacteristicsForUuid(const radio::Guid &uuid, radio::CacheMode mode) override;
+    void Close() override {}
 
 private:
     SimRadio &owner_;

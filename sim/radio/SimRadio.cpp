@@ -1,5 +1,6 @@
 #include "SimRadio.h"
 
+#include "SimClock.h"
 #include "SimObjects.h"
 #include "bluetooth/StopSignal.h"
 
@@ -130,6 +131,26 @@ std::shared_ptr<radio::Device> SimRadio::FromBluetoothAddress(uint64_t address)
     return device;
 }
 
+std::vector<std::shared_ptr<radio::Device>> SimRadio::ConnectedDevices()
+{
+    std::vector<uint64_t> addresses;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (readiness_ == Readiness::ClassesUnavailable)
+            throw radio::PlatformError(radio::kClassNotRegistered);
+        if (readiness_ != Readiness::Ready || !available_)
+            return {};
+        for (const Peripheral &p : peripherals_)
+            if (p.connected)
+                addresses.push_back(p.script.address);
+    }
+    std::vector<std::shared_ptr<radio::Device>> devices;
+    for (uint64_t address : addresses)
+        if (auto device = FromBluetoothAddress(address))
+            devices.push_back(std::move(device));
+    return devices;
+}
+
 std::u16string SimRadio::GuidToString(const radio::Guid &g)
 {
     char text[40];
@@ -195,7 +216,7 @@ void SimRadio::CompressTime(uint32_t factor)
 {
     if (factor == 0)
         factor = 1;
-    tarvolt::radio::WorkerStop().CompressPauses(factor);
+    SimClockInstance().Compress(factor);
     std::lock_guard<std::mutex> lock(mutex_);
     interval_ = std::max(std::chrono::milliseconds(1), kAdvertiseInterval / factor);
 }

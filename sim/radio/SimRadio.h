@@ -56,6 +56,7 @@ public:
     void EnterApartment() override {}
     std::shared_ptr<radio::Watcher> CreateWatcher() override;
     std::shared_ptr<radio::Device> FromBluetoothAddress(uint64_t address) override;
+    std::vector<std::shared_ptr<radio::Device>> ConnectedDevices() override;
     std::u16string GuidToString(const radio::Guid &guid) override;
     radio::RadioCheck CheckRadio() override;
     int CallbacksHeld() override { return Stats().attachedHandlers; }

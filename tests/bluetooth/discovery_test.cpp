@@ -41,6 +41,7 @@ public:
         if (stopError)
             throw radio::PlatformError(stopError);
     }
+    radio::WatcherStatus Status() override { return radio::WatcherStatus::Started; }
     int stops = 0;
     radio::ResultCode stopError = 0;
     tarvolt::LinkContext *endAtStart = nullptr;  // the platform ends the scan as it starts

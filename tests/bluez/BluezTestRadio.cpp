@@ -1,8 +1,10 @@
 // The radio of the BlueZ link tests: the BlueZ backend, pointed at the test's private bus with
-// short time limits before the driver first uses it.
+// short time limits before the driver first uses it; the clock is the simulation's, which the
+// fake bluetoothd speeds up for long runs.
 #include "BluezTestSupport.h"
 
 #include "DriverLog.h"
+#include "SimClock.h"
 
 namespace bluez_test {
 
@@ -23,3 +25,9 @@ Radio &PlatformRadio()
 }
 
 } // namespace tarvolt::radio
+
+namespace tarvolt {
+
+Clock &PlatformClock() { return sim::SimClockInstance(); }
+
+} // namespace tarvolt

@@ -166,6 +166,7 @@ public:
     void RemoveStopped(radio::EventToken token) override { stopped_.Remove(token); }
     void Start() override;
     void Stop() override;
+    radio::WatcherStatus Status() override;
 
     // Mirror mutex held: whether this watcher's discovery covers the device at `path`.
     bool ScanningLocked(const std::string &devicePath) const;
@@ -182,6 +183,7 @@ private:
     HandlerList<StoppedHandler> stopped_;
     // Under the core's mirror mutex.
     bool started_ = false;
+    radio::WatcherStatus status_ = radio::WatcherStatus::Created;
     std::string adapter_;
 };
 
@@ -199,7 +201,14 @@ public:
     void RemoveConnectionStatusChanged(radio::EventToken token) override { statusChanged_.Remove(token); }
     radio::ConnectionStatus GetConnectionStatus() override;
     std::u16string Name() override;
+    uint64_t BluetoothAddress() override { return address_; }
     radio::ServicesResult GetGattServices() override;
+    // bluetoothd has no cache mode: its objects are the services it resolved on this connection.
+    radio::ServicesResult GetGattServicesForUuid(const radio::Guid &uuid, radio::CacheMode mode) override;
+    // bluetoothd keeps a link up until someone disconnects it; nothing to ask for.
+    void MaintainConnection(bool) override {}
+    // BlueZ gives a client no say over the connection parameters.
+    bool RequestLowLatency() override { return false; }
     void Close() override;
 
     const std::string &Path() const { return path_; }
@@ -232,6 +241,8 @@ public:
     }
     radio::Guid Uuid() override;
     radio::CharacteristicsResult GetCharacteristics() override;
+    radio::CharacteristicsResult GetCharacteristicsForUuid(const radio::Guid &uuid, radio::CacheMode mode) override;
+    void Close() override {}
 
 private:
     std::shared_ptr<BluezCore> core_;

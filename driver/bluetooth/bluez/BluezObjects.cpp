@@ -2,6 +2,7 @@
 #include "BluezCore.h"
 #include "BluezText.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tarvolt::bluez {
@@ -83,6 +84,7 @@ void BluezWatcher::Start()
             return;
         std::lock_guard<std::mutex> lock(core_->MirrorMutex());
         started_ = true;
+        status_ = radio::WatcherStatus::Started;
         adapter_ = adapter;
     });
     if (!reply.ok && reply.errorName != "org.bluez.Error.InProgress") {
@@ -100,6 +102,7 @@ void BluezWatcher::Stop()
         if (!started_)
             return;
         started_ = false;
+        status_ = radio::WatcherStatus::Stopped;
         adapter = adapter_;
     }
     const std::shared_ptr<BusConnection> connection = core_->Current();
@@ -129,7 +132,15 @@ bool BluezWatcher::EndedLocked()
 {
     const bool was = started_;
     started_ = false;
+    if (was)
+        status_ = radio::WatcherStatus::Aborted;
     return was;
+}
+
+radio::WatcherStatus BluezWatcher::Status()
+{
+    std::lock_guard<std::mutex> lock(core_->MirrorMutex());
+    return status_;
 }
 
 void BluezWatcher::RaiseReceived(const std::u16string &name, uint64_t address, std::optional<int16_t> rssi)
@@ -247,6 +258,15 @@ radio::ServicesResult BluezDevice::GetGattServices()
     return result;
 }
 
+radio::ServicesResult BluezDevice::GetGattServicesForUuid(const radio::Guid &uuid, radio::CacheMode)
+{
+    radio::ServicesResult result = GetGattServices();
+    auto &services = result.services;
+    services.erase(std::remove_if(services.begin(), services.end(), [&](const auto &s) { return s->Uuid() != uuid; }),
+                   services.end());
+    return result;
+}
+
 void BluezDevice::Close()
 {
     {
@@ -305,6 +325,15 @@ radio::CharacteristicsResult BluezService::GetCharacteristics()
         core_->Register(characteristic);
         result.characteristics.push_back(std::move(characteristic));
     }
+    return result;
+}
+
+radio::CharacteristicsResult BluezService::GetCharacteristicsForUuid(const radio::Guid &uuid, radio::CacheMode)
+{
+    radio::CharacteristicsResult result = GetCharacteristics();
+    auto &found = result.characteristics;
+    found.erase(std::remove_if(found.begin(), found.end(), [&](const auto &c) { return c->Uuid() != uuid; }),
+                found.end());
     return result;
 }
 

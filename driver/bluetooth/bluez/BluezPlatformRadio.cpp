@@ -1,4 +1,6 @@
-// The shipped library's radio on Linux: BlueZ on the system bus, its reasons in the driver log.
+// The shipped library's radio on Linux: BlueZ on the system bus, its reasons in the driver log;
+// and the platform's monotonic clock.
+#include "../../Clock.h"
 #include "../../DriverLog.h"
 #include "BluezRadio.h"
 
@@ -11,3 +13,9 @@ Radio &PlatformRadio()
 }
 
 } // namespace tarvolt::radio
+
+namespace tarvolt {
+
+Clock &PlatformClock() { return SteadyClock(); }
+
+} // namespace tarvolt

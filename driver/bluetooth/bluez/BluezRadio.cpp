@@ -58,6 +58,12 @@ std::shared_ptr<radio::Device> BluezRadio::FromBluetoothAddress(uint64_t address
     return device;
 }
 
+std::vector<std::shared_ptr<radio::Device>> BluezRadio::ConnectedDevices()
+{
+    // Not answered yet: bluetoothd's connected Device1 objects are not read.
+    return {};
+}
+
 std::u16string BluezRadio::GuidToString(const radio::Guid &guid)
 {
     const std::string text = RegistryText(guid);

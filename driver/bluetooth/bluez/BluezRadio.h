@@ -59,6 +59,7 @@ public:
     void EnterApartment() override;
     std::shared_ptr<radio::Watcher> CreateWatcher() override;
     std::shared_ptr<radio::Device> FromBluetoothAddress(uint64_t address) override;
+    std::vector<std::shared_ptr<radio::Device>> ConnectedDevices() override;
     std::u16string GuidToString(const radio::Guid &guid) override;
     // sd-bus, the system bus and bluetoothd make the stack; then a powered adapter is needed.
     radio::RadioCheck CheckRadio() override;

@@ -71,6 +71,13 @@ void WinrtWatcher::RemoveStopped(EventToken token) { Check(watcher_->remove_Stop
 void WinrtWatcher::Start() { Check(watcher_->Start()); }
 void WinrtWatcher::Stop() { Check(watcher_->Stop()); }
 
+WatcherStatus WinrtWatcher::Status()
+{
+    bleabi::BluetoothLEAdvertisementWatcherStatus status{};
+    Check(watcher_->get_Status(&status));
+    return static_cast<WatcherStatus>(status);
+}
+
 std::u16string WinrtAdvertisementReceivedArgs::LocalName()
 {
     ComRef<bleabi::IBluetoothLEAdvertisement> advertisement;

@@ -62,10 +62,10 @@ std::u16string WinrtDevice::Name()
     return TakeString(name);
 }
 
-ServicesResult WinrtDevice::GetGattServices()
+namespace {
+
+ServicesResult ServicesOf(const ComRef<bleabi::IAsyncOperation_GattDeviceServicesResult> &operation)
 {
-    ComRef<bleabi::IAsyncOperation_GattDeviceServicesResult> operation;
-    Check(device_.As<bleabi::IBluetoothLEDevice3>()->GetGattServicesAsync(operation.Put()));
     auto result = ComRef<bleabi::IGattDeviceServicesResult>::Attach(Await(operation));
     if (!result)
         Check(E_POINTER);
@@ -78,6 +78,46 @@ ServicesResult WinrtDevice::GetGattServices()
         out.services = WrapAll<Service, WinrtService, bleabi::IGattDeviceService>(services);
     }
     return out;
+}
+
+CharacteristicsResult CharacteristicsOf(const ComRef<bleabi::IAsyncOperation_GattCharacteristicsResult> &operation)
+{
+    auto result = ComRef<bleabi::IGattCharacteristicsResult>::Attach(Await(operation));
+    if (!result)
+        Check(E_POINTER);
+    bleabi::GattCommunicationStatus status{};
+    Check(result->get_Status(&status));
+    CharacteristicsResult out{static_cast<CommunicationStatus>(status), {}};
+    if (status == bleabi::GattCommunicationStatus::Success) {
+        ComRef<bleabi::IVectorView_GattCharacteristic> characteristics;
+        Check(result->get_Characteristics(characteristics.Put()));
+        out.characteristics = WrapAll<Characteristic, WinrtCharacteristic, bleabi::IGattCharacteristic>(characteristics);
+    }
+    return out;
+}
+
+} // namespace
+
+uint64_t WinrtDevice::BluetoothAddress()
+{
+    UINT64 address = 0;
+    Check(device_->get_BluetoothAddress(&address));
+    return address;
+}
+
+ServicesResult WinrtDevice::GetGattServices()
+{
+    ComRef<bleabi::IAsyncOperation_GattDeviceServicesResult> operation;
+    Check(device_.As<bleabi::IBluetoothLEDevice3>()->GetGattServicesAsync(operation.Put()));
+    return ServicesOf(operation);
+}
+
+ServicesResult WinrtDevice::GetGattServicesForUuid(const Guid &uuid, CacheMode mode)
+{
+    ComRef<bleabi::IAsyncOperation_GattDeviceServicesResult> operation;
+    Check(device_.As<bleabi::IBluetoothLEDevice3>()->GetGattServicesForUuidWithCacheModeAsync(
+        ToPlatformGuid(uuid), static_cast<bleabi::BluetoothCacheMode>(mode), operation.Put()));
+    return ServicesOf(operation);
 }
 
 void WinrtDevice::Close()
@@ -96,18 +136,20 @@ CharacteristicsResult WinrtService::GetCharacteristics()
 {
     ComRef<bleabi::IAsyncOperation_GattCharacteristicsResult> operation;
     Check(service_.As<bleabi::IGattDeviceService3>()->GetCharacteristicsAsync(operation.Put()));
-    auto result = ComRef<bleabi::IGattCharacteristicsResult>::Attach(Await(operation));
-    if (!result)
-        Check(E_POINTER);
-    bleabi::GattCommunicationStatus status{};
-    Check(result->get_Status(&status));
-    CharacteristicsResult out{static_cast<CommunicationStatus>(status), {}};
-    if (status == bleabi::GattCommunicationStatus::Success) {
-        ComRef<bleabi::IVectorView_GattCharacteristic> characteristics;
-        Check(result->get_Characteristics(characteristics.Put()));
-        out.characteristics = WrapAll<Characteristic, WinrtCharacteristic, bleabi::IGattCharacteristic>(characteristics);
-    }
-    return out;
+    return CharacteristicsOf(operation);
+}
+
+CharacteristicsResult WinrtService::GetCharacteristicsForUuid(const Guid &uuid, CacheMode mode)
+{
+    ComRef<bleabi::IAsyncOperation_GattCharacteristicsResult> operation;
+    Check(service_.As<bleabi::IGattDeviceService3>()->GetCharacteristicsForUuidWithCacheModeAsync(
+        ToPlatformGuid(uuid), static_cast<bleabi::BluetoothCacheMode>(mode), operation.Put()));
+    return CharacteristicsOf(operation);
+}
+
+void WinrtService::Close()
+{
+    Check(service_.As<bleabi::IClosable>()->Close());
 }
 
 Guid WinrtCharacteristic::Uuid()

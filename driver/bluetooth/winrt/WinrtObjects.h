@@ -22,6 +22,7 @@ public:
     void RemoveStopped(EventToken token) override;
     void Start() override;
     void Stop() override;
+    WatcherStatus Status() override;
 
 private:
     ComRef<bleabi::IBluetoothLEAdvertisementWatcher> watcher_;
@@ -68,6 +69,8 @@ public:
     explicit WinrtService(ComRef<bleabi::IGattDeviceService> service) : service_(std::move(service)) {}
     Guid Uuid() override;
     CharacteristicsResult GetCharacteristics() override;
+    CharacteristicsResult GetCharacteristicsForUuid(const Guid &uuid, CacheMode mode) override;
+    void Close() override;
 
 private:
     ComRef<bleabi::IGattDeviceService> service_;
@@ -80,7 +83,13 @@ public:
     void RemoveConnectionStatusChanged(EventToken token) override;
     ConnectionStatus GetConnectionStatus() override;
     std::u16string Name() override;
+    uint64_t BluetoothAddress() override;
     ServicesResult GetGattServices() override;
+    ServicesResult GetGattServicesForUuid(const Guid &uuid, CacheMode mode) override;
+    // Not asked of Windows yet (a GattSession keeps the link; Windows 11 takes preferred
+    // connection parameters).
+    void MaintainConnection(bool) override {}
+    bool RequestLowLatency() override { return false; }
     void Close() override;
 
 private:

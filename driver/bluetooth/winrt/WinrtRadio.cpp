@@ -1,4 +1,5 @@
 // The Windows Runtime radio: the product's backend of the radio interface.
+#include "../../Clock.h"
 #include "Activation.h"
 #include "Await.h"
 #include "WinrtObjects.h"
@@ -30,6 +31,9 @@ public:
             return nullptr;  // the platform knows no device at that address
         return std::make_shared<WinrtDevice>(std::move(device));
     }
+
+    // Not asked of Windows yet (DeviceInformation.FindAllAsync with the connected-devices selector).
+    std::vector<std::shared_ptr<Device>> ConnectedDevices() override { return {}; }
 
     RadioCheck CheckRadio() override
     {
@@ -92,3 +96,9 @@ Radio &PlatformRadio()
 }
 
 } // namespace tarvolt::radio
+
+namespace tarvolt {
+
+Clock &PlatformClock() { return SteadyClock(); }
+
+} // namespace tarvolt
