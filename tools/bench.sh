@@ -63,6 +63,10 @@ for measurement in lock_waits lock_waits_fixed lock_stress deactivate quit; do
   collect "$bin/e2e_bench" "$measurement"
 done
 collect "$build/bench-restart/vrserver"
+echo "== The link's way back to the rifle where real radios make it hard (simulated radio)"
+for case in connected_hold connected_holder drop_hold drop_holder unreachable silent_watcher; do
+  collect "$bin/link_bench" "$case"
+done
 if [ -n "$windows" ]; then
   echo "== vistrel.exe under Wine"
   for run in "fixed 90 steady 15" "frames 90 steady 30"; do
