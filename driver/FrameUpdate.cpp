@@ -86,6 +86,7 @@ void ControllerDriver::UpdatePose()
         if (locked) {
             std::memcpy(&record, &block->pose, sizeof record);
             ReleasePoseLock(block->lock);
+            frameClock.Stamp(FrameClockOf(*block), MonotonicTicks());
         }
         EndBlockRead();
         if (!locked)

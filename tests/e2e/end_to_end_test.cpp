@@ -205,7 +205,7 @@ protected:
     void ExpectWholeRecordsAtAnIrregularPace(const vr::TrackedDevicePose_t &controller)
     {
         const size_t before = host.Recorder().PoseCount();
-        host.SetPacing(sim::Pacing::Jitter, 7);
+        host.SetPacing(sim::Pacing::Irregular, 7);
         host.RunFor(std::chrono::milliseconds(400));
         const std::vector<sim::PoseRecord> poses = host.Recorder().Poses();
         ASSERT_GT(poses.size(), before);

@@ -5,6 +5,7 @@
 #include "ConvertPose.h"
 #include "DeviceProvider.h"
 #include "DriverState.h"
+#include "FrameClock.h"
 #include "SharedPose.h"
 #include "SharedPoseBlock.h"
 #include "SimHost.h"
@@ -272,6 +273,29 @@ TEST_F(FrameUpdate, ALockFreedDuringTheSpinIsTakenInTheSameFrame)
     ASSERT_TRUE(host.Recorder().LastPose(published));
     EXPECT_TRUE(SamePose(published.pose, tarvolt::ConvertPose(relayMidCopy.record)));
     EXPECT_EQ(relayMidCopy.block->lock.load(), 0) << "the frame frees the lock after its copy";
+}
+
+// Catches: a frame update that never stamps the frame clock (the relay would never follow the
+// frames), or stamps it before its copy of the pose or from another clock than the relay's.
+TEST_F(FrameUpdate, StampsTheFrameClockOnceItHasCopiedThePose)
+{
+    relayMidCopy = RelayMidCopy{tarvolt::poseBlockView, RecordAt(1.5f), 1, 0};
+    ASSERT_NE(relayMidCopy.block, nullptr);
+    const tarvolt::FrameClock &clock = tarvolt::FrameClockOf(*relayMidCopy.block);
+    host.RunFrame();
+    static int64_t freedAt = 0;  // the relay frees the lock while the frame spins; the stamp follows
+    controller->poseLockWait.pause = [] {
+        freedAt = tarvolt::MonotonicTicks();
+        tarvolt::ReleasePoseLock(relayMidCopy.block->lock);
+    };
+    relayMidCopy.block->lock.store(1);
+    host.RunFrame();
+    tarvolt::FrameClockReading reading;
+    ASSERT_TRUE(tarvolt::ReadFrameClock(clock, reading));
+    EXPECT_EQ(reading.frames, 2u);
+    EXPECT_GE(clock.lastFrame.load(), freedAt);
+    EXPECT_LE(clock.lastFrame.load(), tarvolt::MonotonicTicks());
+    EXPECT_GT(reading.periodNs, 0);
 }
 
 // Catches: pulses tied to the block's presence, or a pose call through a null view.
