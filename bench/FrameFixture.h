@@ -1,8 +1,8 @@
 #pragma once
 // The frame update's surroundings for timing it in this process: the controller device with its
 // component handles, the minimal runtime context, and a pose block in this process's own memory
-// (the same 84-byte record and lock; not the system-wide named section, so that timing runs never
-// meet a driver or test elsewhere on the machine).
+// (the whole 1024 bytes, record, lock and frame clock; not the system-wide named section, so that
+// timing runs never meet a driver or test elsewhere on the machine).
 #include "BenchContext.h"
 #include "ControllerDriver.h"
 #include "DriverState.h"
@@ -50,7 +50,11 @@ struct FrameFixture {
     ~FrameFixture() { tarvolt::poseBlockView = nullptr; }
 
     BenchContext context;
-    tarvolt::SharedPose block{};
+    struct alignas(8) WholeBlock {
+        tarvolt::SharedPose record;
+        unsigned char rest[tarvolt::kSharedPoseBlockSize - sizeof(tarvolt::SharedPose)];
+    } whole{};
+    tarvolt::SharedPose &block = whole.record;
     tarvolt::ControllerDriver controller;
 };
 

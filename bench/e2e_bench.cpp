@@ -5,10 +5,14 @@
 //   e2e_bench reconnect   rifle advertising again to "Device successfully connected." after a drop
 //   e2e_bench notify_bluez, reconnect_bluez: the same with the shipped driver through its BlueZ
 //                         radio and a fake bluetoothd on a private D-Bus daemon
-//   e2e_bench pose_age    age of the published pose; the relay's passes per second and CPU share
+//   e2e_bench pose_age RUN  age of the published pose, the relay's passes per second and CPU share,
+//                         frames that published the previous record again, the relay's margin; RUN
+//                         is vistrel's pace and the frames: fixed|frames <rate> steady|irregular|paused
+//                         <seconds>
 //   e2e_bench lock_waits  frame updates longer than 1 ms with vistrel writing the pose block
+//   e2e_bench lock_waits_fixed  the same with vistrel at the earlier fixed pace
 //   e2e_bench lock_stress the same with a stress relay that takes the pose lock flat out
-//   e2e_bench wine_relay <windows build>  vistrel.exe's passes and processor share under Wine
+//   e2e_bench wine_relay <windows build> RUN  the pose path's figures for vistrel.exe under Wine
 //   e2e_bench deactivate  Deactivate while the worker waits on a connection that never comes
 //   e2e_bench quit        SteamVR's shutdown: quit request to the relay's disconnect and end, and
 //                         to the driver unloaded; with vistrel and with a relay ignoring it
@@ -199,18 +203,25 @@ int main(int argc, char **argv)
         return MeasureNotifyToUpdate(std::strcmp(which, "notify_bluez") == 0);
     if (std::strcmp(which, "reconnect") == 0 || std::strcmp(which, "reconnect_bluez") == 0)
         return MeasureReconnect(std::strcmp(which, "reconnect_bluez") == 0);
-    if (std::strcmp(which, "pose_age") == 0)
-        return bench::MeasurePoseAge();
-    if (std::strcmp(which, "lock_waits") == 0 || std::strcmp(which, "lock_stress") == 0)
-        return bench::MeasureLockWaits(std::strcmp(which, "lock_stress") == 0);
-    if (std::strcmp(which, "wine_relay") == 0 && argc > 2)
-        return bench::MeasureUnderWine(argv[2]);
+    bench::PoseRun run;
+    if (std::strcmp(which, "pose_age") == 0 && bench::ParsePoseRun(argc, argv, 2, run))
+        return bench::MeasurePoseAge(run);
+    if (std::strcmp(which, "lock_waits") == 0)
+        return bench::MeasureLockWaits(bench::LockWriter::Vistrel);
+    if (std::strcmp(which, "lock_waits_fixed") == 0)
+        return bench::MeasureLockWaits(bench::LockWriter::FixedPace);
+    if (std::strcmp(which, "lock_stress") == 0)
+        return bench::MeasureLockWaits(bench::LockWriter::Stress);
+    if (std::strcmp(which, "wine_relay") == 0 && argc > 2 && bench::ParsePoseRun(argc, argv, 3, run))
+        return bench::MeasureUnderWine(argv[2], run);
     if (std::strcmp(which, "deactivate") == 0)
         return MeasureDeactivate();
     if (std::strcmp(which, "quit") == 0)
         return bench::MeasureQuit();
     if (std::strcmp(which, "quit_once") == 0 && argc > 2)
         return bench::MeasureOneQuit(argv[2]);
-    std::fprintf(stderr, "usage: %s notify|reconnect|notify_bluez|reconnect_bluez|pose_age|lock_waits|lock_stress|deactivate|quit|wine_relay <dir>\n", argv[0]);
+    std::fprintf(stderr, "usage: %s notify|reconnect|notify_bluez|reconnect_bluez|lock_waits|lock_waits_fixed|lock_stress|"
+                         "deactivate|quit\n       %s pose_age RUN\n       %s wine_relay <windows build> RUN\n"
+                         "RUN: fixed|frames <rate> steady|irregular|paused <seconds>\n", argv[0], argv[0], argv[0]);
     return 2;
 }

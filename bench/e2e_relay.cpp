@@ -12,13 +12,14 @@
 #include <unistd.h>
 
 #include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 namespace bench {
 
 namespace {
 
-constexpr int kAgeFrames = 900;              // ten seconds at 90 Hz
 constexpr uint64_t kLockFrames = 10000000;  // frames run back to back with a relay writing
 constexpr auto kLockWallLimit = std::chrono::seconds(30);
 // A frame update longer than this is felt: at 90 Hz it takes a tenth of the frame's time.
@@ -56,48 +57,129 @@ bool RunOneQuit(const std::string &packageRoot, QuitSample &sample)
 
 } // namespace
 
-// Frames at 90 Hz: each published pose's age is the time from the relay's pose query (stamped by
-// the simulated runtime, a few microseconds before the relay writes the block) to the driver's
-// TrackedDevicePoseUpdated. Over the same run, the relay's passes (its pose queries) and its time
-// on a processor.
-int MeasurePoseAge()
+bool ParsePoseRun(int argc, char **argv, int first, PoseRun &run)
 {
+    if (argc < first + 4)
+        return false;
+    const std::string pace = argv[first], pacing = argv[first + 2];
+    run.fixedPace = pace == "fixed";
+    run.hz = std::atof(argv[first + 1]);
+    run.pacing = pacing == "irregular" ? sim::Pacing::Irregular : pacing == "paused" ? sim::Pacing::Paused : sim::Pacing::Steady;
+    run.seconds = std::atoi(argv[first + 3]);
+    return (pace == "fixed" || pace == "frames") && run.hz > 0 && run.seconds > 0 &&
+           (pacing == "steady" || pacing == "irregular" || pacing == "paused");
+}
+
+std::string Describe(const PoseRun &run)
+{
+    const char *frames = run.pacing == sim::Pacing::Irregular ? "irregular frames"
+                         : run.pacing == sim::Pacing::Paused  ? "frames pausing 1 s in 3"
+                                                              : "frames";
+    return frames + Format(" at %.0f Hz", run.hz) +
+           (run.fixedPace ? ", the earlier fixed pace (1,000 passes a second)" : ", in step with the frames");
+}
+
+void PoseRows(const PoseRun &run, const PoseFigures &f, bool underWine)
+{
+    const double perSecond = static_cast<double>(f.passes) / f.seconds;
+    long long margin = -1;
+    unsigned long long framePasses = 0, gridPasses = 0, counted = 0;
+    const bool paced = std::sscanf(f.pacing.c_str(), "PACING %lld %llu %llu %llu", &margin, &framePasses, &gridPasses,
+                                   &counted) == 4;
+    std::string value = Format("%.0f passes/s; CPU %.2f %%", perSecond, f.cpuShare * 100.0);
+    if (underWine)
+        value += Format(" (wineserver %.2f %%)", f.wineserverShare * 100.0);
+    value += Format("; pose age median %.0f us, p99 %.0f us", Quantile(f.agesUs, 0.5), Quantile(f.agesUs, 0.99));
+    value += Format("; previous record again: %.1f per 1,000 frames", 1000.0 * static_cast<double>(f.reused) /
+                                                                          static_cast<double>(std::max<uint64_t>(f.frames, 1)));
+    value += " (" + std::to_string(f.reused) + " of " + std::to_string(f.frames) + " frames in " +
+             Format("%.0f s)", f.seconds);
+    if (paced && !run.fixedPace)
+        value += Format("; margin at the end %.2f ms; %.0f %% of passes in step with the frames", margin / 1e6,
+                        100.0 * static_cast<double>(framePasses) / static_cast<double>(std::max(framePasses + gridPasses, 1ull)));
+    Row(std::string(underWine ? "vistrel.exe under Wine, " : "vistrel, ") + Describe(run), value);
+    // The figures of the earlier rows, for the baseline's column: vistrel as it ships, frames at 90 Hz.
+    if (!run.fixedPace && run.hz == 90.0 && run.pacing == sim::Pacing::Steady) {
+        if (underWine) {
+            Row("vistrel.exe's passes per second under Wine", Format("%.0f", perSecond));
+            Row("vistrel.exe's CPU share under Wine (one core = 100 %)",
+                Format("%.2f %% (wineserver meanwhile: %.1f %%)", f.cpuShare * 100.0, f.wineserverShare * 100.0));
+        } else {
+            Row("Age of the pose at publication (us since the relay took it)",
+                Format("median %.1f, p99 %.1f", Quantile(f.agesUs, 0.5), Quantile(f.agesUs, 0.99)) + " (" +
+                    std::to_string(f.agesUs.size()) + " frames at 90 Hz)");
+            Row("vistrel's passes per second", Format("%.0f", perSecond));
+            Row("vistrel's CPU share (one core = 100 %)", Format("%.2f %%", f.cpuShare * 100.0));
+        }
+    }
+}
+
+// Frames at the run's rate and pace, after two seconds for the relay to settle: each published
+// pose's age is the time from the relay's pose query (stamped by the simulated runtime, a few
+// microseconds before the relay writes the block) to the driver's TrackedDevicePoseUpdated; a
+// frame whose pose carries the same stamp as the frame before it published the previous record
+// again. Over the same stretch, the relay's passes (its pose queries) and its time on a processor.
+// At the end the server asks its clients to quit, and the relay reports its pacing.
+int MeasurePoseAge(const PoseRun &run)
+{
+    const std::string report = sim::BuildDirectory() + "/bench-pacing-report.txt";
+    std::remove(report.c_str());
+    setenv("TARVOLT_BENCH_PACE", run.fixedPace ? "fixed" : "frames", 1);
+    setenv("TARVOLT_BENCH_REPORT", report.c_str(), 1);
     RelayHost relay;
-    if (!relay.Start())
+    if (!relay.Start(sim::BuildDirectory() + "/pkg-bench-paced"))
         return 1;
     sim::SimHost &host = relay.host;
     host.Recorder().KeepPoseHistory(false);
-    const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / 90.0));
-    const uint64_t queries0 = relay.devices.PoseQueries();
-    const std::chrono::nanoseconds cpu0 = relay.RelayCpuTime();
-    const Clock::time_point start = Clock::now();
-    Clock::time_point next = start;
-    std::vector<double> ages;
+    sim::FramePacer pacer(run.hz, run.pacing, 3);
+    Clock::time_point next = Clock::now();
+    const Clock::time_point settled = next + 2s;
+    const Clock::time_point end = settled + std::chrono::seconds(run.seconds);
+    PoseFigures f;
+    uint64_t queries0 = 0;
+    std::chrono::nanoseconds cpu0{};
+    Clock::time_point start{};
+    uint64_t previous = 0;
     int unstamped = 0;  // after the first stamped pose: written by something else than our relay
-    for (int frame = 0; frame < kAgeFrames; ++frame) {
+    for (bool measuring = false;;) {
+        if (!measuring && Clock::now() >= settled) {
+            measuring = true;
+            queries0 = relay.devices.PoseQueries();
+            cpu0 = relay.RelayCpuTime();
+            start = Clock::now();
+        }
+        if (Clock::now() >= end)
+            break;
         host.RunFrame();
         sim::PoseRecord last;
-        if (host.Recorder().LastPose(last)) {
-            const Clock::time_point stamp = StampOf(last.pose);
-            if (stamp.time_since_epoch().count() != 0)
-                ages.push_back(std::chrono::duration<double, std::micro>(last.time - stamp).count());
-            else if (!ages.empty())
+        if (measuring && host.Recorder().LastPose(last)) {
+            const uint64_t stamp = static_cast<uint64_t>(StampOf(last.pose).time_since_epoch().count());
+            if (stamp != 0) {
+                f.agesUs.push_back(std::chrono::duration<double, std::micro>(last.time - StampOf(last.pose)).count());
+                ++f.frames;
+                f.reused += stamp == previous;
+            } else if (!f.agesUs.empty()) {
                 ++unstamped;
+            }
+            previous = stamp;
         }
-        next += period;
+        next += pacer.Next();
         std::this_thread::sleep_until(next);
     }
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    const double passes = static_cast<double>(relay.devices.PoseQueries() - queries0) / seconds;
-    const double cpu = std::chrono::duration<double>(relay.RelayCpuTime() - cpu0).count() / seconds;
-    Row("Age of the pose at publication (us since the relay took it)",
-        Format("median %.1f, p99 %.1f", Quantile(ages, 0.5), Quantile(ages, 0.99)) + " (" +
-            std::to_string(ages.size()) + " frames at 90 Hz)" +
-            (unstamped == 0 ? std::string()
-                            : "; " + std::to_string(unstamped) +
-                                  " poses came from another program using the pose block's name: rerun on an idle machine"));
-    Row("vistrel's passes per second", Format("%.0f", passes));
-    Row("vistrel's CPU share (one core = 100 %)", Format("%.1f %%", cpu * 100.0));
+    f.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    f.passes = relay.devices.PoseQueries() - queries0;
+    f.cpuShare = std::chrono::duration<double>(relay.RelayCpuTime() - cpu0).count() / f.seconds;
+    relay.devices.QuitClients();  // the relay reports when its pose loop ends
+    if (FILE *file = std::fopen(report.c_str(), "r")) {
+        char line[256];
+        if (std::fgets(line, sizeof line, file) != nullptr)
+            f.pacing = line;
+        std::fclose(file);
+    }
+    PoseRows(run, f, false);
+    if (unstamped != 0)
+        std::fprintf(stderr, "%d poses came from another program using the pose block's name: rerun on an idle machine\n",
+                     unstamped);
     return 0;
 }
 
@@ -116,11 +198,15 @@ long ProcessorHandovers()
 // when the scheduler gives its processor to another program's thread in the middle of it; the
 // frame thread's handovers of its processor (read after every frame) tell those apart from the
 // updates that stayed on their processor the whole time, which only the lock's wait can make long.
-int MeasureLockWaits(bool stress)
+int MeasureLockWaits(LockWriter writer)
 {
+    const bool stress = writer == LockWriter::Stress;
+    setenv("TARVOLT_BENCH_PACE", "fixed", 1);
     RelayHost relay;
-    if (!relay.Start(stress ? sim::BuildDirectory() + "/pkg-bench-stress" : sim::SimHost::DefaultPackageRoot(false),
-                     !stress))
+    const std::string root = stress                            ? sim::BuildDirectory() + "/pkg-bench-stress"
+                             : writer == LockWriter::FixedPace ? sim::BuildDirectory() + "/pkg-bench-paced"
+                                                               : sim::SimHost::DefaultPackageRoot(false);
+    if (!relay.Start(root, !stress))
         return 1;
     sim::SimHost &host = relay.host;
     host.Recorder().KeepPoseHistory(false);
@@ -151,7 +237,9 @@ int MeasureLockWaits(bool stress)
     }
     const uint64_t withoutPose = frames - (host.Recorder().PoseCount() - poses0);
     const double per10m = 1e7 / static_cast<double>(frames);
-    const std::string with = stress ? "a stress relay taking the lock flat out" : "vistrel";
+    const std::string with = stress                            ? "a stress relay taking the lock flat out"
+                             : writer == LockWriter::FixedPace ? "vistrel at the earlier fixed pace"
+                                                               : "vistrel";
     const std::string in = std::to_string(frames) + " frames run back to back";
     const auto micros = [](Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); };
     Row("Frame updates longer than 1 ms, with " + with + " (per 10 million frames)",

@@ -1,6 +1,7 @@
-// vistrel.exe under Wine: the Windows build's bench-wine/vrserver.exe starts it and counts its
-// passes; this side reads its processor time, and wineserver's, from /proc, because Wine reports
-// no times for another process. Under Wine a process is a Unix process named after its program.
+// vistrel.exe under Wine: the Windows build's bench-wine/vrserver.exe starts it, runs the frames
+// and counts its passes and the poses' ages; this side reads its processor time, and wineserver's,
+// from /proc, because Wine reports no times for another process. Under Wine a process is a Unix
+// process named after its program.
 #include "E2eRelay.h"
 #include "E2eSupport.h"
 
@@ -57,9 +58,14 @@ double WallSeconds() { return std::chrono::duration<double>(Clock::now().time_si
 
 } // namespace
 
-int MeasureUnderWine(const std::string &windowsBuild)
+int MeasureUnderWine(const std::string &windowsBuild, const PoseRun &run)
 {
-    const std::string command = "'" + windowsBuild + "/wine-run.sh' '" + windowsBuild + "/bench-wine/vrserver.exe'";
+    char rate[32];
+    std::snprintf(rate, sizeof rate, "%g", run.hz);
+    const char *pacing = run.pacing == sim::Pacing::Irregular ? "irregular" : run.pacing == sim::Pacing::Paused ? "paused" : "steady";
+    const std::string command = "'" + windowsBuild + "/wine-run.sh' '" + windowsBuild + "/bench-wine/vrserver.exe' " +
+                                (run.fixedPace ? "fixed " : "frames ") + rate + " " + pacing + " " +
+                                std::to_string(run.seconds);
     FILE *child = popen(command.c_str(), "r");
     if (child == nullptr)
         return 1;
@@ -67,8 +73,10 @@ int MeasureUnderWine(const std::string &windowsBuild)
     int relay = 0;
     int server = 0;
     double relayCpu0 = 0, serverCpu0 = 0, wall0 = 0;
-    unsigned long long passes = 0;
-    double seconds = 0, relayShare = -1, serverShare = 0;
+    PoseFigures f;
+    unsigned long long passes = 0, frames = 0, reused = 0;
+    double seconds = 0, age = 0;
+    bool measured = false;
     while (std::fgets(line, sizeof line, child) != nullptr) {
         if (std::strncmp(line, "RELAY", 5) == 0) {
             relay = FindProcessNamed("vistrel.exe");
@@ -76,19 +84,27 @@ int MeasureUnderWine(const std::string &windowsBuild)
             relayCpu0 = CpuSeconds(relay);
             serverCpu0 = CpuSeconds(server);
             wall0 = WallSeconds();
-        } else if (std::sscanf(line, "PASSES %llu %lf", &passes, &seconds) == 2 && relay != 0) {
+        } else if (std::sscanf(line, "AGE %lf", &age) == 1) {
+            f.agesUs.push_back(age);
+        } else if (std::sscanf(line, "PASSES %llu %lf %llu %llu", &passes, &seconds, &frames, &reused) == 4 &&
+                   relay != 0) {
             const double wall = WallSeconds() - wall0;
-            relayShare = (CpuSeconds(relay) - relayCpu0) / wall;
-            serverShare = (CpuSeconds(server) - serverCpu0) / wall;
+            f.cpuShare = (CpuSeconds(relay) - relayCpu0) / wall;
+            f.wineserverShare = (CpuSeconds(server) - serverCpu0) / wall;
+            measured = true;
+        } else if (std::strncmp(line, "PACING", 6) == 0) {
+            f.pacing = line;
         }
     }
-    if (pclose(child) != 0 || relayShare < 0 || seconds <= 0) {
+    if (pclose(child) != 0 || !measured || seconds <= 0) {
         std::fprintf(stderr, "vistrel.exe could not be measured under Wine\n");
         return 1;
     }
-    Row("vistrel.exe's passes per second under Wine", Format("%.0f", static_cast<double>(passes) / seconds));
-    Row("vistrel.exe's CPU share under Wine (one core = 100 %)",
-        Format("%.1f %% (wineserver meanwhile: %.1f %%)", relayShare * 100.0, serverShare * 100.0));
+    f.seconds = seconds;
+    f.passes = passes;
+    f.frames = frames;
+    f.reused = reused;
+    PoseRows(run, f, true);
     return 0;
 }
 

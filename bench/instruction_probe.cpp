@@ -2,6 +2,7 @@
 // those calls (run it under valgrind --tool=callgrind --collect-atstart=no): the instruction
 // count divided by the number of calls is the cost of one call, the same from run to run.
 //   instruction_probe update_frame <calls>   one frame update with no pending events
+//   instruction_probe frame_clock <calls>    the frame update's stamp of the frame clock alone
 //   instruction_probe convert_pose <calls>
 #include "ConvertPose.h"
 #include "FrameFixture.h"
@@ -22,7 +23,7 @@ constexpr int kWarmUpCalls = 100;
 int main(int argc, char **argv)
 {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: %s update_frame|convert_pose <calls>\n", argv[0]);
+        std::fprintf(stderr, "usage: %s update_frame|frame_clock|convert_pose <calls>\n", argv[0]);
         return 2;
     }
     const long calls = std::strtol(argv[2], nullptr, 10);
@@ -35,6 +36,19 @@ int main(int argc, char **argv)
             f.controller.UpdateFrame();
         CALLGRIND_TOGGLE_COLLECT;
         return f.context.poseUpdates == static_cast<uint64_t>(calls + kWarmUpCalls) ? 0 : 1;
+    }
+    if (std::strcmp(argv[1], "frame_clock") == 0) {
+        // As the frame update stamps it: the monotonic clock read, then the stamp.
+        bench::FrameFixture f;
+        tarvolt::FrameClock &clock = tarvolt::FrameClockOf(f.block);
+        tarvolt::FrameClockWriter writer;
+        for (int i = 0; i < kWarmUpCalls; ++i)
+            writer.Stamp(clock, tarvolt::MonotonicTicks());
+        CALLGRIND_TOGGLE_COLLECT;
+        for (long i = 0; i < calls; ++i)
+            writer.Stamp(clock, tarvolt::MonotonicTicks());
+        CALLGRIND_TOGGLE_COLLECT;
+        return clock.sequence.load() == 2u * static_cast<uint32_t>(calls + kWarmUpCalls) ? 0 : 1;
     }
     if (std::strcmp(argv[1], "convert_pose") == 0) {
         const vr::TrackedDevicePose_t in = bench::SamplePose();

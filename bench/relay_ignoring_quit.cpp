@@ -23,7 +23,7 @@ int main()
     static PassStorage storage;
     {
         const std::unique_ptr<PassTimer> timer = OpenPassTimer();
-        PassPacer pacer(*timer, kPassPeriodNs);
+        PassPacer pacer(*timer, FrameClockOf(block));
         RunPoseLoop(pacer, [&] { return HasServerProcessEnded(server); }, [&] {
             return WritePoseRecord(block, SelectRightHandPose(*system, storage), server) ? PassEnd::Written
                                                                                           : PassEnd::ServerEnded;

@@ -4,6 +4,7 @@
 #include "DriverSettings.h"
 #include "DriverState.h"
 #include "RelayProcess.h"
+#include "RelaySupervisor.h"
 #include "SharedPoseBlock.h"
 #include "bluetooth/BluetoothWorker.h"
 #include "bluetooth/StopSignal.h"
@@ -60,8 +61,10 @@ vr::EVRInitError ControllerDriver::Activate(uint32_t unObjectId)
 
         // The block is zeroed, lock included, before the relay program that writes it starts.
         CreateSharedPoseBlock();
-        // Its outcome is logged; the device comes up either way.
+        // Its outcome is logged; the device comes up either way. From now on the relay is
+        // looked after: started again whenever it ends, until Deactivate.
         StartRelayProcess(kRelayProgramName);
+        StartRelaySupervision(poseBlockView);
 
         deviceIndex = unObjectId;
         // The container is looked up once; properties and components go onto it.
@@ -134,8 +137,9 @@ void ControllerDriver::StopFrames()
 
 void ControllerDriver::ReleaseBlockAndRelay()
 {
-    // The block is unmapped before the relay program is ended, so a frame that still runs
-    // finds no block rather than a stale one.
+    // Nothing restarts the relay or touches the block any more. The block is unmapped before the
+    // relay program is ended, so a frame that still runs finds no block rather than a stale one.
+    StopRelaySupervision();
     ReleaseSharedPoseBlock();
     StopRelayProcess();
 }
@@ -151,6 +155,8 @@ void ControllerDriver::TearDown()
 void ControllerDriver::Deactivate()
 {
     try {
+        // No relay is started from here on, and the supervision's waits end now.
+        RequestRelaySupervisionStop();
         // Nothing reaches the runtime from a frame once this returns.
         StopFrames();
         deviceIndex = vr::k_unTrackedDeviceIndexInvalid;

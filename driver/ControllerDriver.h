@@ -4,6 +4,7 @@
 #include <openvr_driver.h>
 
 #include "ConvertPose.h"
+#include "FrameClock.h"
 #include "PoseLock.h"
 
 #include <atomic>
@@ -84,6 +85,9 @@ public:
     // or died holding it, and the frame keeps the pose it published last. Tests replace the
     // clock, pause and yield.
     PoseLockWait poseLockWait = kPoseLockBriefWait;
+    // Stamps the block's frame clock after each copy of the pose, so that the relay can time its
+    // passes to the frames.
+    FrameClockWriter frameClock;
 
 private:
     // Without a property interface the SDK's helpers would call through a null pointer, so

@@ -6,7 +6,9 @@
 
 #include "ConvertPose.h"
 #include "DriverState.h"
+#include "RelaySupervisor.h"
 #include "SharedPose.h"
+#include "WellFormedPose.h"
 
 #include <cstring>
 
@@ -75,14 +77,28 @@ void ControllerDriver::UpdatePose()
     SharedPose *block = poseBlockView;
     if (block == nullptr)
         return;
-    // A lock held past the brief wait skips this frame's pose; the last published one stays.
-    if (!AcquirePoseLockBriefly(block->lock, poseLockWait))
-        return;
-    vr::TrackedDevicePose_t record;
-    std::memcpy(&record, &block->pose, sizeof record);
-    ReleasePoseLock(block->lock);
+    vr::TrackedDevicePose_t record = NeverWrittenRecord();
+    // While the relay has ended and its block is taken back, its last record is not the
+    // controller's any more: the rifle shows as not tracking instead.
+    if (BeginBlockRead()) {
+        // A lock held past the brief wait skips this frame's pose; the last published one stays.
+        const bool locked = AcquirePoseLockBriefly(block->lock, poseLockWait);
+        if (locked) {
+            std::memcpy(&record, &block->pose, sizeof record);
+            ReleasePoseLock(block->lock);
+            frameClock.Stamp(FrameClockOf(*block), MonotonicTicks());
+        }
+        EndBlockRead();
+        if (!locked)
+            return;
+    }
 
-    pose = ConvertPose(record, mounting);
+    // Whatever the record holds, the pose is one the runtime can take; a faulty record is logged
+    // by the relay's supervision, not here.
+    RecordFault fault = RecordFault::None;
+    pose = WellFormedPose(record, mounting, fault);
+    if (fault != RecordFault::None)
+        NoteRecordFault(fault);
     if (vr::IVRServerDriverHost *host = vr::VRServerDriverHost())
         host->TrackedDevicePoseUpdated(deviceIndex, pose, sizeof(vr::DriverPose_t));
 }

@@ -2,6 +2,8 @@
 // Control of the pose relay program: the driver starts it from its own directory when the device
 // is activated and terminates it when the device is deactivated. It tracks at most one relay
 // process per loaded library, the one it started last.
+#include <chrono>
+#include <cstdint>
 #include <string>
 
 #if defined(_WIN32)
@@ -64,13 +66,49 @@ ModulePath RelayProgramPath(const ModulePath &directory, const char *exeName);
 // "CreateProcess failed.".
 void StartRelayProcess(const char *exeName);
 
+// The same without the log line; true when the program was started.
+bool LaunchRelayProcess(const char *exeName);
+
 // Terminates the recorded process (exit code 0), waits (bounded) until it has ended, and closes
 // its handles; logs "Vistrel process terminated." or "Failed to terminate Vistrel process, the
 // process may not exist.".
 void StopRelayProcess();
 
-// Whether a relay was started and StopRelayProcess has not run for it since (it may have ended
-// on its own meanwhile).
+// Whether a relay was started and neither StopRelayProcess nor CollectRelayEnd has run for it
+// since (it may have ended on its own meanwhile).
 bool RelayProcessStarted();
+
+// Watching the relay for its end, for the thread that looks after it. The wake ends the watch's
+// current or next wait at once; it may be raised from any thread, the frame thread included: it
+// neither allocates nor blocks. Open and close run on the thread that starts and stops the
+// watching; the others on the watching thread, except WakeRelayWatch.
+bool OpenRelayWatch();
+void CloseRelayWatch();
+void WakeRelayWatch();
+
+// Waits until the recorded relay has ended, the wake is raised, or `limit` (real time; max: no
+// limit) has passed. True when the relay has ended; it stays recorded until CollectRelayEnd.
+// Without a recorded relay it waits for the wake or the limit only.
+bool WaitForRelayEnd(std::chrono::nanoseconds limit);
+
+// How a relay ended, as the platform tells.
+struct RelayEnd {
+    bool known = false;      // false: the status was lost (another part of the server reaped it)
+    bool signalled = false;  // POSIX: ended by a signal, whose number is `code`
+    uint32_t code = 0;       // exit code, or the signal
+};
+
+// Collects a relay that WaitForRelayEnd saw ended: reaps it (POSIX), or reads its exit code and
+// closes its handles (Windows). It is no longer recorded afterwards.
+RelayEnd CollectRelayEnd();
+
+// The runtime's server program as this platform names it ("vrserver.exe" on Windows, "vrserver"
+// elsewhere), and an exit code as the platform writes it (Windows: crash statuses in hexadecimal).
+extern const char *const kServerProgramName;
+std::string RelayExitCodeText(uint32_t code);
+
+// The driver's log line for an ended relay: its exit code or signal, with what vistrel's own exit
+// codes mean ("Vistrel process ended with exit code 2 (vrserver not found).").
+std::string RelayEndLine(const RelayEnd &end);
 
 } // namespace tarvolt

@@ -1,22 +1,29 @@
 // Relay process control with the Win32 calls: the module path through GetModuleHandleExW and
 // GetModuleFileNameW, CreateProcessW without a window and without inherited handles,
-// TerminateProcess with exit code 0. Wide calls throughout, so that the driver's folder may be
-// named in any script: the runtime itself loads drivers by their wide path.
+// TerminateProcess with exit code 0; its end watched by a wait on its process handle beside an
+// event that wakes the wait. Wide calls throughout, so that the driver's folder may be named in
+// any script: the runtime itself loads drivers by their wide path.
 #include "RelayProcess.h"
 
 #include "DriverLog.h"
 
+#include <atomic>
+#include <cstdio>
 #include <cstring>
 
 namespace tarvolt {
 
 RelayProcessInformation relayProcessInfo{};
 const char *const kRelayProgramName = "vistrel.exe";
+const char *const kServerProgramName = "vrserver.exe";
 
 namespace {
 // Whether relayProcessInfo still holds open handles: once they are closed, their values may name
-// other objects of the server process and must not be terminated or closed again.
-bool relayHandlesOpen = false;
+// other objects of the server process and must not be terminated or closed again. Read by the
+// host's thread while the watching thread may change it.
+std::atomic<bool> relayHandlesOpen{false};
+// The watch's wake: an auto-reset event, null while no watch is open.
+std::atomic<HANDLE> wakeEvent{nullptr};
 
 // TerminateProcess only starts the end of the process. The relay is waited for this long, so
 // that it no longer writes the block when the next activation zeroes it and no longer runs when
@@ -68,7 +75,7 @@ ModulePath RelayProgramPath(const ModulePath &directory, const char *exeName)
     return directory + L"\\" + name;
 }
 
-void StartRelayProcess(const char *exeName)
+bool LaunchRelayProcess(const char *exeName)
 {
     const ModulePath directory = GetDriverDirectory();
     STARTUPINFOW startup;
@@ -79,20 +86,21 @@ void StartRelayProcess(const char *exeName)
 
     // Without the library's directory the path would be "\vistrel.exe" at the root of the
     // current drive: whatever lies there is not ours to start.
-    if (directory.empty()) {
-        Log("CreateProcess failed.");
-        return;
-    }
+    if (directory.empty())
+        return false;
     const ModulePath path = RelayProgramPath(directory, exeName);
     // No command line, no inherited handles, no console window; the server's own environment
     // and current directory.
-    if (CreateProcessW(path.c_str(), nullptr, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                       &startup, &relayProcessInfo)) {
-        relayHandlesOpen = true;
-        Log("Vistrel process started.");
-    } else {
-        Log("CreateProcess failed.");
-    }
+    if (!CreateProcessW(path.c_str(), nullptr, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &relayProcessInfo))
+        return false;
+    relayHandlesOpen = true;
+    return true;
+}
+
+void StartRelayProcess(const char *exeName)
+{
+    Log(LaunchRelayProcess(exeName) ? "Vistrel process started." : "CreateProcess failed.");
 }
 
 void StopRelayProcess()
@@ -115,5 +123,63 @@ void StopRelayProcess()
 }
 
 bool RelayProcessStarted() { return relayHandlesOpen; }
+
+bool OpenRelayWatch()
+{
+    wakeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    return wakeEvent.load() != nullptr;
+}
+
+void CloseRelayWatch()
+{
+    if (HANDLE event = wakeEvent.exchange(nullptr))
+        CloseHandle(event);
+}
+
+void WakeRelayWatch()
+{
+    if (HANDLE event = wakeEvent.load())
+        SetEvent(event);
+}
+
+bool WaitForRelayEnd(std::chrono::nanoseconds limit)
+{
+    DWORD timeout = INFINITE;
+    if (limit != std::chrono::nanoseconds::max()) {
+        // Whole milliseconds, rounded up so that a short pause does not turn into a busy loop.
+        const int64_t ms = (limit.count() + 999999) / 1000000;
+        timeout = ms >= INFINITE ? INFINITE - 1 : static_cast<DWORD>(ms);
+    }
+    const bool child = relayHandlesOpen;
+    HANDLE handles[2] = {wakeEvent.load(), relayProcessInfo.hProcess};
+    WaitForMultipleObjects(child ? 2 : 1, handles, FALSE, timeout);
+    return child && WaitForSingleObject(relayProcessInfo.hProcess, 0) == WAIT_OBJECT_0;
+}
+
+RelayEnd CollectRelayEnd()
+{
+    RelayEnd end;
+    if (!relayHandlesOpen)
+        return end;
+    DWORD code = 0;
+    if (GetExitCodeProcess(relayProcessInfo.hProcess, &code) && code != STILL_ACTIVE) {
+        end.known = true;
+        end.code = code;
+    }
+    CloseHandle(relayProcessInfo.hProcess);
+    CloseHandle(relayProcessInfo.hThread);
+    relayHandlesOpen = false;
+    return end;
+}
+
+// Crash statuses (NTSTATUS values, 0xC0000005 for an access violation) read best in hexadecimal.
+std::string RelayExitCodeText(uint32_t code)
+{
+    if (code < 0xC0000000u)
+        return std::to_string(code);
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
+    return text;
+}
 
 } // namespace tarvolt

@@ -19,34 +19,36 @@ RepeatLimiter::RepeatLimiter() : RepeatLimiter([] { return std::chrono::steady_c
 
 RepeatLimiter::RepeatLimiter(Clock clock) : clock_(std::move(clock)) {}
 
-std::optional<std::string> RepeatLimiter::Admit(const std::string &line)
+std::optional<std::string> RepeatLimiter::Admit(const std::string &line, uint64_t occurrences)
 {
+    if (occurrences == 0)
+        return std::nullopt;
     std::lock_guard<std::mutex> lock(mutex_);
     const TimePoint now = clock_();
     auto found = lines_.find(line);
     if (found == lines_.end()) {
         if (lines_.size() >= kRememberedLines)
             ForgetSettledLines(now);
-        lines_.emplace(line, Seen{now, 0});
+        // The first is logged; the others came after it and are held back.
+        lines_.emplace(line, Seen{now, occurrences - 1});
         return line;
     }
     Seen &seen = found->second;
     if (now - seen.logged < kRepeatInterval) {
-        ++seen.heldBack;
+        seen.heldBack += occurrences;
         return std::nullopt;
     }
-    const uint64_t times = seen.heldBack + 1;
-    const bool repeated = seen.heldBack != 0;
+    const uint64_t times = seen.heldBack + occurrences;
     seen = Seen{now, 0};
-    if (!repeated)
+    if (times == 1)
         return line;
     return line + " (repeated " + std::to_string(times) + " times)";
 }
 
-bool RepeatLimiter::Log(const std::string &line)
+bool RepeatLimiter::Log(const std::string &line, uint64_t occurrences)
 {
     // Logged outside the lock: nothing of the runtime's runs while the limiter is held.
-    const std::optional<std::string> text = Admit(line);
+    const std::optional<std::string> text = Admit(line, occurrences);
     if (!text)
         return false;
     tarvolt::Log(*text);

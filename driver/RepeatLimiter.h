@@ -4,7 +4,8 @@
 // passed since it was last logged, and is then logged once with the number of times it came
 // since, this one included: "<line> (repeated 120 times)". A line that differs in anything is
 // another line and is logged at once. Reset forgets every line, so that the next occurrence of
-// each is logged as it is again. Safe to use from several threads.
+// each is logged as it is again. Occurrences counted elsewhere (a hot path that must not log
+// itself) are admitted together, as if they had come one by one. Safe to use from several threads.
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -27,10 +28,11 @@ public:
     RepeatLimiter(const RepeatLimiter &) = delete;
     RepeatLimiter &operator=(const RepeatLimiter &) = delete;
 
-    // The text to log for this occurrence of the line, or nothing while it is held back.
-    std::optional<std::string> Admit(const std::string &line);
+    // The text to log for these occurrences of the line (one, or `occurrences` counted together),
+    // or nothing while it is held back.
+    std::optional<std::string> Admit(const std::string &line, uint64_t occurrences = 1);
     // Logs what Admit gives; true when it logged something.
-    bool Log(const std::string &line);
+    bool Log(const std::string &line, uint64_t occurrences = 1);
     void Reset();
     // Tests run the limiter on a clock of their own.
     void SetClock(Clock clock);

@@ -8,7 +8,8 @@
 // A waitable timer's due time is in 100 ns units, negative for a wait relative to now; a positive
 // one is a date on the system clock, which the user or time service may move. The wait is
 // therefore given relative to the performance counter, and repeated until that clock has reached
-// the deadline, so that it never ends early whatever the timer's own clock did.
+// the deadline, so that it never ends early whatever the timer's own clock did. While a server is
+// watched, the wait is on the timer and the server's process handle together.
 #include "PassPacer.h"
 
 #include <windows.h>
@@ -57,15 +58,31 @@ public:
 
     void WaitUntil(PassClockTime deadline) override
     {
-        for (PassClockTime remaining; (remaining = deadline - Now()) > 0;) {
+        for (PassClockTime remaining; (remaining = deadline - Now()) > 0; ++wakeUps_) {
             LARGE_INTEGER due;
             due.QuadPart = -((remaining + 99) / 100);
-            if (timer_ == nullptr || !SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE) ||
-                WaitForSingleObject(timer_, INFINITE) != WAIT_OBJECT_0)
-                Sleep(static_cast<DWORD>((remaining + 999999) / 1000000));
-            ++wakeUps_;
+            if (timer_ != nullptr && SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE)) {
+                const HANDLE handles[2] = {timer_, server_};
+                const DWORD woke = WaitForMultipleObjects(server_ != nullptr ? 2 : 1, handles, FALSE, INFINITE);
+                if (woke == WAIT_OBJECT_0 + 1) {
+                    ++wakeUps_;
+                    return;  // the server has ended
+                }
+                if (woke == WAIT_OBJECT_0)
+                    continue;
+            }
+            // No timer to wait on: the thread's own sleep, or a wait on the server with a time-out.
+            const DWORD milliseconds = static_cast<DWORD>((remaining + 999999) / 1000000);
+            if (server_ == nullptr) {
+                Sleep(milliseconds);
+            } else if (WaitForSingleObject(server_, milliseconds) == WAIT_OBJECT_0) {
+                ++wakeUps_;
+                return;
+            }
         }
     }
+
+    void EndWaitsOn(const ServerProcess &server) override { server_ = reinterpret_cast<HANDLE>(server.handle); }
 
 private:
     // winmm.dll only where it is needed, and only from the system's folder.
@@ -82,6 +99,7 @@ private:
 
     LARGE_INTEGER frequency_{};
     HANDLE timer_ = nullptr;
+    HANDLE server_ = nullptr;
     HMODULE winmm_ = nullptr;
     TimerPeriodFn endPeriod_ = nullptr;
 };

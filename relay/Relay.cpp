@@ -108,7 +108,7 @@ vr::IVRSystem *InitializeOpenVr(const std::function<void(uint32_t)> &sleep,
     }
 }
 
-int RunRelay()
+int RunRelay(RelayPace pace, void (*report)(const FramePacing &))
 {
     PrintLine("Tarvolt Vistrel running ...");
     IdentifyParentServer();
@@ -136,20 +136,20 @@ int RunRelay()
     ServerProcess server;
     bool serverFound = false;
     if (system == nullptr) {
-        PrintLine("vrserver.exe not found.");  // gone while OpenVR was refused
+        PrintLine(std::string(kServerProcessName) + " not found.");  // gone while OpenVR was refused
     } else {
         PrintLine("OpenVR initialized");
         serverFound = FindVrServerProcess(server);
     }
     if (!serverFound) {
-        PrintLine("SteamVR (vrserver.exe) not found. Exiting...");
+        PrintLine(std::string("SteamVR (") + kServerProcessName + ") not found. Exiting...");
         UnmapPoseBlock(view);
         ClosePoseBlockMapping(mapping);
         vr::VR_Shutdown();
         return kExitNoServer;
     }
 
-    // kPassesPerSecond passes on absolute deadlines; nothing allocated in a pass.
+    // One pass per frame (or on a fixed grid); nothing allocated in a pass.
     static PassStorage storage;
     // Which device carries the rifle, read now and again about once a second (a serial number
     // is looked up then, not in every pass).
@@ -165,7 +165,9 @@ int RunRelay()
     bool quit = false;
     {
         const std::unique_ptr<PassTimer> timer = OpenPassTimer();
-        PassPacer pacer(*timer, kPassPeriodNs);
+        timer->EndWaitsOn(server);
+        PassPacer pacer = pace == RelayPace::Frames ? PassPacer(*timer, FrameClockOf(block))
+                                                    : PassPacer(*timer, kPassPeriodNs);
         PassClockTime nextSourceRead = pacer.PassTime() + kPoseSourceReadPeriodNs;
         quit = RunPoseLoop(pacer, [&] { return HasServerProcessEnded(server); }, [&] {
             if (pacer.PassTime() >= nextSourceRead) {
@@ -176,6 +178,8 @@ int RunRelay()
                 return PassEnd::ServerEnded;
             return QuitRequested(*system) ? PassEnd::QuitRequested : PassEnd::Written;
         });
+        if (report != nullptr)
+            report(pacer.Pacing());
     }
     if (quit) {
         // The server shuts down once its clients have disconnected, and kills those that have
@@ -186,7 +190,7 @@ int RunRelay()
         WaitForServerProcessEnd(server);
     }
 
-    PrintLine("vrserver.exe has exited. Exiting...");
+    PrintLine(std::string(kServerProcessName) + " has exited. Exiting...");
     CloseServerProcess(server);
     UnmapPoseBlock(view);
     ClosePoseBlockMapping(mapping);

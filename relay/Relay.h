@@ -58,9 +58,9 @@ bool QuitRequested(vr::IVRSystem &system);
 enum class PassEnd { Written, QuitRequested, ServerEnded };
 
 // The pose loop: before each pass a zero-time look whether the server has ended, then the pass,
-// then the pacer's wait for the next pass's deadline (1 ms at most with the default pace, so the
-// server's end is seen before the next pass). Returns true when a pass saw the quit request,
-// false when the server ended; either way at once, without a further wait.
+// then the pacer's wait for the next pass's deadline (about a frame; the wait ends early when the
+// server ends). Returns true when a pass saw the quit request, false when the server ended;
+// either way at once, without a further wait.
 bool RunPoseLoop(PassPacer &pacer, const std::function<bool()> &serverEnded, const std::function<PassEnd()> &pass);
 
 // Initialises OpenVR as a background application until it succeeds, printing one line per failed
@@ -70,7 +70,12 @@ bool RunPoseLoop(PassPacer &pacer, const std::function<bool()> &serverEnded, con
 vr::IVRSystem *InitializeOpenVr(const std::function<void(uint32_t)> &sleep,
                                 const std::function<bool()> &serverRunning);
 
-// The whole program; returns its exit code.
-int RunRelay();
+// How the passes are paced: one per frame, timed by the driver's frame clock (vistrel); or the
+// earlier fixed 1,000 passes a second, which make bench measures beside it.
+enum class RelayPace { Frames, Fixed };
+
+// The whole program; returns its exit code. A report function, when given, is handed the pacing
+// when the pose loop ends (make bench reads the margin that way).
+int RunRelay(RelayPace pace = RelayPace::Frames, void (*report)(const FramePacing &) = nullptr);
 
 } // namespace tarvolt

@@ -11,7 +11,8 @@ struct ServerProcess {
     intptr_t id = 0;
 };
 
-// The server's executable name; processes are matched without regard to ASCII letter case.
+// The server's executable name ("vrserver.exe" on Windows, "vrserver" elsewhere), as vistrel's
+// messages also name it; processes are matched without regard to ASCII letter case.
 extern const char *const kServerProcessName;
 
 // True when name equals kServerProcessName but for the case of ASCII letters.
@@ -27,9 +28,9 @@ void IdentifyParentServer();
 // Whether the server to follow runs (false also when the process list cannot be taken).
 bool IsVrServerRunning();
 
-// Looks for the server to follow and opens it for waiting. On failure prints
-// "vrserver.exe not found." (no such process, or no process list) or "Failed to open
-// vrserver.exe process handle." and returns false.
+// Looks for the server to follow and opens it for waiting. On failure prints "<server> not
+// found." (no such process, or no process list) or "Failed to open <server> process handle.",
+// the server named as kServerProcessName, and returns false.
 bool FindVrServerProcess(ServerProcess &server);
 
 // A zero-time check: has the server ended?

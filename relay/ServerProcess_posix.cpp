@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #ifndef SYS_pidfd_open
 #define SYS_pidfd_open 434
@@ -117,12 +118,12 @@ bool FindVrServerProcess(ServerProcess &server)
     server = ServerProcess{};
     const pid_t pid = FindServerProcessId();
     if (pid == 0) {
-        PrintLine("vrserver.exe not found.");
+        PrintLine(std::string(kServerProcessName) + " not found.");
         return false;
     }
     const long fd = syscall(SYS_pidfd_open, pid, 0);
     if (fd < 0 && !(errno == ENOSYS && !HasEndedById(pid))) {
-        PrintLine("Failed to open vrserver.exe process handle.");
+        PrintLine(std::string("Failed to open ") + kServerProcessName + " process handle.");
         return false;
     }
     // The parent may have ended just before its descriptor was opened, and its id gone to
@@ -130,7 +131,7 @@ bool FindVrServerProcess(ServerProcess &server)
     if (pid == parentServer && !ParentServerRuns()) {
         if (fd >= 0)
             close(static_cast<int>(fd));
-        PrintLine("vrserver.exe not found.");
+        PrintLine(std::string(kServerProcessName) + " not found.");
         return false;
     }
     server.handle = fd;

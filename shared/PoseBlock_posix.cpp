@@ -1,5 +1,6 @@
 // The POSIX form of the named section: a shm_open object of the same name after a slash.
 // The handle is the descriptor plus one, so that null still means failure.
+#include "FrameClock.h"
 #include "PoseLock.h"
 
 #include <fcntl.h>
@@ -78,5 +79,14 @@ void SleepMilliseconds(uint32_t milliseconds)
 }
 
 void YieldThread() { sched_yield(); }
+
+int64_t MonotonicTicks()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+int64_t MonotonicTicksPerSecond() { return 1000000000; }
 
 } // namespace tarvolt

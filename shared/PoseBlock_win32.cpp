@@ -1,3 +1,4 @@
+#include "FrameClock.h"
 #include "PoseLock.h"
 
 #include <windows.h>
@@ -32,5 +33,21 @@ void SleepMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
 
 // Lets another thread that is ready to run have this processor.
 void YieldThread() { SwitchToThread(); }
+
+// The performance counter is the same in every process of the system (and its rate is fixed at
+// boot), so the relay reads the driver's ticks on its own clock.
+int64_t MonotonicTicks()
+{
+    LARGE_INTEGER count;
+    QueryPerformanceCounter(&count);
+    return count.QuadPart;
+}
+
+int64_t MonotonicTicksPerSecond()
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return frequency.QuadPart;
+}
 
 } // namespace tarvolt

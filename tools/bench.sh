@@ -44,15 +44,40 @@ count_instructions() {  # case label
   printf '%s\t%s\n' "$2" "$(( (total + calls / 2) / calls ))" | tee -a "$rows"
 }
 count_instructions update_frame "UpdateFrame, no pending events (instructions/call, Callgrind)"
+count_instructions frame_clock "Frame clock stamp in UpdateFrame: clock read and stamp (instructions/call, Callgrind)"
 count_instructions convert_pose "ConvertPose (instructions/call, Callgrind)"
 
 echo "== End to end in the simulated host"
-for measurement in notify notify_bluez reconnect reconnect_bluez pose_age lock_waits lock_stress deactivate quit; do
+for measurement in notify notify_bluez reconnect reconnect_bluez; do
   collect "$bin/e2e_bench" "$measurement"
+done
+# The pose path, vistrel's earlier fixed pace beside the frame pace: <pace> <rate> <frames> <seconds>.
+# The frame pace's own runs are longer, so that its margin has time to settle.
+pose_runs=("fixed 90 steady 15" "frames 90 steady 45" "fixed 144 steady 15" "frames 144 steady 30"
+           "frames 90 paused 12" "frames 90 irregular 10")
+for run in "${pose_runs[@]}"; do
+  # shellcheck disable=SC2086 # the run is four words
+  collect "$bin/e2e_bench" pose_age $run
+done
+for measurement in lock_waits lock_waits_fixed lock_stress deactivate quit; do
+  collect "$bin/e2e_bench" "$measurement"
+done
+collect "$build/bench-restart/vrserver"
+echo "== The link's way back to the rifle where real radios make it hard (simulated radio)"
+for case in connected_hold connected_holder drop_hold drop_holder unreachable silent_watcher; do
+  collect "$bin/link_bench" "$case"
+done
+echo "== Through BlueZ as bluetoothd really is (fake bluetoothd, private bus)"
+for measurement in found notify deactivate; do
+  collect "$bin/bluez_bench" "$measurement"
 done
 if [ -n "$windows" ]; then
   echo "== vistrel.exe under Wine"
-  collect "$here/wine-session.sh" "$windows" "$bin/e2e_bench" wine_relay "$windows"
+  for run in "fixed 90 steady 15" "frames 90 steady 30"; do
+    # shellcheck disable=SC2086
+    collect "$here/wine-session.sh" "$windows" "$bin/e2e_bench" wine_relay "$windows" $run
+  done
+  collect "$here/wine-session.sh" "$windows" "$windows/wine-run.sh" "$windows/bench-restart/vrserver.exe" --wine
 fi
 load_range=$(printf '%s\n' "${loads[@]}" | sort -g | sed -n '1p;$p' | paste -sd' ')
 

@@ -20,16 +20,33 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 reg_string() { local s=${1//\\/\\\\}; printf '"%s"' "${s//\"/\\\"}"; }
 
-# The registry file for the classes the component serves; with "-", one that removes them.
+# Classes of Wine's own that the component replaces, with the DLL Wine registers for each.
+wine_own() {
+  case "$1" in
+    Windows.Devices.Enumeration.DeviceInformation) echo 'C:\windows\system32\windows.devices.enumeration.dll' ;;
+    Windows.Foundation.Metadata.ApiInformation) echo 'C:\windows\system32\wintypes.dll' ;;
+  esac
+}
+
+# The registry file for the classes the component serves; with "-", one that removes them (and
+# gives Wine back its own).
 classes_reg() {
   local dll
   dll=$(windows_path "$build/bin/winrt_bluetooth.dll")
   printf 'REGEDIT4\n'
   for class in Windows.Devices.Bluetooth.Advertisement.BluetoothLEAdvertisementWatcher \
-               Windows.Devices.Bluetooth.BluetoothLEDevice Windows.Storage.Streams.DataReader; do
+               Windows.Devices.Bluetooth.BluetoothLEDevice Windows.Storage.Streams.DataReader \
+               Windows.Devices.Enumeration.DeviceInformation \
+               Windows.Devices.Bluetooth.GenericAttributeProfile.GattSession \
+               Windows.Devices.Bluetooth.BluetoothLEPreferredConnectionParameters \
+               Windows.Foundation.Metadata.ApiInformation; do
     key="HKEY_LOCAL_MACHINE\\Software\\Microsoft\\WindowsRuntime\\ActivatableClassId\\$class"
     if [ "${1:-}" = - ]; then
       printf '\n[-%s]\n' "$key"
+      own=$(wine_own "$class")
+      if [ -n "$own" ]; then
+        printf '\n[%s]\n"DllPath"=%s\n' "$key" "$(reg_string "$own")"
+      fi
     else
       # In-process, either apartment, base trust: what Windows records for its own classes.
       printf '\n[%s]\n"ActivationType"=dword:00000000\n"DllPath"=%s\n"Threading"=dword:00000000\n"TrustLevel"=dword:00000000\n' \

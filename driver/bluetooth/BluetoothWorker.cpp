@@ -5,7 +5,11 @@
 #include "Connection.h"
 #include "Discovery.h"
 #include "LinkObserver.h"
+#include "LinkSearch.h"
+#include "LinkTeardown.h"
 #include "StopSignal.h"
+
+#include <algorithm>
 
 namespace tarvolt {
 
@@ -78,27 +82,59 @@ void BluetoothWorkerMain()
     }
 }
 
+namespace {
+
+// The start step, unless a connected rifle makes the scan needless. A start that fails (the
+// adapter off, the watcher refusing) is tried again after 1, 2, 4, then every 8 seconds.
+void StartScan(LinkContext &context)
+{
+    if (context.passesUntilScanStart > 0) {
+        --context.passesUntilScanStart;
+        return;
+    }
+    if (FindWithoutAdvertisement(context))
+        return;
+    const char *failure = nullptr;
+    try {
+        if (!StartAdvertisementWatcher(context))
+            failure = "The advertisement watcher did not start.";
+    } catch (const radio::PlatformError &) {
+        failure = "Failed to start the advertisement watcher.";
+    }
+    if (failure == nullptr) {
+        context.failedScanStarts = 0;
+        return;
+    }
+    // Without an adapter this fails for as long as SteamVR runs.
+    context.scanStarts.Log(failure);
+    context.failedScanStarts = std::min(context.failedScanStarts + 1, kScanStartBackOffSteps);
+    context.passesUntilScanStart = (1 << context.failedScanStarts) - 1;
+}
+
+} // namespace
+
 void WorkerPass(LinkContext &context)
 {
     switch (context.linkState.load()) {
     case StartScanning:
-        try {
-            StartAdvertisementWatcher(context);
-        } catch (const radio::PlatformError &) {
-            // Without an adapter this fails every pass, for as long as SteamVR runs.
-            context.scanStarts.Log("Failed to start the advertisement watcher.");
-            ResetLink(context);
-        }
+        StartScan(context);
+        break;
+    case Scanning:
+        WatchScan(context);
         break;
     case TargetFound:
         ConnectStep(context);
         break;
     case ConnectionLost:
         Log("Device connection lost.");
-        ResetLink(context);
+        // The system may restore the link while the link searches.
+        AwaitRestore(context);
+        context.targetAddress.store(0);
+        context.linkState.store(StartScanning);
         break;
-    case Scanning:
     case Connected:
+        PollConnectionStatus(context);
+        break;
     default:
         break;
     }
@@ -106,35 +142,19 @@ void WorkerPass(LinkContext &context)
 
 void ResetLink(LinkContext &context)
 {
-    // The link lets the device go: its handlers and its characteristics' go first, so that
-    // nothing it reports from now on (its own Close included) reaches the link.
-    DetachConnectionHandlers(context);
-    if (context.device) {
-        try {
-            context.device->Close();
-        } catch (...) {
-            // The reference goes all the same; the link must start over.
-        }
-        context.device.reset();
-    }
+    ReleaseConnection(context);
+    context.foundDevice.reset();
     context.targetAddress.store(0);
-    context.characteristic.reset();
     context.linkState.store(StartScanning);
 }
 
 void EndWorker(LinkContext &context)
 {
     context.gate->Close();
-    if (context.watcher) {
-        try {
-            context.watcher->Stop();
-        } catch (...) {
-        }
-    }
+    RetireWatcher(context);
+    ReleaseConnection(context);
     DetachHandlers(context);
-    context.characteristic.reset();
-    context.device.reset();
-    context.watcher.reset();
+    context.foundDevice.reset();
 }
 
 } // namespace tarvolt

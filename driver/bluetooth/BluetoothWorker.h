@@ -7,8 +7,10 @@
 
 namespace tarvolt {
 
-// The worker's only pace: every pass begins with this pause (ended early by the stop signal).
+// The worker's pace: every pass begins with this pause (ended early by the stop signal).
 inline constexpr int kPollIntervalMs = 500;
+// A failed start of the scan waits 2^n - 1 passes before the next, n up to this.
+inline constexpr int kScanStartBackOffSteps = 4;
 
 // The thread function. Returns once it finds runFlag false before its first pass or at the end
 // of a pass; nothing escapes it.
@@ -17,13 +19,13 @@ void BluetoothWorkerMain();
 // One pass after its sleep: acts on the link state the worker finds.
 void WorkerPass(LinkContext &context);
 
-// After every failed connect step and every lost connection: detaches the handlers of the
-// device and its characteristics, closes and drops the device, clears the target address, drops
-// the characteristic and stores StartScanning.
+// After every failed connect step: lets the connection go (LinkTeardown.h), clears the target
+// address and stores StartScanning. A lost connection does the same, but keeps the device a
+// while for the system to restore its link.
 void ResetLink(LinkContext &context);
 
-// The end of a worker run: keeps every handler away from the context, stops the watcher,
-// detaches the handlers and releases the characteristic, the device and the watcher.
+// The end of a worker run: keeps every handler away from the context, stops and lets go of the
+// watcher, lets the connection go and detaches whatever handler is left.
 void EndWorker(LinkContext &context);
 
 } // namespace tarvolt

@@ -2,36 +2,54 @@
 
 #include "../DriverLog.h"
 #include "BluetoothWorker.h"
+#include "GattSetup.h"
+#include "LinkTeardown.h"
 #include "LinkText.h"
-#include "Notification.h"
 
+#include <chrono>
 #include <string>
 
 namespace tarvolt {
 
 namespace {
 
-// A UUID that cannot be read is passed over like one that does not match.
-template <typename Object>
-bool HasUuid(Object &object, const radio::Guid &uuid)
+bool DeviceReportsConnected(radio::Device &device)
 {
     try {
-        return object.Uuid() == uuid;
+        return device.GetConnectionStatus() == radio::ConnectionStatus::Connected;
     } catch (const radio::PlatformError &) {
         return false;
     }
 }
 
-// Gets the device for the address and attaches the status handler; false when the platform has
-// no device for it or raised an error on the way.
-bool ObtainDevice(LinkContext &context, uint64_t address)
+bool HasAddress(radio::Device &device, uint64_t address)
 {
     try {
-        // A device still held (the rifle was found again while connected) is dropped without
-        // Close, and its handlers with it.
-        if (context.device)
-            DetachConnectionHandlers(context);
-        context.device = radio::PlatformRadio().FromBluetoothAddress(address);
+        return device.BluetoothAddress() == address;
+    } catch (const radio::PlatformError &) {
+        return false;
+    }
+}
+
+// The device for the address, with the status handler attached; false when the platform has
+// no device for it or raised an error on the way. A device kept after a drop whose link the
+// system has restored is used again, and so is a connected rifle found without an advertisement
+// (as it is: nothing disconnects it first); any other device held before is let go.
+bool ObtainDevice(LinkContext &context, uint64_t address)
+{
+    std::shared_ptr<radio::Device> found = std::move(context.foundDevice);
+    try {
+        const bool reuse = context.device && HasAddress(*context.device, address) && DeviceReportsConnected(*context.device);
+        if (reuse) {
+            // What was set up on it before goes; the device stays, asked to keep its link.
+            ReleaseConnection(context, true);
+            context.restoring = false;
+        } else {
+            if (context.device)
+                ReleaseConnection(context);
+            context.device = found && HasAddress(*found, address) ? found
+                                                                  : radio::PlatformRadio().FromBluetoothAddress(address);
+        }
         if (!context.device)
             return false;
         const std::shared_ptr<HandlerGate> gate = context.gate;
@@ -41,70 +59,26 @@ bool ObtainDevice(LinkContext &context, uint64_t address)
             GatePass pass(*gate);
             return pass.Entered() ? OnConnectionStatusChanged(*link, sender) : radio::kOk;
         });
-        context.connectionDetachers.push_back([device, token] { device->RemoveConnectionStatusChanged(token); });
+        context.deviceDetachers.push_back([device, token] { device->RemoveConnectionStatusChanged(token); });
         return true;
     } catch (const radio::PlatformError &) {
         return false;
     }
 }
 
-// Attaches the notification handler, then enables notifications; true once they are enabled.
-bool Subscribe(LinkContext &context, const std::shared_ptr<radio::Characteristic> &characteristic)
+// While connected: the system keeps the link up and restores it after a drop (Windows: a GATT
+// session), and a notification waits for a short connection interval where the platform can
+// ask for one. Neither is needed for the link to work, so a platform that refuses changes nothing.
+void KeepLink(LinkContext &context)
 {
     try {
-        const std::shared_ptr<HandlerGate> gate = context.gate;
-        const radio::EventToken token = characteristic->AddValueChanged(
-            [gate](radio::Characteristic &sender, radio::ValueChangedArgs &args) {
-                GatePass pass(*gate);
-                return pass.Entered() ? OnNotification(sender, args) : radio::kOk;
-            });
-        context.connectionDetachers.push_back([characteristic, token] { characteristic->RemoveValueChanged(token); });
-        return characteristic->WriteClientCharacteristicConfigurationDescriptor(radio::CccdValue::Notify) ==
-               radio::CommunicationStatus::Success;
+        context.device->MaintainConnection(true);
+        context.maintained = true;
     } catch (const radio::PlatformError &) {
-        return false;
     }
-}
-
-// One service of the enumeration. Returns false to leave the enumeration.
-bool ExamineService(LinkContext &context, radio::Service &service, bool &subscribed)
-{
-    if (!HasUuid(service, kTargetServiceUuid))
-        return true;
-    const std::string serviceText = GuidToText(kTargetServiceUuid);
-    Log("Found GATT service: " + serviceText);
-    radio::CharacteristicsResult result;
     try {
-        result = service.GetCharacteristics();
+        context.device->RequestLowLatency();
     } catch (const radio::PlatformError &) {
-        result.status = radio::CommunicationStatus::Unreachable;
-    }
-    if (result.status != radio::CommunicationStatus::Success) {
-        Log("Failed to get characteristics for service: " + serviceText);
-        return false;
-    }
-    for (const std::shared_ptr<radio::Characteristic> &characteristic : result.characteristics) {
-        if (!characteristic || !HasUuid(*characteristic, kTargetCharacteristicUuid))
-            continue;
-        context.characteristic = characteristic;
-        const std::string text = GuidToText(kTargetCharacteristicUuid);
-        Log("Subscribing to characteristic: " + text);
-        if (Subscribe(context, characteristic)) {
-            Log("Successfully subscribed to notifications for characteristic: " + text);
-            subscribed = true;
-        } else {
-            Log("Failed to subscribe to notifications for characteristic: " + text);
-        }
-    }
-    return true;
-}
-
-bool DeviceReportsConnected(radio::Device &device)
-{
-    try {
-        return device.GetConnectionStatus() == radio::ConnectionStatus::Connected;
-    } catch (const radio::PlatformError &) {
-        return false;
     }
 }
 
@@ -149,31 +123,38 @@ void ConnectStep(LinkContext &context)
         ResetLink(context);
         return;
     }
-
-    radio::ServicesResult services;
-    try {
-        services = context.device->GetGattServices();
-    } catch (const radio::PlatformError &) {
-        services.status = radio::CommunicationStatus::Unreachable;
-    }
-    if (services.status != radio::CommunicationStatus::Success) {
+    switch (SetUpGatt(context)) {
+    case GattOutcome::ServicesFailed:
         Log("Failed to get GATT services.");
         ResetLink(context);
         return;
-    }
-
-    bool subscribed = false;
-    for (const std::shared_ptr<radio::Service> &service : services.services) {
-        if (service && !ExamineService(context, *service, subscribed))
-            break;
-    }
-    if (subscribed) {
-        Log("Device successfully connected.");
-        MarkConnected(context);
-    } else {
+    case GattOutcome::NotFound:
         Log("Target characteristic not found.");
         ResetLink(context);
+        return;
+    case GattOutcome::Subscribed:
+        break;
     }
+    Log("Device successfully connected.");
+    context.knownAddress = address;
+    KeepLink(context);
+    context.nextStatusPoll = PlatformClock().Now() + std::chrono::milliseconds(kStatusPollMs);
+    MarkConnected(context);
+}
+
+void PollConnectionStatus(LinkContext &context)
+{
+    const Clock::TimePoint now = PlatformClock().Now();
+    if (!context.device || now < context.nextStatusPoll)
+        return;
+    context.nextStatusPoll = now + std::chrono::milliseconds(kStatusPollMs);
+    if (DeviceReportsConnected(*context.device))
+        return;
+    // The platform said nothing (its event was lost, or never raised): the same as its report.
+    int32_t expected = Connected;
+    context.disconnectionReports.fetch_add(1);
+    if (context.linkState.compare_exchange_strong(expected, ConnectionLost))
+        Log("Connection status reads disconnected.");
 }
 
 radio::ResultCode OnConnectionStatusChanged(LinkContext &context, radio::Device &sender)

@@ -14,6 +14,11 @@ inline constexpr radio::Guid kTargetCharacteristicUuid = {0x0000FFF1, 0x0000, 0x
 // Run at link state TargetFound; ends at Connected or, through ResetLink, at StartScanning.
 void ConnectStep(LinkContext &context);
 
+// While connected, every kStatusPollMs: a device that reads disconnected is lost, whether or
+// not its event came.
+inline constexpr int kStatusPollMs = 2000;
+void PollConnectionStatus(LinkContext &context);
+
 // The device's ConnectionStatusChanged handler. Returns its result code to the platform.
 radio::ResultCode OnConnectionStatusChanged(LinkContext &context, radio::Device &sender);
 

@@ -7,8 +7,25 @@
 
 namespace tarvolt {
 
+void RetireWatcher(LinkContext &context)
+{
+    // Its handlers may still be called once; they see another generation from now on.
+    context.watcherGeneration.fetch_add(1);
+    DetachAll(context.watcherDetachers);
+    if (context.watcher) {
+        try {
+            context.watcher->Stop();
+        } catch (...) {
+        }
+    }
+    context.watcher.reset();
+    context.watcherFresh = false;
+}
+
 void CreateAdvertisementWatcher(LinkContext &context)
 {
+    RetireWatcher(context);
+    const uint32_t generation = context.watcherGeneration.load();
     try {
         context.watcher = radio::PlatformRadio().CreateWatcher();
         if (!context.watcher)
@@ -21,23 +38,26 @@ void CreateAdvertisementWatcher(LinkContext &context)
         LinkContext *const link = &context;
         const std::shared_ptr<HandlerGate> gate = context.gate;
         const std::weak_ptr<radio::Watcher> weak = watcher;
-        const radio::EventToken received =
-            watcher->AddReceived([gate, link](radio::Watcher &sender, radio::AdvertisementReceivedArgs &args) {
+        const radio::EventToken received = watcher->AddReceived(
+            [gate, link, generation](radio::Watcher &sender, radio::AdvertisementReceivedArgs &args) {
                 GatePass pass(*gate);
-                return pass.Entered() ? OnAdvertisementReceived(*link, sender, args) : radio::kOk;
+                const bool current = pass.Entered() && link->watcherGeneration.load() == generation;
+                return current ? OnAdvertisementReceived(*link, sender, args) : radio::kOk;
             });
         context.watcherDetachers.push_back([weak, received] {
             if (auto w = weak.lock())
                 w->RemoveReceived(received);
         });
-        const radio::EventToken stopped = watcher->AddStopped([gate, link](radio::Watcher &sender) {
+        const radio::EventToken stopped = watcher->AddStopped([gate, link, generation](radio::Watcher &sender) {
             GatePass pass(*gate);
-            return pass.Entered() ? OnWatcherStopped(*link, sender) : radio::kOk;
+            const bool current = pass.Entered() && link->watcherGeneration.load() == generation;
+            return current ? OnWatcherStopped(*link, sender) : radio::kOk;
         });
         context.watcherDetachers.push_back([weak, stopped] {
             if (auto w = weak.lock())
                 w->RemoveStopped(stopped);
         });
+        context.watcherFresh = true;
     } catch (...) {
         // A watcher that never starts raises no events; the start step reports the missing one.
         context.watcher.reset();
@@ -45,7 +65,7 @@ void CreateAdvertisementWatcher(LinkContext &context)
     }
 }
 
-void StartAdvertisementWatcher(LinkContext &context)
+bool StartAdvertisementWatcher(LinkContext &context)
 {
     static const char kStarting[] = "Starting the advertisement watcher.";
     context.foundDevices.Reset();
@@ -54,9 +74,22 @@ void StartAdvertisementWatcher(LinkContext &context)
     context.stopsRequested.store(0);
     context.scanEndedByPlatform.store(false);
     const bool announced = context.scanStarts.Log(kStarting);
+    // Every scan has a new watcher (the first uses the one made when the worker started).
+    if (!context.watcherFresh)
+        CreateAdvertisementWatcher(context);
     if (!context.watcher)
         throw radio::PlatformError(radio::kFail);
+    context.watcherFresh = false;
+    context.lastHeard.store(0);
+    context.scanStartedAt = PlatformClock().Now();
     context.watcher->Start();
+    // Start may return without starting anything (the radio off): only the status tells. A
+    // scan that has already found the rifle may be stopping by now, at the link's request.
+    const radio::WatcherStatus status = context.watcher->Status();
+    const bool stoppedByLink = context.stopsRequested.load() > 0 || context.linkState.load() == TargetFound;
+    if (status == radio::WatcherStatus::Created || status == radio::WatcherStatus::Aborted ||
+        (status != radio::WatcherStatus::Started && !stoppedByLink))
+        return false;
     // A run of failed starts has ended: this start is news even if it looked like one more.
     if (!announced)
         Log(kStarting);
@@ -72,12 +105,15 @@ void StartAdvertisementWatcher(LinkContext &context)
         expected = Scanning;
         context.linkState.compare_exchange_strong(expected, StartScanning);
     }
+    return true;
 }
 
-radio::ResultCode OnAdvertisementReceived(LinkContext &context, radio::Watcher & /*sender*/,
+radio::ResultCode OnAdvertisementReceived(LinkContext &context, radio::Watcher &sender,
                                           radio::AdvertisementReceivedArgs &args)
 {
     try {
+        // Any advertisement at all shows that the scan hears.
+        context.lastHeard.store(PlatformClock().Now().time_since_epoch().count());
         const std::u16string name = args.LocalName();
         if (name.empty())
             return radio::kOk;
@@ -93,7 +129,7 @@ radio::ResultCode OnAdvertisementReceived(LinkContext &context, radio::Watcher &
         // returns, and must not be taken for the platform ending the scan.
         context.stopsRequested.fetch_add(1);
         try {
-            context.watcher->Stop();
+            sender.Stop();
         } catch (...) {
             context.stopsRequested.fetch_sub(1);
             throw;

@@ -10,12 +10,18 @@ namespace tarvolt {
 // Matched code unit for code unit: no case folding, trimming or prefix match.
 inline const std::u16string kTargetName = u"Rifle Q508";
 
-// Creates the watcher (active scanning, no filters) with both handlers attached, and stores it
-// in the context; does not start it. Throws radio::PlatformError; the context then has no watcher.
+// Creates a watcher (active scanning, no filters) with both handlers attached, in place of the
+// context's earlier one (RetireWatcher), and stores it in the context; does not start it.
+// Throws radio::PlatformError; the context then has no watcher.
 void CreateAdvertisementWatcher(LinkContext &context);
 
-// The start step of the worker's pass at StartScanning.
-void StartAdvertisementWatcher(LinkContext &context);
+// Stops the context's watcher, if any, and lets it go with its handlers.
+void RetireWatcher(LinkContext &context);
+
+// The start step of the worker's pass at StartScanning, on a new watcher. False when the
+// watcher's status after Start is other than Started; throws radio::PlatformError when the
+// watcher cannot be made or started.
+bool StartAdvertisementWatcher(LinkContext &context);
 
 // The watcher's Received handler. Returns its result code to the platform.
 radio::ResultCode OnAdvertisementReceived(LinkContext &context, radio::Watcher &sender,

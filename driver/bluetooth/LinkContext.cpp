@@ -27,8 +27,6 @@ void HandlerGate::Close()
         std::this_thread::yield();
 }
 
-namespace {
-
 void DetachAll(std::vector<std::function<void()>> &detachers)
 {
     for (const std::function<void()> &detach : detachers) {
@@ -40,13 +38,10 @@ void DetachAll(std::vector<std::function<void()>> &detachers)
     detachers.clear();  // and with them the objects they held
 }
 
-} // namespace
-
-void DetachConnectionHandlers(LinkContext &context) { DetachAll(context.connectionDetachers); }
-
 void DetachHandlers(LinkContext &context)
 {
-    DetachAll(context.connectionDetachers);
+    DetachAll(context.characteristicDetachers);
+    DetachAll(context.deviceDetachers);
     DetachAll(context.watcherDetachers);
 }
 

@@ -3,6 +3,7 @@
 // worker; the handlers run on platform threads at any time, so everything they touch is atomic,
 // and they reach the context only through a HandlerGate that the worker closes before the
 // context ends.
+#include "../Clock.h"
 #include "../RepeatLimiter.h"
 #include "Radio.h"
 
@@ -68,30 +69,62 @@ struct LinkContext {
     // Set by a Stopped event the link did not ask for; cleared by each start of the scan, which
     // looks at it again once it has stored Scanning (the event may come in between).
     std::atomic<bool> scanEndedByPlatform{false};
+    // Each scan has a watcher of its own (a watcher can fall silent or end unannounced); the
+    // handlers of an earlier one, still called once after they were detached, see another
+    // generation and do nothing. The advertisement handler also notes when the scan last heard
+    // anything, in ticks of PlatformClock (0: nothing yet).
+    std::atomic<uint32_t> watcherGeneration{0};
+    std::atomic<int64_t> lastHeard{0};
     std::shared_ptr<radio::Watcher> watcher;
     std::shared_ptr<radio::Device> device;
     std::shared_ptr<radio::Characteristic> characteristic;
 
+    // The rest belongs to the worker alone.
+    bool watcherFresh = false;  // created and not yet started: the next scan may use it
+    // A connected rifle found without an advertisement, for the connect step to use as it is.
+    std::shared_ptr<radio::Device> foundDevice;
+    // The rifle's address, once the link has been connected to it in this run.
+    uint64_t knownAddress = 0;
+    // What the link holds of a connection, each let go once (LinkTeardown.h): the target
+    // services examined and the characteristics with notifications on; whether the device was
+    // asked to keep its link; and, after a drop, until when the device is kept for the system to
+    // restore its link (restoring) while the link searches.
+    std::vector<std::shared_ptr<radio::Service>> services;
+    std::vector<std::shared_ptr<radio::Characteristic>> subscribed;
+    bool maintained = false;
+    bool restoring = false;
+    Clock::TimePoint restoreUntil{};
+    // Timers of the worker's passes, on PlatformClock.
+    Clock::TimePoint scanStartedAt{};
+    Clock::TimePoint nextConnectedCheck{};
+    Clock::TimePoint nextStatusPoll{};
+    int failedScanStarts = 0;       // in a row
+    int passesUntilScanStart = 0;   // the back-off after a failed start
+
     // Shared with every handler registered for this context, so that it outlives late calls.
     std::shared_ptr<HandlerGate> gate = std::make_shared<HandlerGate>();
-    // How to take each registered handler off its platform object again. The watcher's handlers
-    // stay until the worker ends. Those of the device and of every characteristic subscribed on
-    // it go as soon as the link lets the device go, so that a link that drops all evening does
-    // not collect them; each holds its object, since the link names only the last characteristic.
+    // How to take each registered handler off its platform object again: those of the current
+    // watcher, of the device, and of every characteristic subscribed on it. The device's and the
+    // characteristics' go as soon as the link lets them go, so that a link that drops all evening
+    // does not collect them; each holds its object, since the link names only the last characteristic.
     std::vector<std::function<void()>> watcherDetachers;
-    std::vector<std::function<void()>> connectionDetachers;
+    std::vector<std::function<void()>> deviceDetachers;
+    std::vector<std::function<void()>> characteristicDetachers;
 
     // Lines that repeat for as long as nothing changes, kept from flooding the log: every named
     // device nearby, advertising several times a second, once per scan (each scan starts
-    // afresh); and a start of the scan that fails pass after pass (until one succeeds).
+    // afresh); a start of the scan that fails pass after pass (until one succeeds); a scan that
+    // hears nothing all evening; retried GATT steps; and a failing list of connected devices.
     RepeatLimiter foundDevices;
     RepeatLimiter scanStarts;
+    RepeatLimiter silentScans;
+    RepeatLimiter stepRetries;
+    RepeatLimiter connectedLists;
 };
 
-// Detaches the handlers of the device and its characteristics, or every handler of this
-// context; platform errors are ignored, since the gate keeps a handler that stays attached
-// from reaching the context.
-void DetachConnectionHandlers(LinkContext &context);
+// Detach the handlers of one kind, or every handler of this context; platform errors are
+// ignored, since the gate keeps a handler that stays attached from reaching the context.
+void DetachAll(std::vector<std::function<void()>> &detachers);
 void DetachHandlers(LinkContext &context);
 
 // Turns whatever escapes a handler into its result code to the platform.

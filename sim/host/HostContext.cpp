@@ -1,5 +1,7 @@
 #include "HostContext.h"
 
+#include "PoseRules.h"
+
 #include <cstring>
 
 namespace sim {
@@ -94,6 +96,10 @@ void HostContext::TrackedDevicePoseUpdated(uint32_t unWhichDevice, const vr::Dri
     if (!DeviceActive(unWhichDevice))
         recorder_.AddViolation("TrackedDevicePoseUpdated for device " + std::to_string(unWhichDevice) +
                                ", which is not active");
+    const std::string broken = PoseRuleBroken(newPose);
+    if (!broken.empty())
+        recorder_.AddViolation("TrackedDevicePoseUpdated for device " + std::to_string(unWhichDevice) + " with " +
+                               broken);
     PoseRecord record{};
     record.deviceIndex = unWhichDevice;
     record.pose = newPose;

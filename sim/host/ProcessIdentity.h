@@ -16,4 +16,8 @@ uint64_t ProcessStartTime(uint32_t processId);
 // calling process.
 bool KillProcess(uint32_t processId, uint64_t startTime);
 
+// Ends the calling process as an unhandled crash does, without a core file: SIGSEGV on POSIX,
+// exit status STATUS_ACCESS_VIOLATION on Windows (without Windows Error Reporting's dialog).
+[[noreturn]] void CrashThisProcess();
+
 } // namespace sim

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -46,6 +47,15 @@ bool KillProcess(uint32_t processId, uint64_t startTime)
         ProcessStartTime(processId) != startTime)
         return false;
     return kill(static_cast<pid_t>(processId), SIGKILL) == 0;
+}
+
+void CrashThisProcess()
+{
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+    signal(SIGSEGV, SIG_DFL);
+    raise(SIGSEGV);
+    std::abort();
 }
 
 } // namespace sim

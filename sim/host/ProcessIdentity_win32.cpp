@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+
 namespace sim {
 
 uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
@@ -42,6 +44,12 @@ bool KillProcess(uint32_t processId, uint64_t startTime)
     const bool killed = StartTimeOf(process) == startTime && TerminateProcess(process, 0);
     CloseHandle(process);
     return killed;
+}
+
+void CrashThisProcess()
+{
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(STATUS_ACCESS_VIOLATION));
+    std::abort();
 }
 
 } // namespace sim

@@ -5,6 +5,7 @@
 #include "RadioControl.h"
 #include "TrackingSpaces.h"
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -141,17 +142,37 @@ void SimHost::SetPacing(Pacing pacing, uint32_t seed)
     seed_ = seed;
 }
 
-FramePacer::FramePacer(double hz, Pacing pacing, uint32_t seed) : period_(1.0 / hz), pacing_(pacing), random_(seed) {}
+FramePacer::FramePacer(double hz, Pacing pacing, uint32_t seed, std::chrono::microseconds lateness)
+    : period_(1.0 / hz), pacing_(pacing), random_(seed), lateness_(std::chrono::duration<double>(lateness).count())
+{
+}
 
 Clock::duration FramePacer::Next()
 {
-    double factor = 1.0;
-    if (pacing_ == Pacing::Jitter) {
+    // The runtime runs the drivers' frames in the main loop of its server (OpenVR wiki,
+    // IServerTrackedDeviceProvider_Overview: RunFrame), whose thread wakes once per frame.
+    double seconds = period_.count();
+    ++frames_;
+    if (pacing_ == Pacing::Irregular) {
         std::uniform_int_distribution<int> stall(0, 39);
         std::uniform_real_distribution<double> spread(0.25, 2.0);
-        factor = stall(random_) == 0 ? 6.0 : spread(random_);
+        return std::chrono::duration_cast<Clock::duration>(period_ * (stall(random_) == 0 ? 6.0 : spread(random_)));
     }
-    return std::chrono::duration_cast<Clock::duration>(period_ * factor);
+    // A paused server holds its frames for a second after every two seconds of them.
+    if (pacing_ == Pacing::Paused && frames_ % static_cast<uint64_t>(2.0 / period_.count()) == 0)
+        seconds += 1.0;
+    // A woken thread runs after the scheduler's latency: mostly a few tens of microseconds, one
+    // frame in 200 several hundred. The grid itself does not move.
+    double late = 0.0;
+    if (lateness_ > 0.0) {
+        std::exponential_distribution<double> usual(1.0 / lateness_);
+        std::uniform_int_distribution<int> busy(0, 199);
+        std::uniform_real_distribution<double> busyLate(0.2e-3, 1.0e-3);
+        late = busy(random_) == 0 ? busyLate(random_) : std::min(usual(random_), 10 * lateness_);
+    }
+    seconds += late - lastLate_;
+    lastLate_ = late;
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
 void SimHost::RunFor(std::chrono::milliseconds duration, double hz)

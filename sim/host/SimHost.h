@@ -22,21 +22,31 @@
 
 namespace sim {
 
-// How RunFor paces its frames: evenly, or irregularly as a loaded compositor does (each frame
-// interval between a quarter and twice the period, and now and then a stall of several frames).
-enum class Pacing { Steady, Jitter };
+// How RunFor paces its frames:
+// - Steady: on the grid of the rate, each frame as late as the server's frame thread wakes after
+//   its wait (a few tens of microseconds, now and then a few hundred); the common case.
+// - Irregular: as a loaded compositor does (each frame interval between a quarter and
+//   twice the period, and now and then a stall of several frames).
+// - Paused: steady, but the frames stop for a second after every two seconds of frames.
+enum class Pacing { Steady, Irregular, Paused };
+
+// The frame thread's usual lateness after its wait, on average (Steady and Paused).
+inline constexpr std::chrono::microseconds kFrameWakeLateness{40};
 
 // The interval before each next frame at a rate, paced as given; seeded, so that a run can be
-// repeated.
+// repeated. `lateness` is the frame thread's mean lateness (zero: frames exactly on the grid).
 class FramePacer {
 public:
-    FramePacer(double hz, Pacing pacing, uint32_t seed = 1);
+    FramePacer(double hz, Pacing pacing, uint32_t seed = 1, std::chrono::microseconds lateness = kFrameWakeLateness);
     Clock::duration Next();
 
 private:
     std::chrono::duration<double> period_;
     Pacing pacing_;
     std::mt19937 random_;
+    double lateness_;      // mean, seconds
+    double lastLate_ = 0;  // the last frame's lateness on its grid time, seconds
+    uint64_t frames_ = 0;
 };
 
 // Frames the runtime runs between Init and Activate, and between Deactivate and Cleanup.

@@ -6,13 +6,15 @@
 // before it shuts the driver down.
 //
 //   vrserver [--root <package root>] [--seconds <s> | --frames <n> | --until-eof] [--sim-radio]
-//            [--no-driver] [--no-devices] [--jitter]
+//            [--no-driver] [--no-devices] [--hz <rate>] [--jitter <us>] [--irregular | --paused]
 //
 //   vrserver --demo [--interactive] [--plain] [--bluez | --windows-runtime] [--root <package root>]
 //
 // --until-eof runs until standard input ends; --no-driver only publishes the devices (or, with
 // --no-devices, only carries the name: a test then publishes devices of its own); --sim-radio
-// loads the driver built with the simulated radio; --jitter runs the frames at an irregular pace.
+// loads the driver built with the simulated radio. Frames run at 90 Hz (--hz: another rate), each
+// as late as a woken frame thread is, 40 us on average (--jitter: another mean; 0: none);
+// --irregular runs them at an irregular pace, --paused stops them for a second every two seconds.
 // --demo runs a whole session with it (see sim/demo), scripted or, with --interactive, played from
 // the keyboard; with --bluez the shipped driver plays it through its BlueZ radio against a fake
 // bluetoothd on a private bus; with --windows-runtime (the Windows build under Wine) the shipped
@@ -22,6 +24,7 @@
 #include "TrackedDevicePublisher.h"
 #include "WideText.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -116,7 +119,10 @@ static int RunServer(int argc, char **argv)
         if (std::strcmp(argv[i], "--demo") == 0)
             return Demo(argc, argv);
     std::string root;
-    bool simRadio = false, noDriver = false, noDevices = false, untilEof = false, jitter = false;
+    bool simRadio = false, noDriver = false, noDevices = false, untilEof = false;
+    sim::Pacing pacing = sim::Pacing::Steady;
+    double hz = 90.0;
+    long long jitterMicros = sim::kFrameWakeLateness.count();
     double seconds = 3.0;
     long long frames = -1;
     for (int i = 1; i < argc; ++i) {
@@ -135,11 +141,18 @@ static int RunServer(int argc, char **argv)
             noDriver = true;
         else if (arg == "--no-devices")
             noDevices = true;
-        else if (arg == "--jitter")
-            jitter = true;
+        else if (arg == "--hz" && i + 1 < argc && std::atof(argv[i + 1]) > 0.0)
+            hz = std::atof(argv[++i]);
+        else if (arg == "--jitter" && i + 1 < argc && std::atoll(argv[i + 1]) >= 0)
+            jitterMicros = std::atoll(argv[++i]);
+        else if (arg == "--irregular")
+            pacing = sim::Pacing::Irregular;
+        else if (arg == "--paused")
+            pacing = sim::Pacing::Paused;
         else {
             std::fprintf(stderr, "usage: vrserver [--root DIR] [--seconds S | --frames N | --until-eof] "
-                                 "[--sim-radio] [--no-driver] [--no-devices] [--jitter]\n");
+                                 "[--sim-radio] [--no-driver] [--no-devices] [--hz RATE] [--jitter US] "
+                                 "[--irregular | --paused]\n");
             return 64;
         }
     }
@@ -188,9 +201,10 @@ static int RunServer(int argc, char **argv)
         host.Recorder().KeepPoseHistory(false);
     }
 
-    // Frames at 90 Hz; the demo controller moves every frame, and once a second the controller's
-    // position and the rifle's as applications see it are shown side by side.
-    sim::FramePacer pacer(90.0, jitter ? sim::Pacing::Jitter : sim::Pacing::Steady);
+    // Frames at the rate; the demo controller moves every frame, and about once a second the
+    // controller's position and the rifle's as applications see it are shown side by side.
+    sim::FramePacer pacer(hz, pacing, 1, std::chrono::microseconds(jitterMicros));
+    const uint64_t showEvery = std::max<uint64_t>(1, static_cast<uint64_t>(hz));
     const auto end = sim::Clock::now() + std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
     auto next = sim::Clock::now();
     uint64_t frame = 0;
@@ -203,7 +217,7 @@ static int RunServer(int argc, char **argv)
         if (!noDriver) {
             host.RunFrame();
             sim::PoseRecord rifle;
-            if (!noDevices && frame % 90 == 0 && host.Recorder().LastPose(rifle)) {
+            if (!noDevices && frame % showEvery == 0 && host.Recorder().LastPose(rifle)) {
                 // Where applications see the rifle: its published (raw) pose in standing space.
                 char text[160];
                 std::snprintf(text, sizeof text, "(%.3f, %.3f, %.3f)%s", rifle.standing[0][3], rifle.standing[1][3],

@@ -1,5 +1,7 @@
 #include "SimSystem.h"
 
+#include "ClientEnding.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -337,6 +339,7 @@ bool SimSystem::PollNextEvent(vr::VREvent_t *pEvent, uint32_t uncbVREvent)
     UnlockTable(*table_);
     if (!taken)
         return false;
+    ActOnEndingEvent(type);
     std::memset(static_cast<void *>(pEvent), 0, sizeof *pEvent);
     pEvent->eventType = type;
     pEvent->trackedDeviceIndex = vr::k_unTrackedDeviceIndexInvalid;

@@ -1,5 +1,6 @@
-// The simulated radio's event thread: it delivers posted events in order and, while a watcher
-// is started, the advertisements of every advertising peripheral at the advertising interval.
+// The simulated radio's event thread: it delivers posted events in order, and timed ones when
+// they are due on the simulation's clock, and, while a watcher is started, the advertisements
+// of every advertising peripheral at the advertising interval.
 #include "SimObjects.h"
 
 namespace sim {
@@ -7,6 +8,13 @@ namespace sim {
 void SimRadio::Post(std::function<void()> event)
 {
     events_.push_back(std::move(event));
+    EnsureThreadLocked();
+    changed_.notify_all();
+}
+
+void SimRadio::PostAfter(std::chrono::milliseconds delay, std::function<void()> event)
+{
+    timers_.emplace(SimClockInstance().Now() + delay, std::move(event));
     EnsureThreadLocked();
     changed_.notify_all();
 }
@@ -42,6 +50,11 @@ void SimRadio::EventLoop()
     onEventThread = true;
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stopping_) {
+        const SimTime simNow = SimClockInstance().Now();
+        while (!paused_ && !timers_.empty() && timers_.begin()->first <= simNow) {
+            events_.push_back(std::move(timers_.begin()->second));
+            timers_.erase(timers_.begin());
+        }
         if (!paused_ && !events_.empty()) {
             std::function<void()> event = std::move(events_.front());
             events_.pop_front();
@@ -58,15 +71,19 @@ void SimRadio::EventLoop()
         for (auto &weak : watchers_)
             if (auto w = weak.lock(); w && w->started)
                 scanning = true;
-        if (events_.empty() && !scanning)
+        if (events_.empty() && !scanning && timers_.empty())
             break;  // idle
-        if (paused_)
+        const auto now = std::chrono::steady_clock::now();
+        if (paused_) {
             changed_.wait(lock);
-        else if (std::chrono::steady_clock::now() >= nextAdvertising_) {
+        } else if (scanning && now >= nextAdvertising_) {
             AdvertiseOnce(lock);
             nextAdvertising_ = std::chrono::steady_clock::now() + interval_;
         } else {
-            changed_.wait_until(lock, nextAdvertising_);
+            auto wake = scanning ? nextAdvertising_ : now + std::chrono::hours(1);
+            if (!timers_.empty())
+                wake = std::min(wake, now + SimClockInstance().RealPause(timers_.begin()->first - simNow));
+            changed_.wait_until(lock, wake);
         }
     }
     running_ = false;
@@ -80,10 +97,14 @@ void SimRadio::AdvertiseOnce(std::unique_lock<std::mutex> &lock)
         if (auto w = weak.lock(); w && w->started)
             watchers.push_back(w);
     std::vector<PeripheralScript> adverts;
-    for (const Peripheral &p : peripherals_)
-        if (p.script.advertising)
+    for (Peripheral &p : peripherals_) {
+        SettleLocked(p);
+        if (p.script.advertising && (!p.connected || p.script.advertisesWhileConnected))
             adverts.push_back(p.script);
+    }
     for (auto &w : watchers) {
+        if (w->fault == WatcherFault::Silent)
+            continue;
         for (auto &advert : adverts) {
             // A watcher that a handler stopped receives nothing more.
             if (!w->started)
@@ -114,6 +135,7 @@ void SimRadio::Shutdown()
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
         events_.clear();
+        timers_.clear();
         changed_.notify_all();
     }
     thread_.Join();

@@ -4,111 +4,48 @@ namespace sim {
 
 namespace {
 
+// A call on a closed object fails (Microsoft Learn, IClosable.Close: later calls fail with RO_E_CLOSED).
+constexpr ResultCode kClosed = static_cast<ResultCode>(0x80000013u);
+
+// The answer the query gets this time; counts down a scripted run of failures.
+Outcome Take(Outcome &scripted)
+{
+    if (scripted.times == 0)
+        return Outcome{};
+    if (scripted.times > 0)
+        --scripted.times;
+    return scripted;
+}
+
 void Raise(const Outcome &outcome)
 {
     if (outcome.error != 0)
         throw radio::PlatformError(outcome.error);
 }
 
-} // namespace
-
-void SimWatcher::SetScanningMode(radio::ScanningMode value)
+// Whether an answer with this cache mode lists an entry; an uncached answer fills the cache.
+template <typename Script>
+bool Listed(Script &entry, const radio::Guid *uuid, radio::CacheMode mode)
 {
-    std::lock_guard<std::mutex> lock(owner_.Mutex());
-    mode = value;
+    if (uuid != nullptr && !(entry.uuid == *uuid))
+        return false;
+    if (mode == radio::CacheMode::Uncached)
+        entry.uncachedOnly = false;
+    return !entry.uncachedOnly;
 }
-
-void SimWatcher::Start()
-{
-    owner_.Count(&RadioStats::starts);
-    std::lock_guard<std::mutex> lock(owner_.Mutex());
-    // Without a radio, or without a usable adapter, Windows starts nothing and aborts the watcher:
-    // its Stopped event follows (with the error RadioNotAvailable), and no advertisement comes;
-    // Start itself reports nothing.
-    if (!owner_.RadioAvailableLocked() || owner_.ReadinessLocked() != radio::Readiness::Ready) {
-        started = true;
-        AbortLocked(kStopRadioNotAvailable);
-        return;
-    }
-    if (!started) {
-        started = true;
-        status = WatcherStatus::Started;
-        owner_.WatcherStarted();
-    }
-}
-
-void SimWatcher::Stop()
-{
-    owner_.Count(&RadioStats::stops);
-    std::lock_guard<std::mutex> lock(owner_.Mutex());
-    StopLocked();
-}
-
-radio::WatcherStatus SimWatcher::Status()
-{
-    std::lock_guard<std::mutex> lock(owner_.Mutex());
-    return status;
-}
-
-void SimWatcher::StopLocked()
-{
-    // A watcher that is not scanning (created, stopped or aborted) is left as it is.
-    if (!started)
-        return;
-    started = false;
-    status = WatcherStatus::Stopping;
-    // The platform reports the stop later, on its own thread.
-    std::shared_ptr<SimWatcher> self = shared_from_this();
-    owner_.Post([self] { self->RaiseStopped(kStopSuccess); });
-}
-
-void SimWatcher::AbortLocked(int32_t error)
-{
-    if (!started)
-        return;
-    started = false;
-    status = WatcherStatus::Aborted;
-    std::shared_ptr<SimWatcher> self = shared_from_this();
-    owner_.Post([self, error] { self->RaiseStopped(error); });
-}
-
-namespace {
-
-class Advertisement final : public radio::AdvertisementReceivedArgs {
-public:
-    Advertisement(const std::u16string &name, uint64_t address, int16_t rssi)
-        : name_(name), address_(address), rssi_(rssi)
-    {
-    }
-    std::u16string LocalName() override { return name_; }
-    uint64_t BluetoothAddress() override { return address_; }
-    std::optional<int16_t> SignalStrength() override { return rssi_; }
-
-private:
-    std::u16string name_;
-    uint64_t address_;
-    int16_t rssi_;
-};
 
 } // namespace
 
-void SimWatcher::RaiseReceived(const std::u16string &name, uint64_t address, int16_t rssi)
+SimDevice::~SimDevice()
 {
-    Advertisement args(name, address, rssi);
-    for (auto &handler : received.Snapshot())
-        owner_.RecordResult(handler(*this, args));
+    if (!closed || maintained)
+        lastRelease_->store(SimClockInstance().Now().time_since_epoch().count());
 }
 
-void SimWatcher::RaiseStopped(int32_t error)
+void SimDevice::CheckOpenLocked() const
 {
-    {
-        std::lock_guard<std::mutex> lock(owner_.Mutex());
-        if (status == WatcherStatus::Stopping)
-            status = WatcherStatus::Stopped;
-    }
-    stoppedError = error;
-    for (auto &handler : stopped.Snapshot())
-        owner_.RecordResult(handler(*this));
+    if (closed)
+        throw radio::PlatformError(kClosed);
 }
 
 radio::ConnectionStatus SimDevice::GetConnectionStatus()
@@ -125,7 +62,8 @@ radio::ConnectionStatus SimDevice::GetConnectionStatus()
 std::u16string SimDevice::Name()
 {
     std::lock_guard<std::mutex> lock(owner_.Mutex());
-    return owner_.PeripheralLocked(peripheral_).script.name;
+    const PeripheralScript &script = owner_.PeripheralLocked(peripheral_).script;
+    return script.gapName.empty() ? script.name : script.gapName;
 }
 
 uint64_t SimDevice::BluetoothAddress()
@@ -134,42 +72,54 @@ uint64_t SimDevice::BluetoothAddress()
     return owner_.PeripheralLocked(peripheral_).script.address;
 }
 
-radio::ServicesResult SimDevice::GetGattServicesForUuid(const radio::Guid &uuid, radio::CacheMode)
+radio::ServicesResult SimDevice::GetGattServices() { return Services(nullptr, radio::CacheMode::Cached); }
+
+radio::ServicesResult SimDevice::GetGattServicesForUuid(const radio::Guid &uuid, radio::CacheMode mode)
 {
-    radio::ServicesResult result = GetGattServices();
-    auto &services = result.services;
-    services.erase(std::remove_if(services.begin(), services.end(), [&](const auto &s) { return s->Uuid() != uuid; }),
-                   services.end());
+    return Services(&uuid, mode);
+}
+
+radio::ServicesResult SimDevice::Services(const radio::Guid *uuid, radio::CacheMode mode)
+{
+    owner_.Checkpoint(peripheral_, Step::Services);
+    std::lock_guard<std::mutex> lock(owner_.Mutex());
+    CheckOpenLocked();
+    Peripheral &p = owner_.PeripheralLocked(peripheral_);
+    if (!owner_.RadioAvailableLocked())
+        return {radio::CommunicationStatus::Unreachable, {}};
+    const Outcome outcome = Take(p.script.servicesQuery);
+    Raise(outcome);
+    radio::ServicesResult result{outcome.status, {}};
+    if (result.status != radio::CommunicationStatus::Success)
+        return result;
+    // The first GATT access connects, and every open device of the peripheral hears of it.
+    if (!p.connected)
+        owner_.ConnectLocked(p);
+    for (size_t i = 0; i < p.script.services.size(); ++i)
+        if (Listed(p.script.services[i], uuid, mode))
+            result.services.push_back(std::make_shared<SimService>(owner_, weak_from_this(), peripheral_, i));
     return result;
 }
 
 void SimDevice::MaintainConnection(bool on)
 {
     std::lock_guard<std::mutex> lock(owner_.Mutex());
+    CheckOpenLocked();
     maintained = on;
+    Peripheral &p = owner_.PeripheralLocked(peripheral_);
+    if (!on)
+        owner_.UnheldLocked(p);
+    else if (!p.connected)
+        owner_.ScheduleRestoreLocked(peripheral_);
 }
 
-radio::ServicesResult SimDevice::GetGattServices()
+bool SimDevice::RequestLowLatency()
 {
-    owner_.Checkpoint(peripheral_, Step::Services);
+    owner_.Count(&RadioStats::lowLatencyRequests);
     std::lock_guard<std::mutex> lock(owner_.Mutex());
-    Peripheral &p = owner_.PeripheralLocked(peripheral_);
-    if (!owner_.RadioAvailableLocked())
-        return {radio::CommunicationStatus::Unreachable, {}};
-    Raise(p.script.servicesQuery);
-    radio::ServicesResult result{p.script.servicesQuery.status, {}};
-    if (result.status != radio::CommunicationStatus::Success)
-        return result;
-    // The first GATT access connects, and every open device of the peripheral hears of it.
-    if (!p.connected) {
-        p.connected = true;
-        for (auto &weak : p.devices)
-            if (auto d = weak.lock(); d && !d->closed)
-                owner_.PostStatus(d, radio::ConnectionStatus::Connected);
-    }
-    for (size_t i = 0; i < p.script.services.size(); ++i)
-        result.services.push_back(std::make_shared<SimService>(owner_, weak_from_this(), peripheral_, i));
-    return result;
+    CheckOpenLocked();
+    // Windows 11 grants it while connected, and answers DeviceNotAvailable otherwise.
+    return owner_.PeripheralLocked(peripheral_).connected;
 }
 
 void SimDevice::Close()
@@ -182,13 +132,7 @@ void SimDevice::Close()
     Peripheral &p = owner_.PeripheralLocked(peripheral_);
     if (p.script.disconnectOnClose)
         owner_.PostStatus(shared_from_this(), radio::ConnectionStatus::Disconnected);
-    // The platform drops the link once nobody holds it open.
-    bool open = false;
-    for (auto &weak : p.devices)
-        if (auto d = weak.lock(); d && !d->closed)
-            open = true;
-    if (!open)
-        p.connected = false;
+    owner_.UnheldLocked(p);
 }
 
 void SimDevice::RaiseStatusChanged()
@@ -203,34 +147,47 @@ radio::Guid SimService::Uuid()
     return owner_.PeripheralLocked(peripheral_).script.services.at(index_).uuid;
 }
 
-radio::CharacteristicsResult SimService::GetCharacteristics()
+radio::CharacteristicsResult SimService::GetCharacteristics() { return Characteristics(nullptr, radio::CacheMode::Cached); }
+
+radio::CharacteristicsResult SimService::GetCharacteristicsForUuid(const radio::Guid &uuid, radio::CacheMode mode)
+{
+    return Characteristics(&uuid, mode);
+}
+
+radio::CharacteristicsResult SimService::Characteristics(const radio::Guid *uuid, radio::CacheMode mode)
 {
     owner_.Checkpoint(peripheral_, Step::Characteristics);
     std::lock_guard<std::mutex> lock(owner_.Mutex());
+    const std::shared_ptr<SimDevice> device = device_.lock();
+    if (closed || !device || device->closed)
+        throw radio::PlatformError(kClosed);
     Peripheral &p = owner_.PeripheralLocked(peripheral_);
-    const ServiceScript &script = p.script.services.at(index_);
+    ServiceScript &script = p.script.services.at(index_);
     if (!owner_.RadioAvailableLocked())
         return {radio::CommunicationStatus::Unreachable, {}};
-    Raise(script.query);
-    radio::CharacteristicsResult result{script.query.status, {}};
+    const Outcome outcome = Take(script.query);
+    Raise(outcome);
+    radio::CharacteristicsResult result{outcome.status, {}};
     if (result.status != radio::CommunicationStatus::Success)
         return result;
     ForgetExpired(p.characteristics);
-    for (const CharacteristicScript &c : script.characteristics) {
-        auto characteristic = std::make_shared<SimCharacteristic>(owner_, device_, peripheral_, c);
+    for (size_t i = 0; i < script.characteristics.size(); ++i) {
+        CharacteristicScript &c = script.characteristics[i];
+        if (!Listed(c, uuid, mode))
+            continue;
+        auto characteristic =
+            std::make_shared<SimCharacteristic>(owner_, device_, shared_from_this(), peripheral_, index_, i, c.uuid);
         p.characteristics.push_back(characteristic);
         result.characteristics.push_back(characteristic);
     }
     return result;
 }
 
-radio::CharacteristicsResult SimService::GetCharacteristicsForUuid(const radio::Guid &uuid, radio::CacheMode)
+void SimService::Close()
 {
-    radio::CharacteristicsResult result = GetCharacteristics();
-    auto &found = result.characteristics;
-    found.erase(std::remove_if(found.begin(), found.end(), [&](const auto &c) { return c->Uuid() != uuid; }),
-                found.end());
-    return result;
+    owner_.Count(&RadioStats::serviceCloses);
+    std::lock_guard<std::mutex> lock(owner_.Mutex());
+    closed = true;
 }
 
 radio::CommunicationStatus SimCharacteristic::WriteClientCharacteristicConfigurationDescriptor(
@@ -238,12 +195,18 @@ radio::CommunicationStatus SimCharacteristic::WriteClientCharacteristicConfigura
 {
     owner_.Checkpoint(peripheral_, Step::Subscribe);
     std::lock_guard<std::mutex> lock(owner_.Mutex());
+    const std::shared_ptr<SimDevice> owningDevice = device.lock();
+    // Its service or device closed: the characteristic goes with them.
+    if (service->closed || !owningDevice || owningDevice->closed)
+        throw radio::PlatformError(kClosed);
     if (!owner_.RadioAvailableLocked())
         return radio::CommunicationStatus::Unreachable;
-    Raise(script_.subscribe);
-    if (script_.subscribe.status == radio::CommunicationStatus::Success)
+    Peripheral &p = owner_.PeripheralLocked(peripheral_);
+    const Outcome outcome = Take(p.script.services.at(serviceIndex_).characteristics.at(index_).subscribe);
+    Raise(outcome);
+    if (outcome.status == radio::CommunicationStatus::Success)
         notifying = value == radio::CccdValue::Notify;
-    return script_.subscribe.status;
+    return outcome.status;
 }
 
 void SimCharacteristic::RaiseValueChanged(radio::ValueChangedArgs &args)

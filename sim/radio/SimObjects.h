@@ -30,6 +30,7 @@ public:
     // run there, for them to read.
     int32_t stoppedError = kStopSuccess;
     radio::ScanningMode mode = radio::ScanningMode::Passive;
+    WatcherFault fault = WatcherFault::None;  // chosen when it is created
 
 private:
     SimRadio &owner_;
@@ -37,10 +38,14 @@ private:
 
 class SimDevice final : public radio::Device, public std::enable_shared_from_this<SimDevice> {
 public:
-    SimDevice(SimRadio &owner, int peripheral, radio::ConnectionStatus initial)
-        : status(initial), owner_(owner), peripheral_(peripheral)
+    SimDevice(SimRadio &owner, int peripheral, radio::ConnectionStatus initial,
+              std::shared_ptr<std::atomic<int64_t>> lastRelease)
+        : status(initial), owner_(owner), peripheral_(peripheral), lastRelease_(std::move(lastRelease))
     {
     }
+    // The last reference lets the link go as Close does, but without a call into the radio, whose
+    // lock may be held by whoever drops it.
+    ~SimDevice() override;
     radio::EventToken AddConnectionStatusChanged(ConnectionStatusHandler handler) override
     {
         return statusChanged.Add(std::move(handler));
@@ -52,10 +57,14 @@ public:
     radio::ServicesResult GetGattServices() override;
     radio::ServicesResult GetGattServicesForUuid(const radio::Guid &uuid, radio::CacheMode mode) override;
     void MaintainConnection(bool on) override;
-    bool RequestLowLatency() override { return false; }
+    bool RequestLowLatency() override;
     void Close() override;
 
     void RaiseStatusChanged();
+    // Raises RO_E_CLOSED once the device is closed (mutex held).
+    void CheckOpenLocked() const;
+    // Whether it holds its peripheral's link: open, or maintained (mutex held).
+    bool HoldsLocked() const { return !closed || maintained; }
 
     EventSource<ConnectionStatusHandler> statusChanged;
     radio::ConnectionStatus status;
@@ -63,11 +72,14 @@ public:
     bool maintained = false;  // mutex held
 
 private:
+    radio::ServicesResult Services(const radio::Guid *uuid, radio::CacheMode mode);
+
     SimRadio &owner_;
     int peripheral_;
+    std::shared_ptr<std::atomic<int64_t>> lastRelease_;
 };
 
-class SimService final : public radio::Service {
+class SimService final : public radio::Service, public std::enable_shared_from_this<SimService> {
 public:
     SimService(SimRadio &owner, std::weak_ptr<SimDevice> device, int peripheral, size_t index)
         : owner_(owner), device_(std::move(device)), peripheral_(peripheral), index_(index)
@@ -76,9 +88,12 @@ public:
     radio::Guid Uuid() override;
     radio::CharacteristicsResult GetCharacteristics() override;
     radio::CharacteristicsResult GetCharacteristicsForUuid(const radio::Guid &uuid, radio::CacheMode mode) override;
-    void Close() override {}
+    void Close() override;
+    bool closed = false;  // mutex held
 
 private:
+    radio::CharacteristicsResult Characteristics(const radio::Guid *uuid, radio::CacheMode mode);
+
     SimRadio &owner_;
     std::weak_ptr<SimDevice> device_;
     int peripheral_;
@@ -87,12 +102,13 @@ private:
 
 class SimCharacteristic final : public radio::Characteristic {
 public:
-    SimCharacteristic(SimRadio &owner, std::weak_ptr<SimDevice> device, int peripheral,
-                      const CharacteristicScript &script)
-        : device(std::move(device)), owner_(owner), peripheral_(peripheral), script_(script)
+    SimCharacteristic(SimRadio &owner, std::weak_ptr<SimDevice> device, std::shared_ptr<SimService> service,
+                      int peripheral, size_t serviceIndex, size_t index, const Guid &uuid)
+        : device(std::move(device)), service(std::move(service)), owner_(owner), peripheral_(peripheral),
+          serviceIndex_(serviceIndex), index_(index), uuid_(uuid)
     {
     }
-    radio::Guid Uuid() override { return script_.uuid; }
+    radio::Guid Uuid() override { return uuid_; }
     radio::EventToken AddValueChanged(ValueChangedHandler handler) override
     {
         return valueChanged.Add(std::move(handler));
@@ -104,12 +120,15 @@ public:
 
     EventSource<ValueChangedHandler> valueChanged;
     std::weak_ptr<SimDevice> device;
+    std::shared_ptr<SimService> service;  // a characteristic keeps its service (GattCharacteristic.Service)
     bool notifying = false;
 
 private:
     SimRadio &owner_;
     int peripheral_;
-    CharacteristicScript script_;
+    size_t serviceIndex_;
+    size_t index_;
+    Guid uuid_;
 };
 
 } // namespace sim

@@ -95,6 +95,7 @@ std::shared_ptr<radio::Watcher> SimRadio::CreateWatcher()
     if (readiness_ == Readiness::ClassesUnavailable)
         throw radio::PlatformError(radio::kClassNotRegistered);
     ++stats_.watchersCreated;
+    watcher->fault = TakeWatcherFault();
     ForgetExpired(watchers_);
     watchers_.push_back(watcher);
     return watcher;
@@ -124,10 +125,13 @@ std::shared_ptr<radio::Device> SimRadio::FromBluetoothAddress(uint64_t address)
         throw radio::PlatformError(p.script.connectError);
     if (!p.script.connectable)
         return nullptr;
+    SettleLocked(p);
     auto device = std::make_shared<SimDevice>(
-        *this, id, p.connected ? radio::ConnectionStatus::Connected : radio::ConnectionStatus::Disconnected);
+        *this, id, p.connected ? radio::ConnectionStatus::Connected : radio::ConnectionStatus::Disconnected,
+        p.lastRelease);
     ForgetExpired(p.devices);
     p.devices.push_back(device);
+    p.unheldSince.reset();  // a new holder
     return device;
 }
 
@@ -140,9 +144,11 @@ std::vector<std::shared_ptr<radio::Device>> SimRadio::ConnectedDevices()
             throw radio::PlatformError(radio::kClassNotRegistered);
         if (readiness_ != Readiness::Ready || !available_)
             return {};
-        for (const Peripheral &p : peripherals_)
+        for (Peripheral &p : peripherals_) {
+            SettleLocked(p);
             if (p.connected)
                 addresses.push_back(p.script.address);
+        }
     }
     std::vector<std::shared_ptr<radio::Device>> devices;
     for (uint64_t address : addresses)
@@ -194,7 +200,13 @@ void SimRadio::SetReadiness(Readiness readiness)
 int SimRadio::AddPeripheral(const PeripheralScript &script)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    peripherals_.push_back(Peripheral{script, false, {}, {}});
+    peripherals_.push_back(Peripheral{});
+    Peripheral &p = peripherals_.back();
+    p.script = script;
+    if (script.connectedAtStart) {
+        p.connected = true;
+        p.unheldSince = SimClockInstance().Now();
+    }
     changed_.notify_all();
     return static_cast<int>(peripherals_.size() - 1);
 }
@@ -202,7 +214,10 @@ int SimRadio::AddPeripheral(const PeripheralScript &script)
 void SimRadio::SetAdvertising(int peripheral, bool advertising)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    PeripheralLocked(peripheral).script.advertising = advertising;
+    Peripheral &p = PeripheralLocked(peripheral);
+    p.script.advertising = advertising;
+    if (advertising && p.restorePending)
+        ScheduleRestoreLocked(peripheral);
     changed_.notify_all();
 }
 
@@ -219,6 +234,7 @@ void SimRadio::CompressTime(uint32_t factor)
     SimClockInstance().Compress(factor);
     std::lock_guard<std::mutex> lock(mutex_);
     interval_ = std::max(std::chrono::milliseconds(1), kAdvertiseInterval / factor);
+    changed_.notify_all();  // timers due on the simulation's clock come sooner
 }
 
 void SimRadio::Notify(int peripheral, const std::vector<uint8_t> &bytes) { NotifyWith(peripheral, bytes, 0); }
@@ -247,23 +263,6 @@ void SimRadio::NotifyWith(int peripheral, const std::vector<uint8_t> &bytes, Res
     });
 }
 
-void SimRadio::Drop(int peripheral)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    DropLocked(PeripheralLocked(peripheral));
-}
-
-void SimRadio::DropLocked(Peripheral &p)
-{
-    p.connected = false;
-    for (auto &weak : p.characteristics)
-        if (auto c = weak.lock())
-            c->notifying = false;
-    for (auto &weak : p.devices)
-        if (auto d = weak.lock(); d && !d->closed)
-            PostStatus(d, radio::ConnectionStatus::Disconnected);
-}
-
 void SimRadio::EndScan()
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -283,7 +282,11 @@ void SimRadio::SetRadioAvailable(bool available)
             if (auto w = weak.lock())
                 w->AbortLocked(kStopRadioNotAvailable);
         for (Peripheral &p : peripherals_)
-            DropLocked(p);
+            LoseLinkLocked(p, true);
+    } else {
+        for (size_t id = 0; id < peripherals_.size(); ++id)
+            if (peripherals_[id].restorePending)
+                ScheduleRestoreLocked(static_cast<int>(id));
     }
     changed_.notify_all();
 }
@@ -369,13 +372,19 @@ RadioStats SimRadio::Stats()
         stats.attachedHandlers += d->statusChanged.Count();
     for (auto &c : characteristics)
         stats.attachedHandlers += c->valueChanged.Count();
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto &d : devices)
+        stats.maintained += d->maintained ? 1 : 0;
+    for (auto &c : characteristics)
+        stats.notifying += c->notifying ? 1 : 0;
     return stats;
 }
 
 bool SimRadio::Unused()
 {
     std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
-    if (!lock.owns_lock() || running_ || delivering_ || !events_.empty() || !held_.empty() || !waiting_.empty())
+    if (!lock.owns_lock() || running_ || delivering_ || !events_.empty() || !timers_.empty() || !held_.empty() ||
+        !waiting_.empty())
         return false;
     const auto gone = [](const auto &references) {
         return std::all_of(references.begin(), references.end(), [](const auto &r) { return r.expired(); });

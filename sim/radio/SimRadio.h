@@ -4,15 +4,18 @@
 // the radio (the advertisement handler stops the watcher) as they may on the real platform.
 #include "EventThread.h"
 #include "RadioControl.h"
+#include "SimClock.h"
 #include "bluetooth/HandlerList.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 #include <utility>
@@ -43,9 +46,17 @@ void ForgetExpired(std::vector<std::weak_ptr<T>> &references)
                      references.end());
 }
 
+using SimTime = tarvolt::Clock::TimePoint;  // on the simulation's clock
+
 struct Peripheral {
-    PeripheralScript script;
+    PeripheralScript script;  // the radio's copy: queries count down its outcomes' `times`
     bool connected = false;
+    bool otherHolder = false;      // another program keeps the link up and has it restored
+    bool restorePending = false;   // dropped while maintained; restored once reachable
+    std::optional<SimTime> unheldSince;  // connected, and nobody has held the link since then
+    // When one of its devices was last released without Close (written by the device's destructor,
+    // which may run with the radio's mutex held), in ticks of the simulation's clock.
+    std::shared_ptr<std::atomic<int64_t>> lastRelease = std::make_shared<std::atomic<int64_t>>(0);
     std::vector<std::weak_ptr<SimDevice>> devices;
     std::vector<std::weak_ptr<SimCharacteristic>> characteristics;
 };
@@ -79,6 +90,9 @@ public:
     bool WaitUntilIdle(std::chrono::milliseconds limit) override;
     RadioStats Stats() override;
     void CompressTime(uint32_t factor) override;
+    void SetOtherHolder(int peripheral, bool holds) override;
+    void DropWithoutEvent(int peripheral) override;
+    void SetWatcherFault(WatcherFault fault, int count) override;
     void Shutdown() override;
 
     // Whether nothing of the radio is in use: no event thread, no event, no held step, and no
@@ -100,10 +114,25 @@ public:
     Readiness ReadinessLocked() const { return readiness_; }
     // Posts a connection status change to a device (mutex held).
     void PostStatus(const std::shared_ptr<SimDevice> &device, radio::ConnectionStatus status);
+    // The link of a peripheral (SimLink.cpp), mutex held. Connected: the link comes up and every
+    // open device hears of it. Settle: a link that nobody has held for its close hold goes down.
+    // Unheld: the last holder let go now.
+    void ConnectLocked(Peripheral &p);
+    void SettleLocked(Peripheral &p);
+    void UnheldLocked(Peripheral &p);
+    WatcherFault TakeWatcherFault();  // mutex held
+    // A maintained link that is down comes back once the peripheral can be reached.
+    void ScheduleRestoreLocked(int id);
 
 private:
+    // Runs `event` on the event thread once `delay` has passed on the simulation's clock.
+    void PostAfter(std::chrono::milliseconds delay, std::function<void()> event);  // mutex held
+    bool HeldLocked(const Peripheral &p) const;
+    // Drops the link; `events`: the open devices hear of it. A maintained link is restored.
+    void LoseLinkLocked(Peripheral &p, bool events);
+    void RestoreLocked(int id);
+
     void NotifyWith(int peripheral, const std::vector<uint8_t> &bytes, ResultCode error);
-    void DropLocked(Peripheral &p);
     void EnsureThreadLocked();
     void EventLoop();
     // True on the radio's own event thread, which a held step never holds.
@@ -113,6 +142,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::function<void()>> events_;
+    std::multimap<SimTime, std::function<void()>> timers_;  // PostAfter's events, by when they are due
     bool delivering_ = false;
     bool stopping_ = false;
     bool paused_ = false;
@@ -128,6 +158,8 @@ private:
     std::set<std::pair<int, Step>> waiting_;
     RadioStats stats_;
     Readiness readiness_ = Readiness::Ready;
+    WatcherFault watcherFault_ = WatcherFault::None;
+    int watcherFaults_ = 0;  // watchers still to get it (-1: every one)
 };
 
 SimRadio &SimRadioInstance();

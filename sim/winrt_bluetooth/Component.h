@@ -4,6 +4,8 @@
 #include "Control.h"
 #include "SimRadio.h"
 
+#include <windows.h>
+
 #include <atomic>
 #include <functional>
 
@@ -18,8 +20,23 @@ struct Counters {
     std::atomic<int> completedOnComponentThread{0};
     std::atomic<int> completedInsidePutCompleted{0};
     std::atomic<int> completedInsideCancel{0};
+    std::atomic<int> connectedListings{0};
+    std::atomic<int> sessionsOpened{0};
+    std::atomic<int> sessionsOpen{0};
+    std::atomic<int> sessionsMaintaining{0};
+    std::atomic<int> sessionsClosedMaintaining{0};
+    std::atomic<int> requestsGranted{0};
+    std::atomic<int> requestsOpen{0};
+    std::atomic<int> repeatedCloses{0};
+    std::atomic<int> unclosedReleases{0};
 };
 Counters &Count();
+
+// The Windows the component plays (Windows.cpp: Control::SetWindows).
+void SetWindows(WindowsVersion version);
+bool Windows11();
+// Wakes Control::WaitForStats: called after the counters of sessions and requests change.
+void StatsChanged();
 
 Completion CurrentCompletion();
 

@@ -7,6 +7,7 @@
 #include "RadioControl.h"
 
 #include <chrono>
+#include <functional>
 
 namespace winrt_bluetooth {
 
@@ -22,6 +23,11 @@ enum class Completion {
     InsidePutCompleted,  // inside put_Completed, on the caller's thread
 };
 
+// Which Windows the component plays. Windows 11 (10.0.22000 and later), the default as most
+// machines that run SteamVR have it, has IBluetoothLEDevice6 and the preferred connection
+// parameters; Windows 10 has neither, and ApiInformation says so.
+enum class WindowsVersion { Windows10, Windows11 };
+
 struct ComponentStats {
     int liveObjects = 0;       // Windows Runtime objects of the component not released yet
     int heldDelegates = 0;     // the caller's delegates the component still holds
@@ -32,6 +38,15 @@ struct ComponentStats {
     int completedOnComponentThread = 0;
     int completedInsidePutCompleted = 0;
     int completedInsideCancel = 0;
+    int connectedListings = 0;   // DeviceInformation.FindAllAsync with the connected-devices selector
+    int sessionsOpened = 0;      // GattSession.FromDeviceIdAsync that gave a session
+    int sessionsOpen = 0;        // sessions not closed yet (a release without Close counts as one)
+    int sessionsMaintaining = 0;  // open sessions with MaintainConnection on
+    int sessionsClosedMaintaining = 0;  // sessions closed or released with MaintainConnection still on
+    int requestsGranted = 0;     // preferred connection parameters requests answered Success
+    int requestsOpen = 0;        // requests not closed yet
+    int repeatedCloses = 0;      // Close on a device, service, session or request closed before
+    int unclosedReleases = 0;    // sessions and requests let go of without Close
 };
 
 class Control {
@@ -42,6 +57,10 @@ public:
     // Waits until every radio event raised so far has been delivered and no operation thread
     // runs any more.
     virtual bool WaitUntilIdle(std::chrono::milliseconds limit) = 0;
+    virtual void SetWindows(WindowsVersion version) = 0;
+    // Waits until the counters of sessions and requests satisfy `done` (other counters are read
+    // as they are when those change).
+    virtual bool WaitForStats(const std::function<bool(const ComponentStats &)> &done, std::chrono::milliseconds limit) = 0;
 
 protected:
     ~Control() = default;

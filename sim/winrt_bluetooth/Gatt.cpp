@@ -4,8 +4,10 @@
 #include "AsyncOperation.h"
 #include "Classes.h"
 #include "Gatt.h"
+#include "VectorView.h"
 
 #include <cstring>
+#include <optional>
 
 namespace winrt_bluetooth {
 
@@ -25,59 +27,6 @@ constexpr wchar_t kCharacteristicsOperationClass[] =
     L"Windows.Foundation.IAsyncOperation`1<Windows.Devices.Bluetooth.GenericAttributeProfile.GattCharacteristicsResult>";
 constexpr wchar_t kStatusOperationClass[] =
     L"Windows.Foundation.IAsyncOperation`1<Windows.Devices.Bluetooth.GenericAttributeProfile.GattCommunicationStatus>";
-
-GUID ToGuid(const radio::Guid &uuid)
-{
-    GUID out{uuid.data1, uuid.data2, uuid.data3, {}};
-    std::memcpy(out.Data4, uuid.data4, sizeof out.Data4);
-    return out;
-}
-
-template <class View, class Item>
-class VectorView final : public Object<View> {
-public:
-    VectorView(const wchar_t *className, std::vector<ComRef<Item>> items)
-        : Object<View>(className), items_(std::move(items))
-    {
-    }
-    HRESULT STDMETHODCALLTYPE GetAt(UINT32 index, Item **item) override
-    {
-        if (!item)
-            return E_POINTER;
-        *item = nullptr;
-        return index < items_.size() ? Lend(items_[index], item) : E_BOUNDS;
-    }
-    HRESULT STDMETHODCALLTYPE get_Size(UINT32 *size) override { return Give(size, items_.size()); }
-    HRESULT STDMETHODCALLTYPE IndexOf(Item *value, UINT32 *index, boolean *found) override
-    {
-        if (!index || !found)
-            return E_POINTER;
-        *index = 0;
-        *found = false;
-        for (UINT32 i = 0; i < items_.size(); ++i) {
-            if (items_[i].Get() == value) {
-                *index = i;
-                *found = true;
-                break;
-            }
-        }
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetMany(UINT32 start, UINT32 capacity, Item **items, UINT32 *actual) override
-    {
-        if (!actual || (capacity != 0 && !items))
-            return E_POINTER;
-        *actual = 0;
-        if (start > items_.size())
-            return E_BOUNDS;
-        for (UINT32 i = start; i < items_.size() && *actual < capacity; ++i)
-            Lend(items_[i], &items[(*actual)++]);
-        return S_OK;
-    }
-
-private:
-    const std::vector<ComRef<Item>> items_;
-};
 
 // A notification's value, or the error the platform met reading it.
 class ValueChangedArgs final : public Object<abi::IGattValueChangedEventArgs> {
@@ -239,15 +188,58 @@ public:
     NOT_SERVED(OpenAsync(abi::GattSharingMode, IInspectable **))
     HRESULT STDMETHODCALLTYPE GetCharacteristicsAsync(abi::IAsyncOperation_GattCharacteristicsResult **operation) override
     {
+        return Characteristics(nullptr, abi::BluetoothCacheMode::Cached, operation);
+    }
+    HRESULT STDMETHODCALLTYPE GetCharacteristicsWithCacheModeAsync(abi::BluetoothCacheMode mode,
+                                                                   abi::IAsyncOperation_GattCharacteristicsResult **operation) override
+    {
+        return Characteristics(nullptr, mode, operation);
+    }
+    HRESULT STDMETHODCALLTYPE GetCharacteristicsForUuidAsync(GUID uuid, abi::IAsyncOperation_GattCharacteristicsResult **operation) override
+    {
+        return Characteristics(&uuid, abi::BluetoothCacheMode::Cached, operation);
+    }
+    HRESULT STDMETHODCALLTYPE GetCharacteristicsForUuidWithCacheModeAsync(GUID uuid, abi::BluetoothCacheMode mode,
+                                                                          abi::IAsyncOperation_GattCharacteristicsResult **operation) override
+    {
+        return Characteristics(&uuid, mode, operation);
+    }
+    NOT_SERVED(GetIncludedServicesAsync(abi::IAsyncOperation_GattDeviceServicesResult **))
+    NOT_SERVED(GetIncludedServicesWithCacheModeAsync(abi::BluetoothCacheMode, abi::IAsyncOperation_GattDeviceServicesResult **))
+    NOT_SERVED(GetIncludedServicesForUuidAsync(GUID, abi::IAsyncOperation_GattDeviceServicesResult **))
+    NOT_SERVED(GetIncludedServicesForUuidWithCacheModeAsync(GUID, abi::BluetoothCacheMode, abi::IAsyncOperation_GattDeviceServicesResult **))
+    HRESULT STDMETHODCALLTYPE Close() override
+    {
+        if (closed_.exchange(true)) {
+            ++Count().repeatedCloses;
+            return S_OK;
+        }
+        return Guarded([&] {
+            service_->Close();
+            return S_OK;
+        });
+    }
+
+private:
+    // One characteristics query, as the services query (Device.cpp).
+    HRESULT Characteristics(const GUID *uuid, abi::BluetoothCacheMode mode, abi::IAsyncOperation_GattCharacteristicsResult **operation)
+    {
         if (!operation)
             return E_POINTER;
         if (closed_.load())
             return RO_E_CLOSED;
+        if (mode != abi::BluetoothCacheMode::Cached && mode != abi::BluetoothCacheMode::Uncached)
+            return E_INVALIDARG;
+        if (!uuid && mode == abi::BluetoothCacheMode::Uncached)
+            return E_NOTIMPL;
         const std::shared_ptr<radio::Service> service = service_;
+        const std::optional<radio::Guid> only = uuid ? std::optional<radio::Guid>(FromGuid(*uuid)) : std::nullopt;
         return Lend(AsyncOperation<abi::IAsyncOperation_GattCharacteristicsResult>::Start(
                         kCharacteristicsOperationClass,
-                        [service]() -> abi::IGattCharacteristicsResult * {
-                            const radio::CharacteristicsResult answer = service->GetCharacteristics();
+                        [service, only, mode]() -> abi::IGattCharacteristicsResult * {
+                            const radio::CharacteristicsResult answer =
+                                only ? service->GetCharacteristicsForUuid(*only, static_cast<radio::CacheMode>(mode))
+                                     : service->GetCharacteristics();
                             ComRef<abi::IVectorView_GattCharacteristic> view;
                             if (answer.status == radio::CommunicationStatus::Success) {
                                 std::vector<ComRef<abi::IGattCharacteristic>> items;
@@ -262,24 +254,7 @@ public:
                         }),
                     operation);
     }
-    HRESULT STDMETHODCALLTYPE GetCharacteristicsWithCacheModeAsync(abi::BluetoothCacheMode,
-                                                                   abi::IAsyncOperation_GattCharacteristicsResult **operation) override
-    {
-        return GetCharacteristicsAsync(operation);
-    }
-    NOT_SERVED(GetCharacteristicsForUuidAsync(GUID, abi::IAsyncOperation_GattCharacteristicsResult **))
-    NOT_SERVED(GetCharacteristicsForUuidWithCacheModeAsync(GUID, abi::BluetoothCacheMode, abi::IAsyncOperation_GattCharacteristicsResult **))
-    NOT_SERVED(GetIncludedServicesAsync(abi::IAsyncOperation_GattDeviceServicesResult **))
-    NOT_SERVED(GetIncludedServicesWithCacheModeAsync(abi::BluetoothCacheMode, abi::IAsyncOperation_GattDeviceServicesResult **))
-    NOT_SERVED(GetIncludedServicesForUuidAsync(GUID, abi::IAsyncOperation_GattDeviceServicesResult **))
-    NOT_SERVED(GetIncludedServicesForUuidWithCacheModeAsync(GUID, abi::BluetoothCacheMode, abi::IAsyncOperation_GattDeviceServicesResult **))
-    HRESULT STDMETHODCALLTYPE Close() override
-    {
-        closed_ = true;
-        return S_OK;
-    }
 
-private:
     const std::shared_ptr<radio::Service> service_;
     const GUID uuid_;
     const UINT64 address_;
@@ -287,6 +262,20 @@ private:
 };
 
 } // namespace
+
+GUID ToGuid(const radio::Guid &uuid)
+{
+    GUID out{uuid.data1, uuid.data2, uuid.data3, {}};
+    std::memcpy(out.Data4, uuid.data4, sizeof out.Data4);
+    return out;
+}
+
+radio::Guid FromGuid(const GUID &uuid)
+{
+    radio::Guid out{uuid.Data1, uuid.Data2, uuid.Data3, {}};
+    std::memcpy(out.data4, uuid.Data4, sizeof out.data4);
+    return out;
+}
 
 abi::IGattDeviceServicesResult *NewServicesResult(radio::ServicesResult answer, UINT64 address)
 {

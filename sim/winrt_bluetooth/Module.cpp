@@ -16,6 +16,10 @@ namespace {
 
 std::atomic<Completion> completion{Completion::AsItComes};
 
+// Control::WaitForStats.
+std::mutex statsMutex;
+std::condition_variable statsChanged;
+
 // The component's threads (operations' work and late completions).
 std::mutex threadsMutex;
 std::condition_variable threadsDone;
@@ -38,6 +42,15 @@ public:
         stats.completedOnComponentThread = c.completedOnComponentThread;
         stats.completedInsidePutCompleted = c.completedInsidePutCompleted;
         stats.completedInsideCancel = c.completedInsideCancel;
+        stats.connectedListings = c.connectedListings;
+        stats.sessionsOpened = c.sessionsOpened;
+        stats.sessionsOpen = c.sessionsOpen;
+        stats.sessionsMaintaining = c.sessionsMaintaining;
+        stats.sessionsClosedMaintaining = c.sessionsClosedMaintaining;
+        stats.requestsGranted = c.requestsGranted;
+        stats.requestsOpen = c.requestsOpen;
+        stats.repeatedCloses = c.repeatedCloses;
+        stats.unclosedReleases = c.unclosedReleases;
         return stats;
     }
     bool WaitUntilIdle(std::chrono::milliseconds limit) override
@@ -46,6 +59,12 @@ public:
         // first, then the events, then the threads once more for what the events started.
         return WaitUntilThreadsDone(limit) && winrt_bluetooth::Radio().WaitUntilIdle(limit) &&
                WaitUntilThreadsDone(limit);
+    }
+    void SetWindows(WindowsVersion version) override { winrt_bluetooth::SetWindows(version); }
+    bool WaitForStats(const std::function<bool(const ComponentStats &)> &done, std::chrono::milliseconds limit) override
+    {
+        std::unique_lock<std::mutex> lock(statsMutex);
+        return statsChanged.wait_for(lock, limit, [&] { return done(Stats()); });
     }
 };
 
@@ -58,6 +77,12 @@ Counters &Count()
 }
 
 Completion CurrentCompletion() { return completion.load(); }
+
+void StatsChanged()
+{
+    std::lock_guard<std::mutex> lock(statsMutex);
+    statsChanged.notify_all();
+}
 
 sim::SimRadio &Radio() { return sim::SimRadioInstance(); }
 
@@ -160,6 +185,16 @@ extern "C" HRESULT WINAPI DllGetActivationFactory(HSTRING classId, IActivationFa
             made = NewDeviceStatics();
         else if (requested == kDataReaderClass)
             made = NewDataReaderStatics();
+        else if (requested == kDeviceInformationClass)
+            made = NewDeviceInformationStatics();
+        else if (requested == kGattSessionClass)
+            made = NewGattSessionStatics();
+        else if (requested == kApiInformationClass)
+            made = NewApiInformationStatics();
+        else if (requested == kPreferredParametersClass && Windows11())
+            made = NewPreferredParametersStatics();
+        else if (requested == kPreferredParametersClass)
+            return REGDB_E_CLASSNOTREG;  // a Windows 10 has no such class registered
         else
             return CLASS_E_CLASSNOTAVAILABLE;
         ++Count().factories;

@@ -116,7 +116,9 @@ public:
     NOT_SERVED(put_SignalStrengthFilter(IInspectable *))
     NOT_SERVED(get_AdvertisementFilter(IInspectable **))
     NOT_SERVED(put_AdvertisementFilter(IInspectable *))
-    // Start never fails by its result: without a radio the watcher is aborted and raises Stopped.
+    // Start fails, or leaves the status Created, as the radio's watcher does (a disabled
+    // adapter: ERROR_DEVICE_NOT_AVAILABLE); without a radio the watcher is aborted and raises
+    // Stopped (Microsoft Learn: BluetoothLEAdvertisementWatcher.Start).
     HRESULT STDMETHODCALLTYPE Start() override
     {
         return Guarded([&] {

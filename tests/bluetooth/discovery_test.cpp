@@ -188,10 +188,12 @@ TEST_F(Discovery, AScanThePlatformEndsAsItStartsIsStartedAgain)
 {
     context.linkState = tarvolt::StartScanning;
     watcher->endAtStart = &context;
+    context.watcherFresh = true;  // this scan's watcher
     tarvolt::StartAdvertisementWatcher(context);
     EXPECT_EQ(context.linkState.load(), tarvolt::StartScanning);
 
     watcher->endAtStart = nullptr;
+    context.watcherFresh = true;
     tarvolt::StartAdvertisementWatcher(context);
     EXPECT_EQ(context.linkState.load(), tarvolt::Scanning);
 }

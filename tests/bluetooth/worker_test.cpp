@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -37,7 +38,9 @@ protected:
 // order, that does not come back after a lost link, or that leaves a scan or handlers behind.
 TEST_F(Worker, ConnectsReconnectsAfterADropAndLeavesNothingBehind)
 {
-    const int rifle = radio.AddPeripheral(Rifle());
+    sim::PeripheralScript script = Rifle();
+    script.restoreDelay = std::chrono::hours(1);  // found again by its advertisement
+    const int rifle = radio.AddPeripheral(script);
     ASSERT_EQ(controller->Activate(0), vr::VRInitError_None);
     ASSERT_TRUE(host.Recorder().WaitForLog("Device successfully connected.", kLimit));
     EXPECT_EQ(WorkerLines(host.Recorder()),
@@ -57,7 +60,7 @@ TEST_F(Worker, ConnectsReconnectsAfterADropAndLeavesNothingBehind)
 
     controller->Deactivate();
     const sim::RadioStats stats = radio.Stats();
-    EXPECT_EQ(stats.watchersCreated, 1);
+    EXPECT_EQ(stats.watchersCreated, 2);  // one per scan
     EXPECT_EQ(stats.scanning, 0);
     EXPECT_EQ(stats.attachedHandlers, 0);
     EXPECT_TRUE(stats.handlerFailures.empty());
@@ -164,9 +167,11 @@ TEST_F(Worker, NoticesTheRadioGoneAndStillEndsCleanly)
 
     radio.SetRadioAvailable(false);
     ASSERT_TRUE(host.Recorder().WaitForLog("Disconnected from device: Rifle Q508", kLimit));
-    // The next scan is started and aborted by the platform at once.
+    // The next scan is started and aborted by the platform at once, as its status tells.
     ASSERT_TRUE(host.Recorder().WaitForLog("Watcher stopped.", kLimit, 2));
-    EXPECT_EQ(WorkerLines(host.Recorder(), mark), (Lines{"Device connection lost.", "Starting the advertisement watcher."}));
+    ASSERT_TRUE(host.Recorder().WaitForLog("The advertisement watcher did not start.", kLimit));
+    EXPECT_EQ(WorkerLines(host.Recorder(), mark), (Lines{"Device connection lost.", "Starting the advertisement watcher.",
+                                                         "The advertisement watcher did not start."}));
 
     controller->Deactivate();
     radio.SetRadioAvailable(true);
@@ -213,6 +218,119 @@ TEST_F(Worker, CleanupKeepsTheLibraryOnlyWhileThePlatformHoldsAHandler)
     watcher->AddReceived([](tarvolt::radio::Watcher &, tarvolt::radio::AdvertisementReceivedArgs &) { return 0; });
     tarvolt::deviceProvider.Cleanup();
     EXPECT_EQ(host.Recorder().CountLogPrefix(kept), 1u);
+}
+
+// The ways real radios keep the rifle from coming back, each as the simulated radio plays it.
+// `before` runs before activation; `after`, if any, once the link is up, and the link must come
+// up again. `forbidden`: a line that shows the link took the long way (a reset, a rescan).
+struct Comeback {
+    const char *name;
+    std::function<void(sim::PeripheralScript &)> script;
+    std::function<void(sim::RadioControl &, int)> before;
+    std::function<void(sim::RadioControl &, int)> after;
+    const char *forbidden;
+};
+
+void PrintTo(const Comeback &c, std::ostream *os) { *os << c.name; }
+
+class RifleComesBack : public Worker, public ::testing::WithParamInterface<Comeback> {};
+
+// Catches, per case: a rifle that is connected (so silent) but never found because the link
+// waits for an advertisement; a first step that fails once and resets the link instead of
+// being retried; a service or characteristic missing from the cached answer and never asked
+// for uncached; a watcher that fails to start, never starts, hears nothing or ends unannounced,
+// waited on for ever; a drop whose event never came; and after all that, no press delivered.
+TEST_P(RifleComesBack, AndDeliversItsPresses)
+{
+    const Comeback &c = GetParam();
+    radio.CompressTime(20);
+    sim::PeripheralScript script = Rifle();
+    script.closeHold = std::chrono::hours(1);  // a kept link outlasts the test
+    if (c.script)
+        c.script(script);
+    const int rifle = radio.AddPeripheral(script);
+    if (c.before)
+        c.before(radio, rifle);
+    ASSERT_EQ(controller->Activate(0), vr::VRInitError_None);
+    ASSERT_TRUE(host.Recorder().WaitForLog("Device successfully connected.", kLimit));
+    if (c.after) {
+        c.after(radio, rifle);
+        ASSERT_TRUE(host.Recorder().WaitForLog("Device successfully connected.", kLimit, 2));
+    }
+    radio.Notify(rifle, {0x5C, 0x00, 0x5C, 0x5D});
+    ASSERT_TRUE(host.Recorder().WaitForLog("Received data: 92 0 92 93 END", kLimit));
+    EXPECT_TRUE(tarvolt::eject_mag.exchange(false));
+    EXPECT_EQ(c.forbidden ? host.Recorder().CountLogPrefix(c.forbidden) : 0u, 0u) << c.forbidden;
+    controller->Deactivate();
+    radio.CompressTime(1);
+    EXPECT_EQ(radio.Stats().attachedHandlers, 0);
+    EXPECT_EQ(radio.Stats().scanning, 0);
+}
+
+using R = sim::RadioControl;
+sim::Outcome Failing(tarvolt::radio::CommunicationStatus status, int times) { return {status, 0, times}; }
+constexpr auto kUnreachable = tarvolt::radio::CommunicationStatus::Unreachable;
+void Fault(R &r, sim::WatcherFault fault) { r.SetWatcherFault(fault, 1); }
+
+INSTANTIATE_TEST_SUITE_P(
+    RealRadios, RifleComesBack,
+    ::testing::Values(
+        Comeback{"ConnectedByASessionThatCrashed", [](auto &p) { p.connectedAtStart = true; }, nullptr, nullptr,
+                 nullptr},
+        Comeback{"HeldByAnotherProgram", nullptr, [](R &r, int id) { r.SetOtherHolder(id, true); }, nullptr, nullptr},
+        Comeback{"KeptAfterAFailedSubscription",
+                 [](auto &p) { p.services[1].characteristics[1].subscribe = Failing(tarvolt::radio::CommunicationStatus::AccessDenied, 1); },
+                 nullptr, nullptr, nullptr},
+        Comeback{"DroppedWhileAnotherProgramHoldsIt", nullptr, nullptr,
+                 [](R &r, int id) {
+                     r.SetOtherHolder(id, true);
+                     r.Drop(id);
+                 },
+                 nullptr},
+        Comeback{"DroppedWithoutAnEvent", [](auto &p) { p.restoreDelay = std::chrono::hours(1); }, nullptr,
+                 [](R &r, int id) { r.DropWithoutEvent(id); }, nullptr},
+        Comeback{"ServicesUnreachableThreeTimes", [](auto &p) { p.servicesQuery = Failing(kUnreachable, 3); }, nullptr,
+                 nullptr, "Failed to get GATT services."},
+        Comeback{"CharacteristicsAndSubscriptionFailingTwice",
+                 [](auto &p) {
+                     p.services[1].query = Failing(tarvolt::radio::CommunicationStatus::ProtocolError, 2);
+                     p.services[1].characteristics[1].subscribe = Failing(kUnreachable, 2);
+                 },
+                 nullptr, nullptr, "Target characteristic not found."},
+        Comeback{"ServiceOnlyInAnUncachedAnswer", [](auto &p) { p.services[1].uncachedOnly = true; }, nullptr, nullptr,
+                 nullptr},
+        Comeback{"CharacteristicOnlyInAnUncachedAnswer",
+                 [](auto &p) { p.services[1].characteristics[1].uncachedOnly = true; }, nullptr, nullptr, nullptr},
+        Comeback{"WatcherStartThrows", nullptr, [](R &r, int) { Fault(r, sim::WatcherFault::StartThrows); }, nullptr,
+                 nullptr},
+        Comeback{"WatcherStaysCreated", nullptr, [](R &r, int) { Fault(r, sim::WatcherFault::StaysCreated); }, nullptr,
+                 nullptr},
+        Comeback{"WatcherHearsNothing", nullptr, [](R &r, int) { Fault(r, sim::WatcherFault::Silent); }, nullptr,
+                 nullptr},
+        Comeback{"WatcherEndsWithoutStopped", [](auto &p) { p.advertising = false; },
+                 [](R &r, int id) {
+                     Fault(r, sim::WatcherFault::EndsWithoutStopped);
+                     std::thread([&r, id] {
+                         while (r.Stats().scanning == 0)
+                             std::this_thread::yield();
+                         r.EndScan();
+                         r.SetAdvertising(id, true);
+                     }).detach();
+                 },
+                 nullptr, nullptr}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Catches: a wait between retries (a second each, ten in all) that Deactivate cannot cut short:
+// SteamVR would stall on quitting (the host's watchdog fails the test after 2 s).
+TEST_F(Worker, DeactivationEndsAWaitBetweenRetries)
+{
+    sim::PeripheralScript script = Rifle();
+    script.servicesQuery = {tarvolt::radio::CommunicationStatus::Unreachable, 0, -1};
+    radio.AddPeripheral(script);
+    ASSERT_EQ(host.Activate(), vr::VRInitError_None);
+    ASSERT_TRUE(host.Recorder().WaitForLog("Retrying the GATT service query.", kLimit));
+    host.Deactivate();
+    EXPECT_EQ(WorkerLines(host.Recorder()).back(), "Failed to get GATT services.");
 }
 
 struct HeldStep {

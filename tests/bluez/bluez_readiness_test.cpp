@@ -3,7 +3,9 @@
 #include "BluezTestSupport.h"
 
 #include <condition_variable>
+#include <fstream>
 #include <mutex>
+#include <set>
 
 namespace {
 
@@ -59,6 +61,61 @@ TEST_F(BluezRefused, ARefusingPolicyMakesBluetoothUnusable)
     const tarvolt::radio::RadioCheck check = tarvolt::radio::PlatformRadio().CheckRadio();
     EXPECT_EQ(check.readiness, Readiness::Unusable);
     EXPECT_TRUE(Contains(check.detail, "refused by the system bus")) << check.detail;
+}
+
+// Catches: bluetoothd hidden by the sandbox of Steam from Flathub reported as not running (the
+// user would look for a fault that is not there) or without the command that lets Steam see it.
+TEST_F(BluezLink, InsideFlatpakAHiddenBluetoothdIsNamedWithTheFix)
+{
+    const std::string fix = "flatpak override --user --system-talk-name=org.bluez com.valvesoftware.Steam";
+    Options().flatpakInfoPath = ::testing::TempDir() + "flatpak-info";
+    std::ofstream(Options().flatpakInfoPath) << "[Application]\nname=com.valvesoftware.Steam\n";
+    bluez->Vanish();
+    tarvolt::radio::Radio &radio = tarvolt::radio::PlatformRadio();
+    const tarvolt::radio::RadioCheck check = radio.CheckRadio();
+    EXPECT_EQ(check.readiness, Readiness::Unusable);  // starting bluetoothd would not help
+    EXPECT_TRUE(Contains(check.detail, fix)) << check.detail;
+    EXPECT_THROW(radio.CreateWatcher()->Start(), tarvolt::radio::PlatformError);
+    EXPECT_EQ(Recorder().CountLog("BlueZ: " + check.detail), 1u);
+}
+
+// Catches: the devices bluetoothd has connected (where a rifle that no longer advertises is found)
+// not listed, or listed when not connected; the rifle's service and characteristic not found by
+// UUID; and a link that another program made let go with Disconnect, which drops it for every
+// program, when we did not subscribe on it (a keyboard would lose its link each time the list is
+// read), or kept when we did.
+TEST_F(BluezLink, ConnectedDevicesAreThoseBluetoothdHasConnected)
+{
+    sim::PeripheralScript keyboard;
+    keyboard.name = u"Keyboard";
+    keyboard.address = 0x5A0000000003ull;
+    const int keys = bluez->AddPeripheral(keyboard);
+    const int rifle = bluez->AddPeripheral(link_test::Rifle());
+    bluez->MakeKnown(bluez->AddPeripheral(link_test::Rifle(0x112233445566ull)));
+    bluez->ConnectByAnotherClient(keys);
+    bluez->ConnectByAnotherClient(rifle);
+    std::vector<std::shared_ptr<tarvolt::radio::Device>> devices = tarvolt::radio::PlatformRadio().ConnectedDevices();
+    std::set<uint64_t> addresses;
+    for (const auto &device : devices)
+        addresses.insert(device->BluetoothAddress());
+    EXPECT_EQ(addresses, (std::set<uint64_t>{keyboard.address, link_test::kRifleAddress}));
+    for (const auto &device : devices) {
+        if (device->BluetoothAddress() != link_test::kRifleAddress)
+            continue;
+        EXPECT_EQ(device->Name(), u"Rifle Q508");
+        const auto services = device->GetGattServicesForUuid(sim::kRifleServiceUuid, tarvolt::radio::CacheMode::Uncached);
+        ASSERT_EQ(services.services.size(), 1u);
+        const auto found = services.services[0]->GetCharacteristicsForUuid(sim::kRifleNotifyUuid,
+                                                                         tarvolt::radio::CacheMode::Uncached);
+        ASSERT_EQ(found.characteristics.size(), 1u);
+        EXPECT_EQ(found.characteristics[0]->WriteClientCharacteristicConfigurationDescriptor(
+                      tarvolt::radio::CccdValue::Notify),
+                  tarvolt::radio::CommunicationStatus::Success);
+    }
+    devices.clear();
+    EXPECT_TRUE(bluez->WaitForStats([](const sim::RadioStats &s) { return s.closes >= 1; }, link_test::kLimit));
+    EXPECT_TRUE(bluez->WaitUntilIdle(link_test::kLimit));
+    EXPECT_EQ(bluez->Stats().closes, 1);  // the rifle, subscribed on; not the keyboard
 }
 
 // Catches: the RSSI that bluetoothd reports with each device lost on the way to the handler.

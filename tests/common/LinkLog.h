@@ -17,7 +17,13 @@ inline bool IsLinkLine(const std::string &line)
         "Subscribing to characteristic: ", "Successfully subscribed to notifications for characteristic: ",
         "Failed to subscribe to notifications for characteristic: ", "Device successfully connected.",
         "Target characteristic not found.", "Target device address is invalid.", "Device connection lost.",
-        "Connected to device: ", "Disconnected from device: ", "Received data: "};
+        "Connected to device: ", "Disconnected from device: ", "Received data: ",
+        // Ways back for a rifle that does not advertise, and for radios that fail halfway.
+        "Found connected device: ", "Failed to list the connected devices.", "The system restored the connection.",
+        "The system did not restore the connection.", "Connection status reads disconnected.", "Retrying the ",
+        "GATT service not in the cached answer", "Characteristic not in the cached answer",
+        "The advertisement watcher did not start.", "The advertisement watcher ended without notice.",
+        "No advertisement heard for 30 seconds"};
     for (const char *prefix : kPrefixes)
         if (line.rfind(prefix, 0) == 0)
             return true;

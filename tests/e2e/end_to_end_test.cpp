@@ -4,6 +4,7 @@
 // folder, the relay copies the controller's pose into the shared pose block, and the driver
 // publishes the rifle's pose converted from it. The same holds for a package in a folder named
 // in scripts that no ANSI code page holds together, loaded as the runtime loads drivers.
+#include "ClientEnding.h"
 #include "ClientPose.h"
 #include "ConvertPose.h"
 #include "ProgramRun.h"
@@ -204,7 +205,7 @@ protected:
     void ExpectWholeRecordsAtAnIrregularPace(const vr::TrackedDevicePose_t &controller)
     {
         const size_t before = host.Recorder().PoseCount();
-        host.SetPacing(sim::Pacing::Jitter, 7);
+        host.SetPacing(sim::Pacing::Irregular, 7);
         host.RunFor(std::chrono::milliseconds(400));
         const std::vector<sim::PoseRecord> poses = host.Recorder().Poses();
         ASSERT_GT(poses.size(), before);
@@ -319,5 +320,58 @@ TEST_F(EndToEnd, TheRiflesOwnPoseIsNeverRelayed)
         EXPECT_TRUE(WaitForBlock(NoRightHand()));
     }
 }
+
+struct Ending {
+    const char *name;
+    sim::ClientEnd how;
+    const char *line;  // the driver's, for the end
+};
+
+void PrintTo(const Ending &ending, std::ostream *os) { *os << ending.name; }
+
+class RelayEnded : public EndToEnd, public ::testing::WithParamInterface<Ending> {};
+
+// Catches: a relay that ends on its own (killed, crashed, or gone through its own exit) leaving the
+// rifle frozen where it was and still claiming a valid pose, because the block keeps the last
+// record; and a relay never started again, so that the rifle stays without a pose for the rest
+// of the session.
+TEST_P(RelayEnded, TheRifleShowsNotTrackingUntilTheRestartedRelaysFirstRecord)
+{
+    ASSERT_TRUE(host.Load(sim::SimHost::DefaultPackageRoot())) << host.Error();
+    ASSERT_EQ(host.Init(), vr::VRInitError_None);
+    ASSERT_EQ(host.Activate(), vr::VRInitError_None);
+    mapping = tarvolt::OpenPoseBlockMapping();
+    view = tarvolt::MapPoseBlock(mapping);
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(WaitForBlock(InRawSpace(ControllerPose(40, 0.2f))));
+    host.RunFrame();
+    ASSERT_TRUE(PublishedIs(ControllerPose(40, 0.2f)));
+
+    ASSERT_EQ(sim::EndClients(devices, GetParam().how), 1u);
+    ASSERT_TRUE(host.Recorder().WaitForLogPrefix("Vistrel process ended", kLimit)) << DriverLog();
+    EXPECT_EQ(host.Recorder().CountLog(GetParam().line), 1u) << DriverLog();
+    host.RunFrame();
+    sim::PoseRecord last;
+    ASSERT_TRUE(host.Recorder().LastPose(last));
+    EXPECT_FALSE(last.pose.poseIsValid) << "the rifle stays frozen where the ended relay left it";
+
+    ASSERT_TRUE(host.Recorder().WaitForLog("Vistrel process restarted.", kLimit)) << DriverLog();
+    devices.SetPose(1, ControllerPose(75, 0.35f));
+    ASSERT_TRUE(WaitForBlock(InRawSpace(ControllerPose(75, 0.35f))));
+    host.RunFrame();
+    EXPECT_TRUE(PublishedIs(ControllerPose(75, 0.35f)));
+}
+
+INSTANTIATE_TEST_SUITE_P(OnDemand, RelayEnded,
+                         ::testing::Values(
+#if defined(_WIN32)
+                             Ending{"killed", sim::ClientEnd::Kill, "Vistrel process ended with exit code 0."},
+                             Ending{"crashed", sim::ClientEnd::Crash, "Vistrel process ended with exit code 0xC0000005."},
+#else
+                             Ending{"killed", sim::ClientEnd::Kill, "Vistrel process ended by signal 9."},
+                             Ending{"crashed", sim::ClientEnd::Crash, "Vistrel process ended by signal 11."},
+#endif
+                             Ending{"exited", sim::ClientEnd::Exit, "Vistrel process ended with exit code 0."}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -201,11 +201,11 @@ TEST_F(PoseBlock, AnExistingSectionIsReusedAndOnlyItsRecordIsZeroed)
     for (uint32_t i = sizeof(tarvolt::SharedPose); i < tarvolt::kSharedPoseBlockSize; ++i)
         ASSERT_EQ(bytes[i], 0xA5) << i;
 
-    host.RunFrame();  // the zero record of a fresh block, published
+    host.RunFrame();  // the zero record of a fresh block: no pose yet, only the mounting turn
     sim::PoseRecord last{};
     ASSERT_TRUE(host.Recorder().LastPose(last));
     EXPECT_FALSE(last.pose.poseIsValid);
-    EXPECT_EQ(last.pose.qRotation.w, 0.6123724356957945);
+    EXPECT_EQ(last.pose.qRotation.w, C);
 
     host.Deactivate();
     tarvolt::UnmapPoseBlock(bytes);

@@ -2,6 +2,7 @@
 // a stand-in that reports how it was started, natively and under Wine.
 #include "RelayTestPackage.h"
 #include "PoseLock.h"
+#include "ProcessIdentity.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,11 @@ const char *const kStarted = "Vistrel process started.";
 const char *const kStartFailed = "CreateProcess failed.";
 const char *const kTerminated = "Vistrel process terminated.";
 const char *const kTerminateFailed = "Failed to terminate Vistrel process, the process may not exist.";
+#if defined(_WIN32)
+const char *const kServer = "vrserver.exe";
+#else
+const char *const kServer = "vrserver";
+#endif
 
 class RelayControl : public ::testing::Test {
 protected:
@@ -119,19 +125,6 @@ TEST_F(RelayControl, MissingProgramIsReportedAtStartAndAtTermination)
     EXPECT_EQ(RelayLines(), (std::vector<std::string>{kStartFailed, kTerminateFailed}));
 }
 
-// Catches: a relay that ended on its own reported as terminated.
-TEST_F(RelayControl, ARelayThatAlreadyExitedIsReportedAsNotTerminated)
-{
-    SetEnvironment("TARVOLT_STANDIN_EXIT", "3");
-    BringUp(RelayTestRoot());
-    auto seen = Report();
-    ProcessWatch relay;
-    ASSERT_TRUE(relay.Open(std::stoll(seen["pid"])));
-    ASSERT_EQ(relay.WaitForExit(30s), std::optional<int>(3));
-    host.Deactivate();
-    EXPECT_EQ(RelayLines(), (std::vector<std::string>{kStarted, kTerminateFailed}));
-}
-
 // Whether a shared pose block of the driver's name can still be opened (POSIX: its name is still
 // there; Windows: a handle of it is still open somewhere).
 bool PoseBlockLeft()
@@ -148,6 +141,67 @@ int64_t TakeReportedPid(const std::map<std::string, std::string> &seen, const st
     const auto pid = seen.find("pid");
     std::remove(report.c_str());
     return pid == seen.end() ? 0 : std::stoll(pid->second);
+}
+
+// How a relay ends on its own in these tests, and the line the driver logs for it.
+struct Ending {
+    const char *name;
+    bool killed;  // by a task manager, at once; otherwise it exits with code 3
+    const char *line;
+};
+
+void PrintTo(const Ending &ending, std::ostream *os) { *os << ending.name; }
+
+class RelaySupervision : public RelayControl, public ::testing::WithParamInterface<Ending> {};
+
+// Catches: a relay that ends on its own going unnoticed for the rest of the session (no pose for
+// the rifle), its end logged without its exit code or signal, the process left a zombie until
+// Deactivate, the pose lock it died holding left set (the next relay would wait on it for ever),
+// and no restart.
+TEST_P(RelaySupervision, ARelayThatEndsIsLoggedCollectedAndStartedAgainWithThePoseLockFree)
+{
+    const std::string once = PathIn(work, std::string(GetParam().name) + ".once");
+    std::remove(once.c_str());
+    SetEnvironment("TARVOLT_STANDIN_ONCE", once);
+    SetEnvironment("TARVOLT_STANDIN_HOLD_LOCK", "1");
+    SetEnvironment("TARVOLT_STANDIN_EXIT", GetParam().killed ? "" : "3");
+    BringUp(RelayTestRoot());
+    const int64_t first = TakeReportedPid(Report(), report);
+    if (GetParam().killed) {
+        ASSERT_TRUE(sim::KillProcess(static_cast<uint32_t>(first), sim::ProcessStartTime(static_cast<uint32_t>(first))));
+    }
+
+    ASSERT_TRUE(host.Recorder().WaitForLog(GetParam().line, 30s)) << "the relay's end was not noticed";
+    EXPECT_NE(FindChildProcess(sim::CurrentProcessId(), "vistrel"), first) << "left a zombie";
+    EXPECT_EQ(Report()["lock_at_start"], "0") << "the next relay found the dead one's pose lock set";
+    EXPECT_EQ(host.Recorder().CountLog("Freed the pose lock that the ended Vistrel process held."), 1u);
+    EXPECT_EQ(host.Recorder().CountLog("Vistrel process restarted."), 1u);
+    host.Deactivate();
+    EXPECT_EQ(RelayLines(), (std::vector<std::string>{kStarted, kTerminated}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Endings, RelaySupervision,
+                         ::testing::Values(Ending{"exits", false, "Vistrel process ended with exit code 3."},
+#if defined(_WIN32)
+                                           Ending{"killed", true, "Vistrel process ended with exit code 0."}),
+#else
+                                           Ending{"killed", true, "Vistrel process ended by signal 9."}),
+#endif
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// Catches: a relay that keeps ending not started again, one started while Deactivate runs (it
+// would outlive the device) or Deactivate waiting out the pause before the next start (the
+// simulated server reports a stalled Deactivate), and the driver's line for vistrel's "server not
+// found" naming the server by another platform's name.
+TEST_F(RelayControl, ARelayThatKeepsEndingIsStartedAgainUntilDeactivateAndNeverAfter)
+{
+    SetEnvironment("TARVOLT_STANDIN_EXIT", "2");
+    BringUp(RelayTestRoot());
+    ASSERT_TRUE(host.Recorder().WaitForLog("Vistrel process restarted.", 30s));
+    host.Deactivate();  // the restarted relay has ended too, or is about to; the next pause is 2 s
+    EXPECT_EQ(host.Recorder().CountLog("Vistrel process ended with exit code 2 (" + std::string(kServer) + " not found)."), 1u);
+    EXPECT_EQ(FindChildProcess(sim::CurrentProcessId(), "vistrel"), 0) << "a relay outlived Deactivate";
+    EXPECT_EQ(RelayLines().size(), 2u);
 }
 
 // Catches: a runtime that activates the device twice without a Deactivate in between leaving the

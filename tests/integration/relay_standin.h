@@ -4,6 +4,12 @@
 //   TARVOLT_STANDIN_REPORT  file to write what it observed about its start into
 //   TARVOLT_STANDIN_PROBE   a handle or descriptor the test left inheritable
 //   TARVOLT_STANDIN_EXIT    exit at once with this code after reporting, instead of running on
+//   TARVOLT_STANDIN_HOLD_LOCK  take the pose lock after reporting and never free it (a relay
+//                           killed or ended in the middle of its copy)
+//   TARVOLT_STANDIN_ONCE    a file: the two directions above apply only to a stand-in that finds
+//                           it missing, and that one makes it (a relay started again runs on)
+// The report also tells the pose lock as the stand-in found it at its start (lock_at_start: 0, 1,
+// or none without a block).
 #include <string>
 
 namespace standin {

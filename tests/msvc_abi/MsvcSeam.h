@@ -114,6 +114,26 @@ void *gxx_api_generic_interface(const char *interfaceVersion, int32_t *error);
 int32_t gxx_api_is_interface_version_valid(const char *interfaceVersion);
 uint32_t gxx_api_init_token(void);
 
+// ---- the Windows Runtime's Bluetooth objects ------------------------------------------------
+
+// One object of each interface (MsvcWinrt.cpp), as Windows' MSVC-built DLLs implement them.
+enum MsvcWinrtObject {
+    MsvcWinrt_Device3,         // IBluetoothLEDevice3
+    MsvcWinrt_DeviceStatics2,  // IBluetoothLEDeviceStatics2
+    MsvcWinrt_Session,         // IGattSession
+};
+void *msvc_winrt_object(int32_t object);
+
+// What the last call into one of them received: its object and slot, its enum or boolean
+// argument (widened), and a GUID argument's 16 bytes.
+struct MsvcWinrtCall {
+    int32_t object;
+    int32_t slot;
+    uint64_t argument;
+    uint8_t guid[16];
+};
+void msvc_winrt_last_call(struct MsvcWinrtCall *call);
+
 #ifdef __cplusplus
 }
 #endif

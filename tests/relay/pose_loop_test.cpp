@@ -1,10 +1,14 @@
 // The relay's pose loop and its pace: with a clock of the test's own, the times at which passes
-// begin are known exactly; with the platform's timer, only that a wait never ends early.
+// begin are known exactly; with the platform's timer, only that a wait never ends early, and that
+// the server's end ends it.
+#include "DriverLibrary.h"
 #include "PassPacer.h"
+#include "ProgramRun.h"
 #include "Relay.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <vector>
 
 using tarvolt::PassClockTime;
@@ -24,6 +28,7 @@ public:
         if (deadline > now)
             now = deadline + wakeLatency;
     }
+    void EndWaitsOn(const tarvolt::ServerProcess &) override {}
 
     PassClockTime now = 3000000000;
     PassClockTime wakeLatency = 0;
@@ -131,6 +136,36 @@ TEST_P(PlatformPassTimer, SleepsUntilTheDeadlineAndNotBefore)
     // A wait that works comes back once, now and then twice; one that does not comes back
     // thousands of times.
     EXPECT_LE(timer->WakeUps(), 3u * kWaits);
+}
+
+// Catches: a wait for the next pass that the server's end does not cut short (the relay would see
+// SteamVR gone only after a frame's wait), and a frame clock stamped on another clock than the
+// one the relay's passes keep (its passes would aim at frames that are not there).
+TEST_P(PlatformPassTimer, EndsItsWaitWithTheServerAndKeepsTheFrameClocksTime)
+{
+    using namespace std::chrono_literals;
+    const std::unique_ptr<tarvolt::PassTimer> timer = tarvolt::OpenPassTimer(GetParam());
+    tarvolt::FrameClock clock{};
+    tarvolt::FrameClockWriter().Stamp(clock, tarvolt::MonotonicTicks());
+    tarvolt::FrameClockReading reading;
+    ASSERT_TRUE(tarvolt::ReadFrameClock(clock, reading));
+    const PassClockTime now = timer->Now();
+    EXPECT_GE(now, reading.lastFrameNs);
+    EXPECT_LT(now - reading.lastFrameNs, 1000000000);
+
+    testing_support::ProgramRun server;
+    ASSERT_TRUE(server.Start(testing_support::ProgramIn(sim::ExecutableDirectory(), "vrserver"),
+                             {"--no-driver", "--no-devices", "--until-eof"}));
+    ASSERT_TRUE(server.WaitForLine("vrserver running without a driver", 30s));
+    tarvolt::ServerProcess process;
+    ASSERT_TRUE(tarvolt::FindVrServerProcess(process));
+    timer->EndWaitsOn(process);
+    server.CloseStdin();
+    ASSERT_TRUE(server.WaitForExit(30s).has_value());
+    const PassClockTime deadline = timer->Now() + 20000000000;
+    timer->WaitUntil(deadline);
+    EXPECT_LT(timer->Now(), deadline) << "the wait outlived the server";
+    tarvolt::CloseServerProcess(process);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, PlatformPassTimer,

@@ -25,6 +25,10 @@ namespace {
 
 constexpr auto kLimit = 30s;  // only a fail-safe: every wait ends on its condition
 
+// A line that names the server as it is named on this platform (vrserver.exe on Windows, vrserver
+// elsewhere), followed by the rest of the line.
+std::string Server(const char *rest) { return std::string(tarvolt::kServerProcessName) + rest; }
+
 std::string RelayPath()
 {
     return testing_support::ProgramIn(
@@ -182,7 +186,7 @@ TEST_F(RelayProgram, RetriesARefusedInitialisationWhileTheServerLives)
     EXPECT_EQ(relay.Lines(), (std::vector<std::string>{
                                  "Tarvolt Vistrel running ...", "Shared memory opened successfully.",
                                  "Failed to initialize OpenVR, error code: Connect to VR Server Failed (301)",
-                                 "OpenVR initialized", "vrserver.exe has exited. Exiting..."}));
+                                 "OpenVR initialized", Server(" has exited. Exiting...")}));
     EXPECT_EQ(devices.InitCalls(), 2u);
     EXPECT_EQ(devices.DoubleInits(), 0u);
 }
@@ -194,7 +198,7 @@ TEST_F(RelayProgram, EndsWithCode2WithoutServer)
 {
     CreateBlock();
     const std::vector<std::string> start = {"Tarvolt Vistrel running ...", "Shared memory opened successfully."};
-    const std::vector<std::string> end = {"vrserver.exe not found.", "SteamVR (vrserver.exe) not found. Exiting..."};
+    const std::vector<std::string> end = {Server(" not found."), "SteamVR (" + Server(") not found. Exiting...")};
 
     StartRelay();
     EXPECT_EQ(relay.WaitForExit(kLimit), std::optional<int>(2));
@@ -255,7 +259,7 @@ TEST_P(RelayWithServer, FollowsTheRightHandUntilTheServerEnds)
     EXPECT_EQ(*code, 0);
     EXPECT_EQ(relay.Lines(), (std::vector<std::string>{"Tarvolt Vistrel running ...",
                                                        "Shared memory opened successfully.", "OpenVR initialized",
-                                                       "vrserver.exe has exited. Exiting..."}));
+                                                       Server(" has exited. Exiting...")}));
     EXPECT_TRUE(SameBytes(ReadBlock(), InRawSpace(SamplePose(4))));
     EXPECT_EQ(devices.ShutdownCalls(), 1u);
 }
@@ -307,7 +311,7 @@ TEST_F(RelayProgram, AStuckPoseLockDoesNotHideTheServersEnd)
     const std::optional<int> code = relay.WaitForExit(kLimit);
     ASSERT_TRUE(code.has_value()) << "the relay did not notice the server's end";
     EXPECT_EQ(*code, 0);
-    EXPECT_EQ(relay.Lines().back(), "vrserver.exe has exited. Exiting...");
+    EXPECT_EQ(relay.Lines().back(), Server(" has exited. Exiting..."));
     vr::TrackedDevicePose_t untouched;
     std::memset(static_cast<void *>(&untouched), 0, sizeof untouched);
     EXPECT_TRUE(SameBytes(Block().pose, untouched));
@@ -364,7 +368,7 @@ TEST_F(RelayProgram, AnswersTheServersQuitRequestAndEndsWithTheServer)
     EXPECT_EQ(relay.WaitForExit(kLimit), std::optional<int>(0));
     EXPECT_EQ(relay.Lines(), (std::vector<std::string>{"Tarvolt Vistrel running ...",
                                                        "Shared memory opened successfully.", "OpenVR initialized",
-                                                       "vrserver.exe has exited. Exiting..."}));
+                                                       Server(" has exited. Exiting...")}));
     EXPECT_EQ(devices.ShutdownCalls(), 1u);
     EXPECT_EQ(devices.CallsAfterShutdown(), 0u);
     EXPECT_EQ(devices.DoubleInits(), 0u);

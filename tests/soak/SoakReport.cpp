@@ -157,9 +157,9 @@ std::string Describe(const SoakRun &run, const std::vector<Finding> &findings)
     char line[512];
     std::string text;
     std::snprintf(line, sizeof line,
-                  "Plan: %d loads of %d activation cycles, %d link drops per cycle, %d relays killed; pauses and "
-                  "advertising %ux faster, frames at about 1 kHz; seed %u.\n",
-                  p.loads, p.cyclesPerLoad, p.dropsPerCycle, p.kills, p.compression, p.seed);
+                  "Plan: %d loads of %d activation cycles, %d link drops per cycle, %d relays killed, %d relays ended "
+                  "in a row in one activation; pauses and advertising %ux faster, frames at about 1 kHz; seed %u.\n",
+                  p.loads, p.cyclesPerLoad, p.dropsPerCycle, p.kills, p.restarts, p.compression, p.seed);
     text += line;
     std::snprintf(line, sizeof line,
                   "Done: %d loads, %d cycles (%d with a second Activate, %d ended by Cleanup without Deactivate), "
@@ -172,6 +172,13 @@ std::string Describe(const SoakRun &run, const std::vector<Finding> &findings)
                   "Relays killed: %d as they started, %d while relaying, %d stopped and killed holding the pose lock "
                   "(%d more were meant to be but were not caught holding it and count as killed while relaying).\n",
                   t.killsAtStart, t.killsWhileRelaying, t.killsHoldingLock, t.holdingNotCaught);
+    text += line;
+    std::snprintf(line, sizeof line,
+                  "Relays started again by the driver and seen writing after the one before was collected: %d "
+                  "(%d of them ended in a row in one activation, %d of those after a minute's run); relays per "
+                  "activation %.2f.\n",
+                  t.restartsSeen, p.restarts, t.restartsAfterAMinute,
+                  t.cycles > 0 ? 1.0 + static_cast<double>(t.restartsSeen) / t.cycles : 0.0);
     text += line;
     std::snprintf(line, sizeof line,
                   "Longest frame: %.1f ms with the pose lock free or held by a live relay, %.1f ms with it held by a "

@@ -1,5 +1,6 @@
 #include "SoakRun.h"
 
+#include "ClientEnding.h"
 #include "RadioControl.h"
 #include "SharedPose.h"
 #include "SimHost.h"
@@ -101,10 +102,12 @@ Plan ShortPlan()
     plan.cyclesPerLoad = 2;
     plan.dropsPerCycle = 4;
     plan.kills = 12;
+    plan.restarts = 4;
 #else
     plan.cyclesPerLoad = 4;
     plan.dropsPerCycle = 8;
     plan.kills = 24;
+    plan.restarts = 6;
 #endif
     return plan;
 }
@@ -114,6 +117,7 @@ struct SoakRun::Load {
     sim::RadioControl *radio = nullptr;
     int rifle = -1;
     size_t connects = 0;  // "Device successfully connected." lines so far in this load
+    bool endInARow = false;  // the relay is to be ended plan.restarts times in the next cycle
     Totals &totals;
 
     explicit Load(Totals &t) : totals(t) {}
@@ -163,17 +167,20 @@ bool SoakRun::Run(std::string &error)
     devices.SetDevice(0, vr::TrackedDeviceClass_HMD, vr::TrackedControllerRole_Invalid, ControllerPose(0.0f));
     devices.SetDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, ControllerPose(0.2f));
     devices.SetDevice(2, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_LeftHand, ControllerPose(-0.2f));
+    devices_ = &devices;
 
     samples_.reserve(static_cast<size_t>(plan_.loads));
     before_ = TakeCounts();
     for (int load = 0; load < plan_.loads; ++load) {
         if (!RunLoad(load, error)) {
+            devices_ = nullptr;
             error = "load " + std::to_string(load + 1) + ", cycle " + std::to_string(totals_.cycles + 1) + ": " + error;
             return false;
         }
         samples_.push_back({totals_.cycles, TakeCounts()});
     }
     // SteamVR ends: its clients are asked to quit (none is left to ask), then the server is gone.
+    devices_ = nullptr;
     devices.QuitClients();
     devices.Stop();
     afterEnd_ = TakeCounts();
@@ -203,6 +210,7 @@ bool SoakRun::RunLoad(int load, std::string &error)
     }
     // Every fourth load the runtime cleans up without deactivating the device first.
     const bool cleanupWithoutDeactivate = load % 4 == 2;
+    l.endInARow = load + 1 == plan_.loads && plan_.restarts > 0;
     for (int cycle = 0; cycle < plan_.cyclesPerLoad; ++cycle)
         if (!RunCycle(l, cleanupWithoutDeactivate && cycle + 1 == plan_.cyclesPerLoad, error))
             return false;
@@ -268,6 +276,9 @@ bool SoakRun::RunCycle(Load &l, bool cleanupInstead, std::string &error)
             return false;
         }
         ++totals_.killsAtStart;
+        if (!AwaitRestart(l, relays[0], error))
+            return false;
+        ++totals_.posesRelayed;
     } else {
         if (!l.FramesUntil([&] { return l.RelayedPoseArrived(); }, "the relay's pose never reached the runtime", error))
             return false;
@@ -280,6 +291,14 @@ bool SoakRun::RunCycle(Load &l, bool cleanupInstead, std::string &error)
                        error))
         return false;
 
+    if (l.endInARow) {
+        l.endInARow = false;
+        if (!EndInARow(l, error))
+            return false;
+    }
+
+    // A relay killed while relaying is started again in the background; Deactivate may come in
+    // the driver's pause before that or while it starts.
     const int killAt = kill == Kill::WhileRelaying ? static_cast<int>(random_() % plan_.dropsPerCycle) : -1;
     if (!DropsAndNotifications(l, killAt, relays[0], error))
         return false;
@@ -287,9 +306,9 @@ bool SoakRun::RunCycle(Load &l, bool cleanupInstead, std::string &error)
     if (kill == Kill::HoldingLock) {
         if (KillWhileHoldingLock(relays[0], block.Lock(), kHoldingTries, random_())) {
             ++totals_.killsHoldingLock;
-            // The lock stays held for good: each frame waits its bounded time, publishes nothing,
-            // and the runtime keeps the last pose.
-            const size_t poses = l.host.Recorder().PoseCount();
+            // Until the driver has seen the end, the lock stays held: each frame waits its bounded
+            // time and publishes nothing; once it has, a pose that is not valid, until the relay
+            // started again writes.
             for (int i = 0; i < kFramesAfterDeadHolder; ++i) {
                 const Clock::time_point start = Clock::now();
                 l.host.RunFrame();
@@ -297,10 +316,8 @@ bool SoakRun::RunCycle(Load &l, bool cleanupInstead, std::string &error)
                     totals_.longestFrameDeadMs, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
                 ++totals_.frames;
             }
-            if (l.host.Recorder().PoseCount() != poses) {
-                error = "a frame published a pose under the lock of a relay that died holding it";
+            if (!AwaitRestart(l, relays[0], error))
                 return false;
-            }
         } else {
             ++totals_.holdingNotCaught;
             if (!KillProcess(relays[0])) {
@@ -356,6 +373,67 @@ bool SoakRun::DropsAndNotifications(Load &l, int killAt, int64_t relay, std::str
                 },
                 "the rifle did not reconnect after a drop", error))
             return false;
+    }
+    return true;
+}
+
+bool SoakRun::AwaitRestart(Load &l, int64_t ended, std::string &error)
+{
+    int64_t next = 0;
+    if (!l.FramesUntil(
+            [&] {
+                const std::vector<int64_t> relays = ChildRelays();
+                next = relays.size() == 1 && relays[0] != ended ? relays[0] : 0;
+                return next != 0;
+            },
+            "the ended relay was not collected, or no relay was started again", error))
+        return false;
+    // The record was cleared before the new relay started: a valid pose from here on is its own,
+    // written under a lock that the dead relay may have left set.
+    const size_t mark = l.host.Recorder().PoseCount();
+    if (!l.FramesUntil([&] { return l.host.Recorder().PoseCount() > mark && l.RelayedPoseArrived(); },
+                       "the relay started again never wrote its pose", error))
+        return false;
+    ++totals_.restartsSeen;
+    return true;
+}
+
+bool SoakRun::EndInARow(Load &l, std::string &error)
+{
+    BlockView block;
+    for (int i = 0; i < plan_.restarts; ++i) {
+        // Now and then the relay runs a minute of the driver's (compressed) time first.
+        if (i % 10 == 9) {
+            const Clock::time_point until = Clock::now() + std::chrono::seconds(61) / plan_.compression;
+            if (!l.FramesUntil([&] { return Clock::now() >= until; }, "", error))
+                return false;
+            ++totals_.restartsAfterAMinute;
+        }
+        const std::vector<int64_t> relays = ChildRelays();
+        if (relays.size() != 1 || !block.Open()) {
+            error = std::to_string(relays.size()) + " relays run before end " + std::to_string(i + 1) + " in a row";
+            return false;
+        }
+        bool ended = false;
+        switch (i % 4) {
+        case 0:
+            ended = KillProcess(relays[0]);
+            break;
+        case 1:
+            ended = KillWhileHoldingLock(relays[0], block.Lock(), kHoldingTries, random_()) || KillProcess(relays[0]);
+            break;
+        default:
+            ended = sim::EndClients(*devices_, i % 4 == 2 ? sim::ClientEnd::Crash : sim::ClientEnd::Exit) == 1;
+            break;
+        }
+        if (!ended) {
+            error = "the relay could not be ended (end " + std::to_string(i + 1) + " in a row)";
+            return false;
+        }
+        if (!AwaitRestart(l, relays[0], error)) {
+            error += " (end " + std::to_string(i + 1) + " in a row)";
+            return false;
+        }
     }
     return true;
 }

@@ -5,7 +5,12 @@
 // every reconnection, while the real vistrel relays the right hand's pose. Relays are killed at
 // random moments (as it starts, while it relays, and while it holds the pose lock), the runtime
 // now and then activates twice without deactivating, or cleans up without deactivating. After
-// every load, with the library unloaded, the process's counts are taken.
+// every load, with the library unloaded, the process's counts are taken. The driver starts a
+// relay again after each end; where the run waits for that, it also checks that the killed relay
+// was collected (no zombie) and that the new one writes its pose (no stale pose lock). In the last
+// load's first activation the relay is ended many times in a row (killed, killed holding the pose
+// lock, crashed, exited), so that the driver's pause before the next start grows to its bound and,
+// after a relay that ran a minute, comes back to its first.
 //
 // Time is compressed where it is the simulation's: frames run at about 1 kHz instead of 90 Hz, the
 // radio advertises and the driver's Bluetooth worker pauses `compression` times faster. The driver
@@ -17,6 +22,10 @@
 #include <string>
 #include <vector>
 
+namespace sim {
+class TrackedDevicePublisher;
+}
+
 namespace soak {
 
 struct Plan {
@@ -24,14 +33,15 @@ struct Plan {
     int cyclesPerLoad = 5;      // activations within one load, each ended by Deactivate
     int dropsPerCycle = 10;     // link drops within one activation, a notification after each
     int kills = 500;            // relays killed, spread evenly over the cycles
+    int restarts = 100;         // relays ended in a row in one activation, each started again
     uint32_t compression = 50;  // the worker's pauses and the radio's advertising, this much faster
     uint32_t seed = 1;
     int Cycles() const { return loads * cyclesPerLoad; }
 };
 
-// make soak's run: 10,000 drops, 1,000 activations, 200 loads, 500 relays killed.
+// make soak's run: 10,000 drops, 1,000 activations, 200 loads, 500 relays killed, 100 ended in a row.
 Plan LongPlan();
-// make test's: a few hundred drops and dozens of cycles, about half a minute natively (fewer under
+// make test's: a few hundred drops and dozens of cycles, under a minute natively (fewer under
 // Wine, about a minute).
 Plan ShortPlan();
 
@@ -45,6 +55,8 @@ struct Totals {
     int killsWhileRelaying = 0;   // between two drops, at a random pass
     int killsHoldingLock = 0;     // stopped inside its copy under the pose lock, and killed there
     int holdingNotCaught = 0;     // of the kills meant to hit the lock, those that missed it
+    int restartsSeen = 0;         // ends after which the run saw the relay collected, started again and writing
+    int restartsAfterAMinute = 0;  // of the ends in a row, those of a relay that had run a minute
     int secondActivations = 0;    // Activate without a Deactivate before it
     int cleanupsWithoutDeactivate = 0;
     uint64_t frames = 0;
@@ -79,6 +91,11 @@ private:
     bool RunLoad(int load, std::string &error);
     bool RunCycle(Load &l, bool cleanupInstead, std::string &error);
     bool DropsAndNotifications(Load &l, int killAt, int64_t relay, std::string &error);
+    // After `ended` has ended: frames until it is collected, exactly one other relay runs, and a
+    // pose it wrote is published; false after the step's time limit.
+    bool AwaitRestart(Load &l, int64_t ended, std::string &error);
+    // The relay ended plan_.restarts times in a row.
+    bool EndInARow(Load &l, std::string &error);
 
     Plan plan_;
     Totals totals_;
@@ -86,6 +103,7 @@ private:
     Counts afterEnd_;
     std::vector<Sample> samples_;
     std::mt19937 random_;
+    sim::TrackedDevicePublisher *devices_ = nullptr;  // the server's, while Run runs
 };
 
 } // namespace soak

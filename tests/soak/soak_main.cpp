@@ -1,8 +1,8 @@
 // The soak run as a program (see SoakRun.h). It is built under the runtime server's name, in a
 // folder of its own beside bin/, so that the vistrel the driver starts follows it as its server.
 //
-//   vrserver [--short] [--loads N] [--cycles N] [--drops N] [--kills N] [--seed S] [--compression F]
-//            [--every-load]
+//   vrserver [--short] [--loads N] [--cycles N] [--drops N] [--kills N] [--restarts N] [--seed S]
+//            [--compression F] [--every-load]
 //
 // Without options it runs make soak's plan, with --short make test's; the other options change one
 // figure of the plan. --every-load also prints the counts taken after each load. Prints the machine, what was done and the counts as a Markdown table; exits
@@ -34,18 +34,21 @@ int main(int argc, char **argv)
             plan.dropsPerCycle = std::atoi(argv[++i]);
         else if (arg == "--kills" && hasValue)
             plan.kills = std::atoi(argv[++i]);
+        else if (arg == "--restarts" && hasValue)
+            plan.restarts = std::atoi(argv[++i]);
         else if (arg == "--seed" && hasValue)
             plan.seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
         else if (arg == "--compression" && hasValue)
             plan.compression = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
         else {
-            std::fprintf(stderr, "usage: %s [--short] [--loads N] [--cycles N] [--drops N] [--kills N] [--seed S] "
-                                 "[--compression F] [--every-load]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--short] [--loads N] [--cycles N] [--drops N] [--kills N] [--restarts N] "
+                                 "[--seed S] [--compression F] [--every-load]\n", argv[0]);
             return 64;
         }
     }
-    if (plan.loads < 1 || plan.cyclesPerLoad < 1 || plan.dropsPerCycle < 1 || plan.kills < 0 || plan.compression < 1) {
-        std::fprintf(stderr, "every figure of the plan must be at least 1 (kills at least 0)\n");
+    if (plan.loads < 1 || plan.cyclesPerLoad < 1 || plan.dropsPerCycle < 1 || plan.kills < 0 || plan.restarts < 0 ||
+        plan.compression < 1) {
+        std::fprintf(stderr, "every figure of the plan must be at least 1 (kills and restarts at least 0)\n");
         return 64;
     }
 

@@ -1,12 +1,16 @@
 // The pose conversion from the borrowed controller's record to the rifle's pose: exact bits
 // where the values are known, the geometry of the mounting offset elsewhere.
 #include "ConvertPose.h"
+#include "PoseRules.h"
+#include "WellFormedPose.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
+#include <cstddef>
 #include <cstring>
+#include <functional>
 #include <limits>
 
 namespace {
@@ -192,6 +196,75 @@ TEST(ConvertPose, VelocitiesAndStatusPassThroughUnchanged)
     EXPECT_EQ(result, 12345);
     EXPECT_FALSE(out.poseIsValid);
     EXPECT_TRUE(out.deviceIsConnected);
+}
+
+// Catches: a record that is not one published as it is or as valid (a result outside the
+// enumeration, a number that is not finite, a rotation that is none, a flag byte that is no bool),
+// a fault taken for another or missed, a good record's conversion changed by a single bit, and a
+// block never written that looks other than the relay's record for no controller (both show only
+// the mounting turn).
+TEST(WellFormedPose, EveryRecordGivesAPoseTheRuntimeTakesAndOnlyGoodOnesAreTheirConversion)
+{
+    using tarvolt::RecordFault;
+    vr::TrackedDevicePose_t good;
+    std::memset(&good, 0, sizeof good);
+    const float turned[3][4] = {{0.36f, 0.48f, -0.8f, 1}, {-0.8f, 0.6f, 0, 2}, {0.48f, 0.64f, 0.6f, 3}};
+    std::memcpy(good.mDeviceToAbsoluteTracking.m, turned, sizeof turned);
+    good.vVelocity.v[1] = 0.5f;
+    good.eTrackingResult = vr::TrackingResult_Running_OK;
+    good.bPoseIsValid = good.bDeviceIsConnected = true;
+    vr::TrackedDevicePose_t noController;  // what the relay writes when it finds no controller
+    std::memset(&noController, 0, sizeof noController);
+    noController.eTrackingResult = vr::TrackingResult_Uninitialized;
+    noController.bDeviceIsConnected = true;
+
+    const float inf = std::numeric_limits<float>::infinity();
+    struct Case {
+        const char *what;
+        std::function<void(vr::TrackedDevicePose_t &)> change;
+        RecordFault fault;
+        bool valid;
+        bool converted = false;  // published as ConvertPose gives it, bit for bit
+    };
+    const Case cases[] = {
+        {"good", [](auto &) {}, RecordFault::None, true, true},
+        {"not valid, moving", [](auto &r) { r.bPoseIsValid = false; }, RecordFault::None, false, true},
+        {"never written", [](auto &r) { std::memset(&r, 0, sizeof r); }, RecordFault::None, false},
+        {"no controller", [&](auto &r) { r = noController; }, RecordFault::None, false},
+        {"NaN in the matrix", [](auto &r) { r.mDeviceToAbsoluteTracking.m[1][2] = std::nanf(""); }, RecordFault::NotFinite, false},
+        {"infinite velocity", [&](auto &r) { r.vAngularVelocity.v[0] = -inf; }, RecordFault::NotFinite, false},
+        {"result 0", [](auto &r) { std::memset(&r.eTrackingResult, 0, 4); }, RecordFault::NotAStatus, false},
+        {"flag byte 2", [](auto &r) { reinterpret_cast<unsigned char *>(&r)[offsetof(vr::TrackedDevicePose_t, bDeviceIsConnected)] = 2; },
+         RecordFault::NotAStatus, false},
+        {"zero rotation, valid", [](auto &r) { for (auto &row : r.mDeviceToAbsoluteTracking.m) row[0] = row[1] = row[2] = 0; },
+         RecordFault::NotARotation, false},
+        {"mirrored", [](auto &r) { for (auto &row : r.mDeviceToAbsoluteTracking.m) row[2] = -row[2]; }, RecordFault::NotARotation, false},
+        {"scaled", [](auto &r) { for (auto &row : r.mDeviceToAbsoluteTracking.m) row[0] *= 2; }, RecordFault::NotARotation, false},
+    };
+    vr::TrackedDevicePose_t empty;
+    std::memset(&empty, 0, sizeof empty);
+    tarvolt::RecordFault fault = RecordFault::None;
+    const vr::DriverPose_t neverWritten = tarvolt::WellFormedPose(empty, tarvolt::Mounting{}, fault);
+    for (const Case &c : cases) {
+        vr::TrackedDevicePose_t record = good;
+        c.change(record);
+        const vr::DriverPose_t out = tarvolt::WellFormedPose(record, tarvolt::Mounting{}, fault);
+        EXPECT_EQ(fault, c.fault) << c.what;
+        EXPECT_EQ(out.poseIsValid, c.valid) << c.what;
+        EXPECT_EQ(sim::PoseRuleBroken(out), "") << c.what;
+        if (c.fault != RecordFault::None) {
+            EXPECT_EQ(out.result, vr::TrackingResult_Uninitialized) << c.what;
+        }
+        if (c.converted) {
+            const vr::DriverPose_t converted = tarvolt::ConvertPose(record);
+            EXPECT_EQ(std::memcmp(&out, &converted, sizeof out), 0) << c.what << ": not the conversion, bit for bit";
+        }
+    }
+    ExpectQuaternion(neverWritten.qRotation, C, -S, 0.0, 0.0);
+    EXPECT_EQ(neverWritten.result, vr::TrackingResult_Uninitialized);
+    EXPECT_TRUE(neverWritten.deviceIsConnected);
+    const vr::DriverPose_t none = tarvolt::WellFormedPose(noController, tarvolt::Mounting{}, fault);
+    EXPECT_EQ(std::memcmp(&none, &neverWritten, sizeof none), 0) << "never written and no controller differ";
 }
 
 } // namespace

@@ -144,6 +144,7 @@ vr::TrackedDevicePose_t Controller(const float rows[3][4])
     vr::TrackedDevicePose_t r;
     std::memset(&r, 0, sizeof r);
     std::memcpy(r.mDeviceToAbsoluteTracking.m, rows, sizeof r.mDeviceToAbsoluteTracking.m);
+    r.eTrackingResult = vr::TrackingResult_Running_OK;
     r.bPoseIsValid = true;
     r.bDeviceIsConnected = true;
     return r;

@@ -5,14 +5,19 @@
 #include "ConvertPose.h"
 #include "DeviceProvider.h"
 #include "DriverState.h"
+#include "FrameClock.h"
 #include "SharedPose.h"
 #include "SharedPoseBlock.h"
 #include "SimHost.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <limits>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -121,7 +126,10 @@ TEST_F(FrameUpdate, TwoButtonsInOneUpdatePulseTogetherInTableOrder)
 }
 
 // Catches: a frame that reads the block before the pose (or misses the conversion), publishes
-// under another index or size, or keeps a pose GetPose cannot return.
+// under another index or size, or keeps a pose GetPose cannot return; and a block nobody has
+// written yet published as the conversion of its zeros (result 0, which ETrackingResult does not
+// define, and a controller turned 120 degrees about a diagonal) instead of as the relay's record
+// for no controller: not valid, Uninitialized, connected, and only the mounting turn.
 TEST_F(FrameUpdate, PublishesTheConversionOfTheBlockEveryFrame)
 {
     tarvolt::SharedPose *block = tarvolt::poseBlockView;
@@ -129,9 +137,14 @@ TEST_F(FrameUpdate, PublishesTheConversionOfTheBlockEveryFrame)
     host.RunFrame();
     vr::TrackedDevicePose_t zero;
     std::memset(&zero, 0, sizeof zero);
+    vr::TrackedDevicePose_t noController = zero;
+    for (int i = 0; i < 3; ++i)
+        noController.mDeviceToAbsoluteTracking.m[i][i] = 1;
+    noController.eTrackingResult = vr::TrackingResult_Uninitialized;
+    noController.bDeviceIsConnected = true;
     sim::PoseRecord published{};
     ASSERT_TRUE(host.Recorder().LastPose(published));
-    const vr::DriverPose_t fresh = tarvolt::ConvertPose(zero);
+    const vr::DriverPose_t fresh = tarvolt::ConvertPose(noController);
     EXPECT_EQ(std::memcmp(&published.pose, &fresh, sizeof fresh), 0);
     EXPECT_EQ(published.deviceIndex, 0u);
     EXPECT_EQ(published.size, 280u);
@@ -166,6 +179,36 @@ vr::TrackedDevicePose_t RecordAt(float y)
 }
 
 bool SamePose(const vr::DriverPose_t &a, const vr::DriverPose_t &b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Catches: a faulty record published as it is (the simulated server fails the test on a number
+// that is not finite or a rotation that is not a unit quaternion) or as valid, and its log line
+// missing, written from the frame thread itself, or written again for every frame it comes in.
+TEST_F(FrameUpdate, FaultyRecordsArePublishedAsNotValidAndLoggedOnceEach)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    vr::TrackedDevicePose_t notFinite = RecordAt(1.0f), noRotation = RecordAt(1.0f);
+    notFinite.mDeviceToAbsoluteTracking.m[2][1] = nan;
+    noRotation.mDeviceToAbsoluteTracking.m[1][1] = 0;  // claims to be valid
+    // Lines from the frame thread (this one), counted by a listener that may outlive the test.
+    static std::thread::id frameThread;
+    static std::atomic<int> fromFrameThread{0};
+    frameThread = std::this_thread::get_id();
+    host.Recorder().SetLogListener([](const std::string &) { fromFrameThread += std::this_thread::get_id() == frameThread; });
+    for (const vr::TrackedDevicePose_t *record : {&notFinite, &noRotation}) {
+        std::memcpy(&tarvolt::poseBlockView->pose, record, sizeof *record);
+        host.RunFrames(3);
+        sim::PoseRecord published{};
+        ASSERT_TRUE(host.Recorder().LastPose(published));
+        EXPECT_FALSE(published.pose.poseIsValid);
+        EXPECT_EQ(published.pose.result, vr::TrackingResult_Uninitialized);
+    }
+    for (const std::string line : {"Pose record with numbers that are not finite; the pose is published as not valid.",
+                                   "Pose record whose rotation is not one; the pose is published as not valid."}) {
+        EXPECT_TRUE(host.Recorder().WaitForLog(line, std::chrono::seconds(30))) << line;
+        EXPECT_EQ(host.Recorder().CountLog(line), 1u) << line;
+    }
+    EXPECT_EQ(fromFrameThread.load(), 0) << "logged from the frame thread";
+}
 
 // Catches: a frame thread stalled for ever by a lock nobody will free, a frame that reads the
 // record without the lock (here half written by its holder) or publishes something else than the
@@ -230,6 +273,29 @@ TEST_F(FrameUpdate, ALockFreedDuringTheSpinIsTakenInTheSameFrame)
     ASSERT_TRUE(host.Recorder().LastPose(published));
     EXPECT_TRUE(SamePose(published.pose, tarvolt::ConvertPose(relayMidCopy.record)));
     EXPECT_EQ(relayMidCopy.block->lock.load(), 0) << "the frame frees the lock after its copy";
+}
+
+// Catches: a frame update that never stamps the frame clock (the relay would never follow the
+// frames), or stamps it before its copy of the pose or from another clock than the relay's.
+TEST_F(FrameUpdate, StampsTheFrameClockOnceItHasCopiedThePose)
+{
+    relayMidCopy = RelayMidCopy{tarvolt::poseBlockView, RecordAt(1.5f), 1, 0};
+    ASSERT_NE(relayMidCopy.block, nullptr);
+    const tarvolt::FrameClock &clock = tarvolt::FrameClockOf(*relayMidCopy.block);
+    host.RunFrame();
+    static int64_t freedAt = 0;  // the relay frees the lock while the frame spins; the stamp follows
+    controller->poseLockWait.pause = [] {
+        freedAt = tarvolt::MonotonicTicks();
+        tarvolt::ReleasePoseLock(relayMidCopy.block->lock);
+    };
+    relayMidCopy.block->lock.store(1);
+    host.RunFrame();
+    tarvolt::FrameClockReading reading;
+    ASSERT_TRUE(tarvolt::ReadFrameClock(clock, reading));
+    EXPECT_EQ(reading.frames, 2u);
+    EXPECT_GE(clock.lastFrame.load(), freedAt);
+    EXPECT_LE(clock.lastFrame.load(), tarvolt::MonotonicTicks());
+    EXPECT_GT(reading.periodNs, 0);
 }
 
 // Catches: pulses tied to the block's presence, or a pose call through a null view.

@@ -1,9 +1,12 @@
-// Where the driver looks for its relay program: the directory of its own module path.
+// Where the driver looks for its relay program (the directory of its own module path), and how
+// long it waits before it starts one again.
 #include "RelayProcess.h"
+#include "RelaySupervisor.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -37,6 +40,20 @@ TEST(RelayPath, ProgramPathJoinsWithThePlatformSeparator)
     EXPECT_STREQ(tarvolt::kRelayProgramName, "vistrel");
     EXPECT_EQ(tarvolt::RelayProgramPath("/opt/x/bin", "vistrel"), "/opt/x/bin/vistrel");
 #endif
+}
+
+// Catches: restarts that do not back off (a relay that ends at once would be started again and
+// again), a pause that grows past its bound or never comes back to 1 s after a relay ran a minute.
+TEST(RelayRestart, PausesDoubleFromOneSecondToThirtyAndStartAgainAfterAMinuteRun)
+{
+    using std::chrono::seconds;
+    std::vector<long> pauses;
+    tarvolt::Clock::Duration pause{};
+    for (int i = 0; i < 7; ++i)
+        pauses.push_back(std::chrono::duration_cast<seconds>(pause = tarvolt::RestartPause(pause, seconds(59))).count());
+    EXPECT_EQ(pauses, (std::vector<long>{1, 2, 4, 8, 16, 30, 30}));
+    EXPECT_EQ(tarvolt::RestartPause(seconds(16), seconds(60)), seconds(1));
+    EXPECT_EQ(tarvolt::RestartPause(seconds(2), seconds(0)), seconds(4)) << "a failed start";
 }
 
 #if defined(_WIN32)

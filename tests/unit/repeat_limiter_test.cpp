@@ -41,6 +41,14 @@ TEST_F(Limiter, LogsARepeatAtMostOnceAMinuteWithItsCountAndOtherLinesAtOnce)
     EXPECT_EQ(limiter.Admit(failed), Text(failed + " (repeated 2 times)"));
     now += 10min;
     EXPECT_EQ(limiter.Admit(failed), Text(failed));
+
+    // Occurrences counted on a hot path are admitted together, and none of them is lost.
+    const std::string faulty = "Pose record with numbers that are not finite; the pose is published as not valid.";
+    EXPECT_EQ(limiter.Admit(faulty, 90), Text(faulty));
+    now += 30s;
+    EXPECT_EQ(limiter.Admit(faulty, 45), std::nullopt);
+    now += 30s;
+    EXPECT_EQ(limiter.Admit(faulty, 2), Text(faulty + " (repeated 136 times)"));
 }
 
 // Catches: a reset that leaves a line held back, so that a new scan would not list the devices

@@ -129,7 +129,11 @@ public:
     FAKE_NOTIMPL(get_MaxSamplingInterval(abi::TimeSpan *))
     FAKE_NOTIMPL(get_MinOutOfRangeTimeout(abi::TimeSpan *))
     FAKE_NOTIMPL(get_MaxOutOfRangeTimeout(abi::TimeSpan *))
-    FAKE_NOTIMPL(get_Status(abi::BluetoothLEAdvertisementWatcherStatus *))
+    HRESULT STDMETHODCALLTYPE get_Status(abi::BluetoothLEAdvertisementWatcherStatus *value) override
+    {
+        *value = status;
+        return S_OK;
+    }
     FAKE_NOTIMPL(get_ScanningMode(abi::BluetoothLEScanningMode *))
     HRESULT STDMETHODCALLTYPE put_ScanningMode(abi::BluetoothLEScanningMode value) override
     {
@@ -147,6 +151,8 @@ public:
             ++starts;
         }
         started_.notify_all();
+        if (SUCCEEDED(startResult))
+            status = abi::BluetoothLEAdvertisementWatcherStatus::Started;
         return startResult;
     }
     // Waits until Start has been called `count` times in all.
@@ -158,6 +164,7 @@ public:
     HRESULT STDMETHODCALLTYPE Stop() override
     {
         ++stops;
+        status = abi::BluetoothLEAdvertisementWatcherStatus::Stopped;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE add_Received(abi::ITypedEventHandler_Watcher_Received *h, EventRegistrationToken *t) override { return received.Add(h, t); }
@@ -175,6 +182,7 @@ public:
 
     std::atomic<abi::BluetoothLEScanningMode> scanningMode{abi::BluetoothLEScanningMode::Passive};
     std::atomic<int> starts{0}, stops{0};
+    std::atomic<abi::BluetoothLEAdvertisementWatcherStatus> status{abi::BluetoothLEAdvertisementWatcherStatus::Created};
     HRESULT startResult = S_OK;
 
 private:

@@ -1,5 +1,7 @@
 #pragma once
 // Fake device, GATT and data-reader objects. Included by FakeBle.h.
+#include "FakeLink.h"
+
 #include <cstring>
 
 namespace fakes {
@@ -130,9 +132,19 @@ private:
     ComRef<abi::IVectorView_GattDeviceService> view_;
 };
 
-class FakeDevice final : public FakeObject<abi::IBluetoothLEDevice, abi::IBluetoothLEDevice3, abi::IClosable> {
+class FakeDevice final : public FakeObject<abi::IBluetoothLEDevice, abi::IBluetoothLEDevice3, abi::IBluetoothLEDevice4,
+                                           abi::IBluetoothLEDevice6, abi::IClosable> {
 public:
     explicit FakeDevice(std::wstring name) : name_(std::move(name)) {}
+    // Windows 10 has no IBluetoothLEDevice6; before 1709 no IBluetoothLEDevice4 either.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override
+    {
+        if ((iid == __uuidof(abi::IBluetoothLEDevice6) && !windows11) || (iid == __uuidof(abi::IBluetoothLEDevice4) && !hasDeviceId)) {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        return FakeObject::QueryInterface(iid, out);
+    }
     FAKE_NOTIMPL(get_DeviceId(HSTRING *))
     HRESULT STDMETHODCALLTYPE get_Name(HSTRING *value) override
     {
@@ -145,7 +157,11 @@ public:
         *value = status;
         return statusResult;
     }
-    FAKE_NOTIMPL(get_BluetoothAddress(UINT64 *))
+    HRESULT STDMETHODCALLTYPE get_BluetoothAddress(UINT64 *value) override
+    {
+        *value = address;
+        return S_OK;
+    }
     FAKE_NOTIMPL(GetGattService(GUID, IInspectable **))
     FAKE_NOTIMPL(add_NameChanged(IUnknown *, EventRegistrationToken *))
     FAKE_NOTIMPL(remove_NameChanged(EventRegistrationToken))
@@ -159,9 +175,23 @@ public:
     FAKE_NOTIMPL(GetGattServicesWithCacheModeAsync(abi::BluetoothCacheMode, abi::IAsyncOperation_GattDeviceServicesResult **))
     FAKE_NOTIMPL(GetGattServicesForUuidAsync(GUID, abi::IAsyncOperation_GattDeviceServicesResult **))
     FAKE_NOTIMPL(GetGattServicesForUuidWithCacheModeAsync(GUID, abi::BluetoothCacheMode, abi::IAsyncOperation_GattDeviceServicesResult **))
+    HRESULT STDMETHODCALLTYPE get_BluetoothDeviceId(abi::IBluetoothDeviceId **value) override { return Lend(id, value); }
+    FAKE_NOTIMPL(GetConnectionParameters(IInspectable **))
+    FAKE_NOTIMPL(GetConnectionPhy(IInspectable **))
+    HRESULT STDMETHODCALLTYPE RequestPreferredConnectionParameters(abi::IBluetoothLEPreferredConnectionParameters *parameters,
+                                                                   abi::IBluetoothLEPreferredConnectionParametersRequest **request) override
+    {
+        requested.push_back(parameters);
+        return Lend(Make<FakeRequest>(requestStatus), request);
+    }
+    FAKE_NOTIMPL(add_ConnectionParametersChanged(IUnknown *, EventRegistrationToken *))
+    FAKE_NOTIMPL(remove_ConnectionParametersChanged(EventRegistrationToken))
+    FAKE_NOTIMPL(add_ConnectionPhyChanged(IUnknown *, EventRegistrationToken *))
+    FAKE_NOTIMPL(remove_ConnectionPhyChanged(EventRegistrationToken))
     HRESULT STDMETHODCALLTYPE Close() override
     {
         ++closes;
+        trail.push_back("device closed");
         return S_OK;
     }
 
@@ -179,23 +209,47 @@ public:
     std::atomic<int> closes{0};
     ComRef<abi::IAsyncOperation_GattDeviceServicesResult> servicesOperation;
     FakeEvent<abi::ITypedEventHandler_Device_Object> statusChanged;
+    UINT64 address = 0xAABBCCDDEEFFull;
+    bool windows11 = true, hasDeviceId = true;
+    ComRef<FakeDeviceId> id = Make<FakeDeviceId>(L"BluetoothLE#BluetoothLE00:11:22:33:44:55-aa:bb:cc:dd:ee:ff");
+    FakeRequest::Status requestStatus = FakeRequest::Status::Success;
+    std::vector<abi::IBluetoothLEPreferredConnectionParameters *> requested;  // not owned
 
 private:
     std::wstring name_;
 };
 
-class FakeDeviceStatics final : public FakeObject<abi::IBluetoothLEDeviceStatics> {
+class FakeDeviceStatics final : public FakeObject<abi::IBluetoothLEDeviceStatics, abi::IBluetoothLEDeviceStatics2> {
 public:
-    FAKE_NOTIMPL(FromIdAsync(HSTRING, abi::IAsyncOperation_BluetoothLEDevice **))
+    // The operation scripted for the id, or an error for an unknown one.
+    HRESULT STDMETHODCALLTYPE FromIdAsync(HSTRING id, abi::IAsyncOperation_BluetoothLEDevice **op) override
+    {
+        ids.emplace_back(WindowsGetStringRawBuffer(id, nullptr));
+        auto found = byId.find(ids.back());
+        return found == byId.end() ? E_INVALIDARG : Lend(found->second, op);
+    }
     HRESULT STDMETHODCALLTYPE FromBluetoothAddressAsync(UINT64 address, abi::IAsyncOperation_BluetoothLEDevice **op) override
     {
         addresses.push_back(address);
         return Lend(deviceOperation, op);
     }
     FAKE_NOTIMPL(GetDeviceSelector(HSTRING *))
+    FAKE_NOTIMPL(GetDeviceSelectorFromPairingState(boolean, HSTRING *))
+    HRESULT STDMETHODCALLTYPE GetDeviceSelectorFromConnectionStatus(abi::BluetoothConnectionStatus status, HSTRING *result) override
+    {
+        *result = NewString(status == abi::BluetoothConnectionStatus::Connected ? L"connected-selector" : L"disconnected-selector");
+        return S_OK;
+    }
+    FAKE_NOTIMPL(GetDeviceSelectorFromDeviceName(HSTRING, HSTRING *))
+    FAKE_NOTIMPL(GetDeviceSelectorFromBluetoothAddress(UINT64, HSTRING *))
+    FAKE_NOTIMPL(GetDeviceSelectorFromBluetoothAddressWithBluetoothAddressType(UINT64, abi::BluetoothAddressType, HSTRING *))
+    FAKE_NOTIMPL(GetDeviceSelectorFromAppearance(IInspectable *, HSTRING *))
+    FAKE_NOTIMPL(FromBluetoothAddressWithBluetoothAddressTypeAsync(UINT64, abi::BluetoothAddressType, abi::IAsyncOperation_BluetoothLEDevice **))
 
     std::vector<UINT64> addresses;
+    std::vector<std::wstring> ids;
     ComRef<abi::IAsyncOperation_BluetoothLEDevice> deviceOperation;
+    std::map<std::wstring, ComRef<abi::IAsyncOperation_BluetoothLEDevice>> byId;
 };
 
 // A notification's value: the buffer carries its bytes, the reader reads them back.

@@ -20,6 +20,14 @@ public:
         factories[tarvolt::radio::winrt::kDataReaderClass] = Make<FakeDataReaderStatics>().As<IInspectable>();
         instances[tarvolt::radio::winrt::kWatcherClass] = watcher.As<IInspectable>();
         factories[tarvolt::radio::winrt::kAdapterClass] = adapterStatics.As<IInspectable>();
+        factories[tarvolt::radio::winrt::kDeviceInformationClass] = informationStatics.As<IInspectable>();
+        factories[tarvolt::radio::winrt::kGattSessionClass] = sessionStatics.As<IInspectable>();
+        factories[tarvolt::radio::winrt::kPreferredParametersClass] = parametersStatics.As<IInspectable>();
+        factories[tarvolt::radio::winrt::kApiInformationClass] = apiInformation.As<IInspectable>();
+        // No device connected, unless a test lists some.
+        informationStatics->findOperation = Operation<abi::IAsyncOperation_DeviceInformationCollection>(Finish::Already,
+            Make<FakeVectorView<abi::IVectorView_DeviceInformation, abi::IDeviceInformation>>(std::vector<ComRef<abi::IDeviceInformation>>{}).Get());
+        trail.clear();
     }
     ~FakePlatform()
     {
@@ -30,6 +38,10 @@ public:
     ComRef<FakeWatcher> watcher = Make<FakeWatcher>();
     ComRef<FakeDeviceStatics> deviceStatics = Make<FakeDeviceStatics>();
     ComRef<FakeAdapterStatics> adapterStatics = Make<FakeAdapterStatics>();
+    ComRef<FakeDeviceInformationStatics> informationStatics = Make<FakeDeviceInformationStatics>();
+    ComRef<FakeSessionStatics> sessionStatics = Make<FakeSessionStatics>();
+    ComRef<FakeParametersStatics> parametersStatics = Make<FakeParametersStatics>();
+    ComRef<FakeApiInformation> apiInformation = Make<FakeApiInformation>();
 
     // Results the next activation requests give before the normal answer, in order.
     std::deque<HRESULT> failures;

@@ -30,6 +30,7 @@ protected:
     {
         InitHost(host);
         const Finish finish = GetParam();
+        device->address = kRifleAddress;
         platform.deviceStatics->deviceOperation = Operation<abi::IAsyncOperation_BluetoothLEDevice>(finish, device.Get());
         device->servicesOperation = Operation<abi::IAsyncOperation_GattDeviceServicesResult>(finish,
             Make<FakeServicesResult>(abi::GattCommunicationStatus::Success,
@@ -42,7 +43,11 @@ protected:
         tarvolt::radio::PlatformRadio().EnterApartment();
         tarvolt::CreateAdvertisementWatcher(context);
     }
-    void TearDown() override { tarvolt::EndWorker(context); }
+    void TearDown() override
+    {
+        if (!ended)
+            tarvolt::EndWorker(context);
+    }
 
     int32_t State() const { return context.linkState.load(); }
     size_t Mark() { return host.Recorder().LogTexts().size(); }
@@ -55,14 +60,17 @@ protected:
     ComRef<FakeService> service = Make<FakeService>(kServiceUuid);
     ComRef<FakeCharacteristic> characteristic = Make<FakeCharacteristic>(kCharacteristicUuid);
     tarvolt::LinkContext context;
+    bool ended = false;
 };
 
 // Catches: a connection-status delegate that refuses Windows' null argument (the link would
 // stay Connected with a lost rifle until SteamVR restarts), an empty notification read into a
 // null array, an advertisement or notification that does not reach the link from the
-// platform's thread, a completion that is missed when it comes inside put_Completed, and a lost
-// device that is not closed or keeps its handlers.
-TEST_P(WinrtLink, ConnectsReceivesAndNoticesTheLostLink)
+// platform's thread, a completion that is missed when it comes inside put_Completed, a lost
+// device that keeps its handlers or is not kept (with its GattSession on) for Windows to restore
+// the link, a restored link not taken again, and a teardown that does not turn the session off
+// before closing it and the device, each once.
+TEST_P(WinrtLink, ConnectsReceivesLosesTheLinkAndHasItRestored)
 {
     tarvolt::WorkerPass(context);
     ASSERT_EQ(State(), tarvolt::Scanning);
@@ -96,10 +104,21 @@ TEST_P(WinrtLink, ConnectsReceivesAndNoticesTheLostLink)
     tarvolt::WorkerPass(context);
     EXPECT_EQ(Since(lost), Lines{"Device connection lost."});
     EXPECT_EQ(State(), tarvolt::StartScanning);
-    EXPECT_EQ(device->closes, 1);
+    EXPECT_EQ(trail, std::vector<std::string>{"session on"});
     EXPECT_TRUE(device->statusChanged.Handlers().empty());
     EXPECT_TRUE(characteristic->valueChanged.Handlers().empty());
-    EXPECT_EQ(platform.watcher->received.Handlers().size(), 1u);
+
+    device->status = abi::BluetoothConnectionStatus::Connected;
+    for (int pass = 0; pass < 3 && State() != tarvolt::Connected; ++pass)
+        tarvolt::WorkerPass(context);
+    ASSERT_EQ(State(), tarvolt::Connected);
+    EXPECT_EQ(Count("The system restored the connection."), 1u);
+    EXPECT_EQ(characteristic->written.size(), 2u);
+    tarvolt::EndWorker(context);
+    ended = true;
+    EXPECT_EQ(trail, (std::vector<std::string>{"session on", "request closed", "session off", "session closed",
+                                               "request closed", "device closed"}));
+    EXPECT_TRUE(platform.watcher->received.Handlers().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Finishing, WinrtLink,

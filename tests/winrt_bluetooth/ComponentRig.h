@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -155,9 +156,12 @@ inline void PrintStateIfFailed(const sim::HostRecorder &recorder, winrt_bluetoot
     if (control != nullptr) {
         const winrt_bluetooth::ComponentStats s = control->Stats();
         std::printf("component: %d objects, %d delegates held, %d threads running, %d operations (%d canceled), "
-                    "completed %d on its thread, %d inside put_Completed, %d inside Cancel\n",
+                    "completed %d on its thread, %d inside put_Completed, %d inside Cancel; %d connected listings, "
+                    "%d sessions opened (%d open, %d maintaining), %d requests granted (%d open)\n",
                     s.liveObjects, s.heldDelegates, s.runningThreads, s.operations, s.canceled,
-                    s.completedOnComponentThread, s.completedInsidePutCompleted, s.completedInsideCancel);
+                    s.completedOnComponentThread, s.completedInsidePutCompleted, s.completedInsideCancel,
+                    s.connectedListings, s.sessionsOpened, s.sessionsOpen, s.sessionsMaintaining, s.requestsGranted,
+                    s.requestsOpen);
     }
     std::fflush(stdout);
 }
@@ -205,8 +209,12 @@ inline void ExpectRadioGoneNoticed(sim::HostRecorder &recorder, sim::RadioContro
     radio.SetRadioAvailable(false);
     ASSERT_TRUE(recorder.WaitForLog("Disconnected from device: Rifle Q508", kLimit));
     ASSERT_TRUE(recorder.WaitForLog("Watcher stopped.", kLimit, stopped + 1));
-    EXPECT_EQ(WorkerLines(recorder, mark),
-              (std::vector<std::string>{"Device connection lost.", "Starting the advertisement watcher."}));
+    // The scan it starts again is aborted at once: the watcher's status says so (later attempts
+    // may follow).
+    std::vector<std::string> lines = WorkerLines(recorder, mark);
+    lines.resize(std::min<size_t>(lines.size(), 3));
+    EXPECT_EQ(lines, (std::vector<std::string>{"Device connection lost.", "Starting the advertisement watcher.",
+                                               "The advertisement watcher did not start."}));
 }
 
 // After Deactivate and Cleanup: the session ran on the component's classes, every handler of
@@ -219,6 +227,9 @@ inline void ExpectNothingHeldAfterCleanup(winrt_bluetooth::Control &control)
     EXPECT_GT(stats.factories, 0) << "the driver did not activate the component's classes";
     EXPECT_EQ(stats.heldDelegates, 0) << "delegates of the driver still held by the platform";
     EXPECT_EQ(stats.liveObjects, 0) << "platform objects the driver did not release";
+    EXPECT_EQ(stats.sessionsClosedMaintaining, 0) << "a GattSession closed with MaintainConnection still on";
+    EXPECT_EQ(stats.repeatedCloses, 0) << "an object closed more than once";
+    EXPECT_EQ(stats.unclosedReleases, 0) << "a GattSession or connection-parameters request let go of without Close";
     const sim::RadioStats radio = control.Radio().Stats();
     EXPECT_EQ(radio.scanning, 0);
     EXPECT_EQ(radio.attachedHandlers, 0);

@@ -73,6 +73,7 @@ protected:
             radio().Release(id, sim::Step::Connect);
         radio().SetRadioAvailable(true);
         component.Control()->SetCompletion(Completion::AsItComes);
+        component.Control()->SetWindows(winrt_bluetooth::WindowsVersion::Windows11);
         ASSERT_TRUE(component.Control()->WaitUntilIdle(kLimit));
         const winrt_bluetooth::ComponentStats stats = component.Control()->Stats();
         EXPECT_EQ(stats.liveObjects, 0);
@@ -121,6 +122,43 @@ protected:
         return reported;
     }
 
+    // A device of the radio, opened by address.
+    ComRef<ble::IBluetoothLEDevice> Open(uint64_t address)
+    {
+        ble::IBluetoothLEDevice *raw = nullptr;
+        EXPECT_EQ(Await(Lookup(address), &raw), AsyncStatus::Completed);
+        return ComRef<ble::IBluetoothLEDevice>::Attach(raw);
+    }
+    // One services query: its status and the services' short UUIDs.
+    std::pair<ble::GattCommunicationStatus, std::vector<unsigned long>> Services(
+        const ComRef<ble::IBluetoothLEDevice> &device, const GUID *uuid = nullptr,
+        ble::BluetoothCacheMode mode = ble::BluetoothCacheMode::Cached)
+    {
+        ComRef<ble::IAsyncOperation_GattDeviceServicesResult> op;
+        auto device3 = device.As<ble::IBluetoothLEDevice3>();
+        EXPECT_EQ(uuid ? device3->GetGattServicesForUuidWithCacheModeAsync(*uuid, mode, op.Put())
+                       : device3->GetGattServicesWithCacheModeAsync(mode, op.Put()),
+                  S_OK);
+        ble::IGattDeviceServicesResult *raw = nullptr;
+        EXPECT_EQ(Await(op, &raw), AsyncStatus::Completed);
+        auto result = ComRef<ble::IGattDeviceServicesResult>::Attach(raw);
+        std::pair<ble::GattCommunicationStatus, std::vector<unsigned long>> out{};
+        EXPECT_EQ(result->get_Status(&out.first), S_OK);
+        ComRef<ble::IVectorView_GattDeviceService> view;
+        EXPECT_EQ(result->get_Services(view.Put()), S_OK);
+        UINT32 size = 0;
+        if (view)
+            view->get_Size(&size);
+        for (UINT32 i = 0; i < size; ++i) {
+            ComRef<ble::IGattDeviceService> service;
+            GUID id{};
+            view->GetAt(i, service.Put());
+            service->get_Uuid(&id);
+            out.second.push_back(id.Data1);
+        }
+        return out;
+    }
+
     Component component;
     GetFactory getFactory = nullptr;
     std::vector<int> held;
@@ -151,7 +189,18 @@ TEST_F(ComponentClasses, AreWhatTheWindowsRuntimeActivatesForTheBluetoothClasses
     ASSERT_EQ(RoGetActivationFactory(readerName.value, __uuidof(ble::IDataReaderStatics),
                                      reinterpret_cast<void **>(readerStatics.Put())),
               S_OK);
-    EXPECT_EQ(component.Control()->Stats().factories, before + 3) << "the Windows Runtime loaded another copy";
+    // Wine's own DeviceInformation and ApiInformation give way to the component's.
+    const std::pair<const wchar_t *, IID> statics[] = {
+        {L"Windows.Devices.Enumeration.DeviceInformation", __uuidof(ble::IDeviceInformationStatics)},
+        {L"Windows.Foundation.Metadata.ApiInformation", __uuidof(ble::IApiInformationStatics)},
+        {L"Windows.Devices.Bluetooth.GenericAttributeProfile.GattSession", __uuidof(ble::IGattSessionStatics)},
+        {L"Windows.Devices.Bluetooth.BluetoothLEPreferredConnectionParameters", __uuidof(ble::IBluetoothLEPreferredConnectionParametersStatics)}};
+    for (const auto &[className, iid] : statics) {
+        String name(className);
+        ComRef<IInspectable> factory;
+        EXPECT_EQ(RoGetActivationFactory(name.value, iid, reinterpret_cast<void **>(factory.Put())), S_OK);
+    }
+    EXPECT_EQ(component.Control()->Stats().factories, before + 7) << "the Windows Runtime loaded another copy";
 
     String other(L"Windows.Devices.Bluetooth.BluetoothDevice");
     ComRef<IActivationFactory> none;
@@ -537,5 +586,242 @@ TEST_F(ComponentClasses, CancelEndsARunningOperationAtOnceAndDropsItsLateResult)
     EXPECT_EQ(status, AsyncStatus::Canceled);
     EXPECT_EQ(info->Close(), S_OK);
 }
+
+} // namespace
+
+namespace {
+
+constexpr GUID kRifleService{0x0000FFF0, 0x0000, 0x1000, {0x80, 0x00, 0x00, 0x80, 0x5F, 0x9B, 0x34, 0xFB}};
+constexpr unsigned long kBattery = 0x180F, kRifle = 0xFFF0;
+
+// Catches: a connected rifle missing from the connected devices' listing (the link would wait
+// for an advertisement that never comes), a bystander listed that is not connected, an id that
+// FromIdAsync does not open as the same device, and an id of another form accepted.
+TEST_F(ComponentClasses, ConnectedDevicesAreListedAndOpenedByTheirId)
+{
+    const int rifle = AddRifleAmongOthers(radio());
+    radio().SetOtherHolder(rifle, true);
+    auto statics = Factory<ble::IBluetoothLEDeviceStatics>(kDeviceClass);
+    HSTRING selector = nullptr;
+    ASSERT_EQ(statics.As<ble::IBluetoothLEDeviceStatics2>()->GetDeviceSelectorFromConnectionStatus(
+                  ble::BluetoothConnectionStatus::Connected, &selector),
+              S_OK);
+    auto information = Factory<ble::IDeviceInformationStatics>(L"Windows.Devices.Enumeration.DeviceInformation");
+    ComRef<ble::IAsyncOperation_DeviceInformationCollection> find;
+    ASSERT_EQ(information->FindAllAsyncAqsFilter(selector, find.Put()), S_OK);
+    WindowsDeleteString(selector);
+    ble::IVectorView_DeviceInformation *raw = nullptr;
+    ASSERT_EQ(Await(find, &raw), AsyncStatus::Completed);
+    auto found = ComRef<ble::IVectorView_DeviceInformation>::Attach(raw);
+    UINT32 size = 0;
+    ASSERT_EQ(found->get_Size(&size), S_OK);
+    ASSERT_EQ(size, 1u);
+    ComRef<ble::IDeviceInformation> listed;
+    ASSERT_EQ(found->GetAt(0, listed.Put()), S_OK);
+    HSTRING name = nullptr, id = nullptr;
+    ASSERT_EQ(listed->get_Name(&name), S_OK);
+    EXPECT_EQ(Text(name), L"Rifle Q508");
+    ASSERT_EQ(listed->get_Id(&id), S_OK);
+
+    ComRef<ble::IAsyncOperation_BluetoothLEDevice> open;
+    ASSERT_EQ(statics->FromIdAsync(id, open.Put()), S_OK);
+    WindowsDeleteString(id);
+    ble::IBluetoothLEDevice *device = nullptr;
+    ASSERT_EQ(Await(open, &device), AsyncStatus::Completed);
+    ASSERT_NE(device, nullptr);
+    UINT64 address = 0;
+    EXPECT_EQ(device->get_BluetoothAddress(&address), S_OK);
+    EXPECT_EQ(address, kRifleAddress);
+    device->Release();
+
+    String notAnId(L"USB#VID_1234");
+    ASSERT_EQ(statics->FromIdAsync(notAnId.value, open.Put()), S_OK);
+    EXPECT_EQ(Await(open), AsyncStatus::Error);
+    HRESULT code = S_OK;
+    EXPECT_EQ(open.As<IAsyncInfo>()->get_ErrorCode(&code), S_OK);
+    EXPECT_EQ(code, HRESULT_FROM_WIN32(ERROR_NOT_FOUND));
+    radio().SetOtherHolder(rifle, false);
+}
+
+// Catches: a session that does not reach the radio's device (MaintainConnection lost), one that
+// forgets MaintainConnection when closed with it on (our own session would keep the link), a
+// closed session that still answers, a second Close not counted (each object closes once), and
+// a session opened for an id of no device.
+TEST_F(ComponentClasses, GattSessionMaintainsTheLinkUntilClosed)
+{
+    radio().AddPeripheral(sim::RifleScript(kRifleAddress));
+    auto device = Open(kRifleAddress);
+    ComRef<ble::IBluetoothDeviceId> id;
+    ASSERT_EQ(device.As<ble::IBluetoothLEDevice4>()->get_BluetoothDeviceId(id.Put()), S_OK);
+    auto statics = Factory<ble::IGattSessionStatics>(L"Windows.Devices.Bluetooth.GenericAttributeProfile.GattSession");
+    ComRef<ble::IAsyncOperation_GattSession> op;
+    ASSERT_EQ(statics->FromDeviceIdAsync(id.Get(), op.Put()), S_OK);
+    ble::IGattSession *raw = nullptr;
+    ASSERT_EQ(Await(op, &raw), AsyncStatus::Completed);
+    auto session = ComRef<ble::IGattSession>::Attach(raw);
+    boolean can = FALSE, on = FALSE;
+    ASSERT_EQ(session->get_CanMaintainConnection(&can), S_OK);
+    EXPECT_TRUE(can);
+    ASSERT_EQ(session->put_MaintainConnection(TRUE), S_OK);
+    ASSERT_EQ(session->get_MaintainConnection(&on), S_OK);
+    EXPECT_TRUE(on);
+    EXPECT_EQ(component.Control()->Stats().sessionsMaintaining, 1);
+    ASSERT_EQ(session.As<ble::IClosable>()->Close(), S_OK);
+    ASSERT_EQ(session.As<ble::IClosable>()->Close(), S_OK);
+    EXPECT_EQ(session->put_MaintainConnection(FALSE), RO_E_CLOSED);
+    winrt_bluetooth::ComponentStats stats = component.Control()->Stats();
+    EXPECT_EQ(stats.sessionsOpened, 1);
+    EXPECT_EQ(stats.sessionsOpen, 0);
+    EXPECT_EQ(stats.sessionsMaintaining, 0);
+    EXPECT_EQ(stats.sessionsClosedMaintaining, 1);
+    EXPECT_EQ(stats.repeatedCloses, 1);
+
+    device.Reset();
+    radio().SetRadioAvailable(false);  // no device for the id any more
+    ASSERT_EQ(statics->FromDeviceIdAsync(id.Get(), op.Put()), S_OK);
+    EXPECT_EQ(Await(op), AsyncStatus::Error);
+}
+
+struct VersionCase {
+    winrt_bluetooth::WindowsVersion version;
+    const char *name;
+};
+void PrintTo(const VersionCase &c, std::ostream *out) { *out << c.name; }
+
+class WindowsVersions : public ComponentClasses, public ::testing::WithParamInterface<VersionCase> {};
+
+// Catches: Windows 11's interface, class or ApiInformation answer present on a Windows 10 (a
+// driver that skips the check would pass), absent on Windows 11, a request granted for a device
+// that is not connected, and a request closed twice without notice.
+TEST_P(WindowsVersions, HaveThePreferredConnectionParametersOnWindows11Only)
+{
+    const bool windows11 = GetParam().version == winrt_bluetooth::WindowsVersion::Windows11;
+    component.Control()->SetWindows(GetParam().version);
+    radio().AddPeripheral(sim::RifleScript(kRifleAddress));
+    auto device = Open(kRifleAddress);
+    ComRef<ble::IBluetoothLEDevice6> device6;
+    EXPECT_EQ(device->QueryInterface(__uuidof(ble::IBluetoothLEDevice6), reinterpret_cast<void **>(device6.Put())),
+              windows11 ? S_OK : E_NOINTERFACE);
+    auto api = Factory<ble::IApiInformationStatics>(L"Windows.Foundation.Metadata.ApiInformation");
+    String type(kDeviceClass), method(L"RequestPreferredConnectionParameters"), unknown(L"Windows.Devices.Bluetooth.Unknown");
+    boolean present = !windows11;
+    ASSERT_EQ(api->IsMethodPresent(type.value, method.value, &present), S_OK);
+    EXPECT_EQ(present != 0, windows11);
+    ASSERT_EQ(api->IsTypePresent(unknown.value, &present), S_OK);
+    EXPECT_FALSE(present);
+    String parametersName(L"Windows.Devices.Bluetooth.BluetoothLEPreferredConnectionParameters");
+    ComRef<IActivationFactory> factory;
+    EXPECT_EQ(getFactory(parametersName.value, factory.Put()), windows11 ? S_OK : REGDB_E_CLASSNOTREG);
+    if (!windows11)
+        return;
+
+    ComRef<ble::IBluetoothLEPreferredConnectionParameters> throughput;
+    ASSERT_EQ(factory.As<ble::IBluetoothLEPreferredConnectionParametersStatics>()->get_ThroughputOptimized(throughput.Put()), S_OK);
+    using Status = ble::BluetoothLEPreferredConnectionParametersRequestStatus;
+    for (Status expected : {Status::DeviceNotAvailable, Status::Success}) {
+        ComRef<ble::IBluetoothLEPreferredConnectionParametersRequest> request;
+        ASSERT_EQ(device6->RequestPreferredConnectionParameters(throughput.Get(), request.Put()), S_OK);
+        Status status = Status::Unspecified;
+        ASSERT_EQ(request->get_Status(&status), S_OK);
+        EXPECT_EQ(status, expected);
+        EXPECT_EQ(request.As<ble::IClosable>()->Close(), S_OK);
+        EXPECT_EQ(request.As<ble::IClosable>()->Close(), S_OK);
+        Services(device);  // connects it for the second request
+        ASSERT_TRUE(component.Control()->WaitUntilIdle(kLimit));
+    }
+    const winrt_bluetooth::ComponentStats stats = component.Control()->Stats();
+    EXPECT_EQ(stats.requestsGranted, 1);
+    EXPECT_EQ(stats.requestsOpen, 0);
+    EXPECT_EQ(stats.repeatedCloses, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, WindowsVersions,
+                         ::testing::Values(VersionCase{winrt_bluetooth::WindowsVersion::Windows10, "Windows10"},
+                                           VersionCase{winrt_bluetooth::WindowsVersion::Windows11, "Windows11"}),
+                         [](const ::testing::TestParamInfo<VersionCase> &info) { return std::string(info.param.name); });
+
+// Catches: the radio's Unreachable answers not passed on one by one (a link that retries would
+// never get through, or get through at once), a cached answer that has the service the cache
+// lacks, and an uncached query that does not reach the device.
+TEST_F(ComponentClasses, FirstGattAnswersAreUnreachableAndTheCacheLacksTheServiceUntilUncached)
+{
+    sim::PeripheralScript script = sim::RifleScript(kRifleAddress);
+    script.servicesQuery = {sim::CommunicationStatus::Unreachable, 0, 2};
+    script.services[1].uncachedOnly = true;
+    radio().AddPeripheral(script);
+    auto device = Open(kRifleAddress);
+    using Status = ble::GattCommunicationStatus;
+    using Answer = std::pair<Status, std::vector<unsigned long>>;
+    EXPECT_EQ(Services(device).first, Status::Unreachable);
+    EXPECT_EQ(Services(device, &kRifleService, ble::BluetoothCacheMode::Uncached).first, Status::Unreachable);
+    EXPECT_EQ(Services(device), (Answer{Status::Success, {kBattery}}));
+    EXPECT_EQ(Services(device, &kRifleService), (Answer{Status::Success, {}}));
+    EXPECT_EQ(Services(device, &kRifleService, ble::BluetoothCacheMode::Uncached), (Answer{Status::Success, {kRifle}}));
+    EXPECT_EQ(Services(device), (Answer{Status::Success, {kBattery, kRifle}}));
+}
+
+struct FaultCase {
+    sim::WatcherFault fault;
+    const char *name;
+    HRESULT start;
+    ble::BluetoothLEAdvertisementWatcherStatus afterStart;
+    bool hears;
+    bool stoppedWhenEnded;
+};
+void PrintTo(const FaultCase &c, std::ostream *out) { *out << c.name; }
+
+class WatcherFaults : public ComponentClasses, public ::testing::WithParamInterface<FaultCase> {};
+
+// Catches: a fault of the radio's watcher that does not reach the caller as Windows shows it
+// (Start failing with another code, a status other than Windows', a silent watcher that hears
+// after all, a Stopped raised where the platform raises none), and a fault that strikes more
+// watchers than asked. A watcher without the fault, started beside it, is the witness that
+// advertisements came.
+TEST_P(WatcherFaults, ReachTheCallerAsWindowsShowsThem)
+{
+    const FaultCase &c = GetParam();
+    AddRifleAmongOthers(radio());
+    radio().SetWatcherFault(c.fault, 1);
+    auto faulty = NewWatcher();
+    auto witness = NewWatcher();
+    std::atomic<int> heard{0}, witnessed{0}, stopped{0};
+    Signal enough;
+    auto countHeard = ReceivedDelegate::Create([&](auto *, auto *) { return ++heard, S_OK; });
+    auto countWitnessed = ReceivedDelegate::Create([&](auto *, auto *) {
+        if (++witnessed == 3)
+            SetEvent(enough.handle);
+        return S_OK;
+    });
+    auto countStopped = StoppedDelegate::Create([&](auto *, auto *) { return ++stopped, S_OK; });
+    EventRegistrationToken tokens[3]{};
+    ASSERT_EQ(faulty->add_Received(countHeard.Get(), &tokens[0]), S_OK);
+    ASSERT_EQ(faulty->add_Stopped(countStopped.Get(), &tokens[1]), S_OK);
+    ASSERT_EQ(witness->add_Received(countWitnessed.Get(), &tokens[2]), S_OK);
+    EXPECT_EQ(faulty->Start(), c.start);
+    ble::BluetoothLEAdvertisementWatcherStatus status{};
+    ASSERT_EQ(faulty->get_Status(&status), S_OK);
+    EXPECT_EQ(status, c.afterStart);
+    ASSERT_EQ(witness->Start(), S_OK);
+    ASSERT_EQ(witness->get_Status(&status), S_OK);
+    EXPECT_EQ(status, ble::BluetoothLEAdvertisementWatcherStatus::Started) << "the fault struck a second watcher";
+    ASSERT_TRUE(enough.Wait());
+    radio().EndScan();
+    ASSERT_TRUE(component.Control()->WaitUntilIdle(kLimit));
+    EXPECT_EQ(heard > 0, c.hears);
+    EXPECT_EQ(stopped.load(), c.stoppedWhenEnded ? 1 : 0);
+    faulty->remove_Received(tokens[0]);
+    faulty->remove_Stopped(tokens[1]);
+    witness->remove_Received(tokens[2]);
+}
+
+using Fault = sim::WatcherFault;
+using WatcherStatus = ble::BluetoothLEAdvertisementWatcherStatus;
+INSTANTIATE_TEST_SUITE_P(Faults, WatcherFaults, ::testing::Values(
+    FaultCase{Fault::None, "None", S_OK, WatcherStatus::Started, true, true},
+    FaultCase{Fault::StartThrows, "StartThrows", HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_AVAILABLE), WatcherStatus::Created, false, false},
+    FaultCase{Fault::StaysCreated, "StaysCreated", S_OK, WatcherStatus::Created, false, false},
+    FaultCase{Fault::Silent, "Silent", S_OK, WatcherStatus::Started, false, true},
+    FaultCase{Fault::EndsWithoutStopped, "EndsWithoutStopped", S_OK, WatcherStatus::Started, true, false}),
+    [](const ::testing::TestParamInfo<FaultCase> &info) { return std::string(info.param.name); });
 
 } // namespace

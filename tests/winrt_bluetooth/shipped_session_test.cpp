@@ -29,12 +29,14 @@ protected:
     }
 
     virtual void BeforeActivate() {}
+    virtual void AfterCleanup() {}
 
     // Deactivate and Cleanup as the runtime calls them, then the library goes.
     void EndSession()
     {
         MustReturn("Deactivate", [&] { host.Deactivate(); });
         MustReturn("Cleanup", [&] { host.Cleanup(); });
+        AfterCleanup();
         ExpectNothingHeldAfterCleanup(*component.Control());
         host.Unload();
     }
@@ -126,5 +128,51 @@ TEST_F(ShippedDriverLookupNeverEnds, DeactivateCancelsItAndTheLibraryOutlivesIts
     component.Radio().Release(rifle, sim::Step::Connect);  // the platform lets it go, late
     ExpectNothingHeldAfterCleanup(*component.Control());
 }
+
+struct VersionCase {
+    winrt_bluetooth::WindowsVersion version;
+    const char *name;
+};
+void PrintTo(const VersionCase &c, std::ostream *out) { *out << c.name; }
+
+// The rifle is held connected by another program when SteamVR starts, and does not advertise.
+class ShippedDriverRifleHeldElsewhere : public ShippedDriver, public ::testing::WithParamInterface<VersionCase> {
+protected:
+    void BeforeActivate() override
+    {
+        component.Control()->SetWindows(GetParam().version);
+        component.Radio().SetOtherHolder(rifle, true);
+    }
+    void AfterCleanup() override { component.Radio().SetOtherHolder(rifle, false); }
+};
+
+// Catches, in the product artefact: a connected rifle that is not found without an advertisement
+// (Windows' connected devices not asked, the device not opened by its id), a link Windows is not
+// asked to keep (no GattSession with MaintainConnection on while connected), Windows 11's short
+// connection interval not asked for, or asked of a Windows 10, and a teardown that leaves the
+// session on, closes an object twice, or lets go of the session or request without closing it.
+TEST_P(ShippedDriverRifleHeldElsewhere, FindsItAmongTheConnectedDevicesKeepsTheLinkAndLetsGoOnce)
+{
+    const int requests = GetParam().version == winrt_bluetooth::WindowsVersion::Windows11 ? 1 : 0;
+    sim::HostRecorder &recorder = host.Recorder();
+    ASSERT_TRUE(recorder.WaitForLog("Device successfully connected.", kLimit));
+    EXPECT_EQ(recorder.CountLogPrefix("Found connected device: Rifle Q508 "), 1u);
+    EXPECT_EQ(recorder.CountLogPrefix("Found device: Rifle Q508 "), 0u) << "the held rifle advertised";
+    EXPECT_TRUE(component.Control()->WaitForStats(
+        [&](const winrt_bluetooth::ComponentStats &s) { return s.sessionsMaintaining == 1 && s.requestsOpen == requests; }, kLimit))
+        << "no GattSession keeping the link, or the connection-parameters request not held";
+    host.RunFrames(3);
+    ExpectTriggerPulse(host, component.Radio(), rifle);
+    EndSession();
+    const winrt_bluetooth::ComponentStats after = component.Control()->Stats();
+    EXPECT_GT(after.connectedListings, 0);
+    EXPECT_EQ(after.sessionsOpened, 1);
+    EXPECT_EQ(after.requestsGranted, requests);
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, ShippedDriverRifleHeldElsewhere,
+                         ::testing::Values(VersionCase{winrt_bluetooth::WindowsVersion::Windows10, "Windows10"},
+                                           VersionCase{winrt_bluetooth::WindowsVersion::Windows11, "Windows11"}),
+                         [](const ::testing::TestParamInfo<VersionCase> &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,6 +1,10 @@
+// The BlueZ radio's core: the connection to the system bus and to bluetoothd, the reasons it
+// logs, the leases that keep the connection, and the registries of the radio's objects.
 #include "BluezCore.h"
 
-#include "BluezText.h"
+#include "BluezObjects.h"
+
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -8,41 +12,10 @@ namespace tarvolt::bluez {
 
 namespace {
 
-constexpr const char *kObjectManager = "org.freedesktop.DBus.ObjectManager";
-constexpr const char *kPropertiesInterface = "org.freedesktop.DBus.Properties";
-
-// bluetoothd's object tree from GetManagedObjects (a{oa{sa{sv}}}); false when it has another shape.
-bool ParseTree(const std::vector<Value> &values, ObjectTree &tree)
+bool NotOnTheBus(const Reply &reply)
 {
-    if (values.size() != 1 || values[0].type != 'a' || values[0].signature != "{oa{sa{sv}}}")
-        return false;
-    for (const Value &object : values[0].items) {
-        Interfaces &interfaces = tree[object.items.at(0).text];
-        for (const Value &interface : object.items.at(1).items) {
-            Properties &properties = interfaces[interface.items.at(0).text];
-            for (const Value &property : interface.items.at(1).items)
-                properties[property.items.at(0).text] = property.items.at(1).items.at(0);
-        }
-    }
-    return true;
-}
-
-bool NamesOverlap(const std::set<std::string> &names, std::initializer_list<const char *> wanted)
-{
-    for (const char *name : wanted)
-        if (names.count(name) != 0)
-            return true;
-    return false;
-}
-
-// What a failed call to the bus or to bluetoothd says about the machine's Bluetooth as a whole.
-radio::Readiness ReadinessAfter(const Reply &reply)
-{
-    const std::string &name = reply.errorName;
-    if (name == "org.freedesktop.DBus.Error.ServiceUnknown" || name == "org.freedesktop.DBus.Error.NameHasNoOwner" ||
-        name == kErrorDisconnected)
-        return radio::Readiness::StackMissing;
-    return radio::Readiness::Unusable;
+    return reply.errorName == "org.freedesktop.DBus.Error.ServiceUnknown" ||
+           reply.errorName == "org.freedesktop.DBus.Error.NameHasNoOwner";
 }
 
 } // namespace
@@ -152,13 +125,31 @@ std::string BluezCore::CallFailure(const std::string &what, const Reply &reply) 
                "): its policy does not let this user talk to bluetoothd";
     if (name == kErrorNoReply)
         return "bluetoothd did not answer " + what + " in time";
-    if (name == "org.freedesktop.DBus.Error.ServiceUnknown" || name == "org.freedesktop.DBus.Error.NameHasNoOwner")
+    if (NotOnTheBus(reply) && InFlatpak())
+        return "org.bluez cannot be seen on the system bus from Flatpak's sandbox: Steam from Flathub may talk "
+               "to bluetoothd only when allowed (flatpak override --user --system-talk-name=org.bluez "
+               "com.valvesoftware.Steam, then restart Steam), unless bluetoothd is not running at all";
+    if (NotOnTheBus(reply))
         return "bluetoothd is not running (nothing owns org.bluez on the system bus)";
     if (name == kErrorDisconnected)
         return "the connection to the system bus was lost";
     if (name == kErrorInterrupted)
         return what + " was interrupted";
     return what + " failed: " + name + (reply.errorMessage.empty() ? "" : " (" + reply.errorMessage + ")");
+}
+
+// In a Flatpak sandbox a bluetoothd that cannot be seen is most likely hidden, and starting it
+// would not help.
+radio::Readiness BluezCore::ReadinessAfter(const Reply &reply) const
+{
+    if ((NotOnTheBus(reply) && !InFlatpak()) || reply.errorName == kErrorDisconnected)
+        return radio::Readiness::StackMissing;
+    return radio::Readiness::Unusable;
+}
+
+bool BluezCore::InFlatpak() const
+{
+    return !options_.flatpakInfoPath.empty() && access(options_.flatpakInfoPath.c_str(), F_OK) == 0;
 }
 
 std::shared_ptr<BusConnection> BluezCore::Current()
@@ -263,158 +254,6 @@ std::shared_ptr<BusConnection> BluezCore::Connect(bool refresh, radio::RadioChec
     return connection_;
 }
 
-bool BluezCore::RefreshLocked(BusConnection &connection, radio::RadioCheck &failure)
-{
-    std::string &reason = failure.detail;
-    failure.readiness = radio::Readiness::Unusable;
-    const Reply owner = connection.Call({"org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                                         "GetNameOwner", {Value::String(kBluezService)}},
-                                        options_.callTimeout);
-    if (!owner.ok) {
-        reason = CallFailure("asking the bus for bluetoothd", owner);
-        failure.readiness = ReadinessAfter(owner);
-        return false;
-    }
-    if (owner.values.size() != 1 || owner.values[0].type != 's') {
-        reason = "the bus gave bluetoothd's name in a form that cannot be read";
-        return false;
-    }
-    const std::string ownerName = owner.values[0].text;
-    bool readable = true;
-    const Reply objects = connection.Call(
-        {kBluezService, "/", kObjectManager, "GetManagedObjects", {}}, options_.callTimeout, [&](Reply &reply) {
-            if (!reply.ok)
-                return;
-            ObjectTree tree;
-            try {
-                readable = ParseTree(reply.values, tree);
-            } catch (const std::out_of_range &) {
-                readable = false;
-            }
-            if (!readable)
-                return;
-            // In order with the signals: those after this reply apply to this tree.
-            std::lock_guard<std::mutex> lock(mirrorMutex_);
-            tree_ = std::move(tree);
-            owner_ = ownerName;
-            fresh_ = true;
-        });
-    if (!objects.ok) {
-        reason = CallFailure("GetManagedObjects", objects);
-        failure.readiness = ReadinessAfter(objects);
-        return false;
-    }
-    if (!readable) {
-        reason = "bluetoothd's list of objects has an unexpected form";
-        return false;
-    }
-    mirrorChanged_.notify_all();
-    return true;
-}
-
-std::string BluezCore::FirstPoweredAdapter(std::string &reason, radio::Readiness *readiness)
-{
-    std::string firstAdapter;
-    std::vector<std::pair<std::string, Value>> bad;
-    std::string found;
-    {
-        std::lock_guard<std::mutex> lock(mirrorMutex_);
-        for (const auto &object : tree_) {
-            const auto adapter = object.second.find(kAdapterInterface);
-            if (adapter == object.second.end())
-                continue;
-            if (firstAdapter.empty())
-                firstAdapter = object.first;
-            const auto powered = adapter->second.find("Powered");
-            if (powered == adapter->second.end())
-                continue;
-            if (powered->second.type != 'b') {
-                bad.emplace_back(object.first, powered->second);
-                continue;
-            }
-            if (powered->second.boolean) {
-                found = object.first;
-                break;
-            }
-        }
-    }
-    for (const auto &entry : bad)
-        ReportBadProperty(entry.first, "Powered", entry.second, "b");
-    if (found.empty()) {
-        reason = firstAdapter.empty() ? "bluetoothd has no Bluetooth adapter"
-                                      : "the Bluetooth adapter " + firstAdapter + " is powered off";
-        if (readiness != nullptr)
-            *readiness = firstAdapter.empty() ? radio::Readiness::NoAdapter : radio::Readiness::AdapterOff;
-    }
-    return found;
-}
-
-const Properties *BluezCore::FindLocked(const std::string &path, const char *interface) const
-{
-    const auto object = tree_.find(path);
-    if (object == tree_.end())
-        return nullptr;
-    const auto found = object->second.find(interface);
-    return found == object->second.end() ? nullptr : &found->second;
-}
-
-uint64_t BluezCore::LinkLossesLocked(const std::string &path) const
-{
-    const auto found = linkLosses_.find(path);
-    return found == linkLosses_.end() ? 0 : found->second;
-}
-
-bool BluezCore::HasObject(const std::string &path, const char *interface)
-{
-    std::lock_guard<std::mutex> lock(mirrorMutex_);
-    return FindLocked(path, interface) != nullptr;
-}
-
-std::optional<Value> BluezCore::Property(const std::string &path, const char *interface, const std::string &name,
-                                         const char *type)
-{
-    Value value;
-    {
-        std::lock_guard<std::mutex> lock(mirrorMutex_);
-        const Properties *properties = FindLocked(path, interface);
-        if (properties == nullptr)
-            return std::nullopt;
-        const auto found = properties->find(name);
-        if (found == properties->end())
-            return std::nullopt;
-        value = found->second;
-    }
-    if (value.Signature() != type) {
-        ReportBadProperty(path, name, value, type);
-        return std::nullopt;
-    }
-    return value;
-}
-
-std::vector<std::string> BluezCore::Children(const char *interface, const std::string &parentProperty,
-                                             const std::string &parent)
-{
-    std::vector<std::string> out;
-    std::lock_guard<std::mutex> lock(mirrorMutex_);
-    // The tree is ordered by path, and BlueZ names GATT objects by their handles: this is the
-    // peripheral's own order.
-    for (const auto &object : tree_) {
-        const auto found = object.second.find(interface);
-        if (found == object.second.end())
-            continue;
-        const auto link = found->second.find(parentProperty);
-        if (link != found->second.end() && link->second.type == 'o' && link->second.text == parent)
-            out.push_back(object.first);
-    }
-    return out;
-}
-
-bool BluezCore::WaitForMirror(const std::function<bool()> &done, std::chrono::milliseconds limit)
-{
-    std::unique_lock<std::mutex> lock(mirrorMutex_);
-    return mirrorChanged_.wait_for(lock, limit, [&] { return waitsInterrupted_ || done(); }) && !waitsInterrupted_;
-}
-
 void BluezCore::Register(const std::shared_ptr<BluezWatcher> &watcher)
 {
     std::lock_guard<std::mutex> lock(mirrorMutex_);
@@ -505,206 +344,6 @@ void BluezCore::BadPropertyTask(const std::string &path, const std::string &name
         if (auto core = weak.lock())
             core->ReportBadProperty(path, name, value, expected);
     });
-}
-
-void BluezCore::OnSignal(const Signal &signal, BusConnection &connection)
-{
-    Tasks tasks;
-    {
-        std::lock_guard<std::mutex> lock(mirrorMutex_);
-        const std::vector<Value> &args = signal.args;
-        if (signal.interface == "org.freedesktop.DBus" && signal.member == "NameOwnerChanged") {
-            if (args.size() != 3 || args[0].type != 's' || args[2].type != 's' || args[0].text != kBluezService)
-                return;
-            if (args[2].text != owner_) {
-                // bluetoothd ended or restarted: nothing of the old one's objects is valid any more.
-                OwnerLostLocked(tasks);
-                owner_ = args[2].text;
-            }
-        } else if (owner_.empty() || signal.sender != owner_) {
-            // Only bluetoothd speaks for its objects; anyone else on the bus could send these.
-            return;
-        } else if (signal.interface == kObjectManager && signal.member == "InterfacesAdded") {
-            if (args.size() == 2 && args[0].type == 'o' && args[1].Signature() == "a{sa{sv}}")
-                InterfacesAddedLocked(args[0].text, args[1], tasks);
-        } else if (signal.interface == kObjectManager && signal.member == "InterfacesRemoved") {
-            if (args.size() == 2 && args[0].type == 'o' && args[1].Signature() == "as")
-                InterfacesRemovedLocked(args[0].text, args[1], tasks);
-        } else if (signal.interface == kPropertiesInterface && signal.member == "PropertiesChanged") {
-            if (args.size() >= 2 && args[0].type == 's' && args[1].Signature() == "a{sv}")
-                PropertiesChangedLocked(signal.path, args[0].text, args[1],
-                                        args.size() >= 3 && args[2].Signature() == "as" ? &args[2] : nullptr, tasks);
-        }
-    }
-    mirrorChanged_.notify_all();
-    for (auto &task : tasks)
-        connection.Post(std::move(task));
-}
-
-void BluezCore::OnDisconnect(BusConnection &connection)
-{
-    Tasks tasks;
-    {
-        std::lock_guard<std::mutex> lock(mirrorMutex_);
-        OwnerLostLocked(tasks);
-        owner_.clear();
-    }
-    const std::weak_ptr<BluezCore> weak = weak_from_this();
-    tasks.push_back([weak] {
-        if (auto core = weak.lock())
-            core->Report("the connection to the system bus was lost");
-    });
-    mirrorChanged_.notify_all();
-    for (auto &task : tasks)
-        connection.Post(std::move(task));
-}
-
-void BluezCore::OwnerLostLocked(Tasks &tasks)
-{
-    for (auto &watcher : LiveWatchersLocked(tasks))
-        if (watcher->EndedLocked())
-            tasks.push_back([watcher] { watcher->RaiseStopped(); });
-    for (auto &device : LiveDevicesLocked("", tasks)) {
-        if (const Properties *props = FindLocked(device->Path(), kDeviceInterface))
-            if (const auto name = props->find("Name"); name != props->end() && name->second.type == 's')
-                device->KeepNameLocked(name->second.text);
-        device->GoneLocked();
-        tasks.push_back([device] { device->RaiseStatusChanged(); });
-    }
-    for (auto &c : LiveCharacteristicsLocked("", tasks))
-        c->SetNotifyingLocked(false);
-    tree_.clear();
-    fresh_ = false;
-}
-
-void BluezCore::InterfacesAddedLocked(const std::string &path, const Value &interfaces, Tasks &tasks)
-{
-    Interfaces &object = tree_[path];
-    bool device = false;
-    for (const Value &entry : interfaces.items) {
-        Properties properties;
-        for (const Value &property : entry.items.at(1).items)
-            properties[property.items.at(0).text] = property.items.at(1).items.at(0);
-        const std::string &name = entry.items.at(0).text;
-        device = device || name == kDeviceInterface;
-        object[name] = std::move(properties);
-    }
-    if (device)
-        DeviceChangedLocked(path, {}, true, tasks);
-}
-
-void BluezCore::InterfacesRemovedLocked(const std::string &path, const Value &names, Tasks &tasks)
-{
-    const auto object = tree_.find(path);
-    if (object == tree_.end())
-        return;
-    for (const Value &name : names.items) {
-        if (name.text == kDeviceInterface) {
-            for (auto &device : LiveDevicesLocked(path, tasks)) {
-                if (const Properties *props = FindLocked(path, kDeviceInterface))
-                    if (const auto n = props->find("Name"); n != props->end() && n->second.type == 's')
-                        device->KeepNameLocked(n->second.text);
-                device->GoneLocked();
-                tasks.push_back([device] { device->RaiseStatusChanged(); });
-            }
-        } else if (name.text == kAdapterInterface) {
-            DiscoveryEndedLocked(path, tasks);
-        }
-        object->second.erase(name.text);
-    }
-    if (object->second.empty())
-        tree_.erase(object);
-}
-
-void BluezCore::PropertiesChangedLocked(const std::string &path, const std::string &interface, const Value &changed,
-                                        const Value *invalidated, Tasks &tasks)
-{
-    Properties &properties = tree_[path][interface];
-    std::set<std::string> names;
-    for (const Value &entry : changed.items) {
-        const std::string &name = entry.items.at(0).text;
-        if (interface == kDeviceInterface && name == "Connected") {
-            const auto before = properties.find(name);
-            const Value &now = entry.items.at(1).items.at(0);
-            const bool was = before != properties.end() && before->second.type == 'b' && before->second.boolean;
-            if (was && !(now.type == 'b' && now.boolean))
-                ++linkLosses_[path];
-        }
-        properties[name] = entry.items.at(1).items.at(0);
-        names.insert(name);
-    }
-    if (invalidated != nullptr)
-        for (const Value &name : invalidated->items) {
-            properties.erase(name.text);
-            names.insert(name.text);
-        }
-
-    if (interface == kDeviceInterface) {
-        DeviceChangedLocked(path, names, false, tasks);
-    } else if (interface == kAdapterInterface) {
-        auto ended = [&](const char *name) {
-            const auto found = properties.find(name);
-            return names.count(name) != 0 && (found == properties.end() || found->second.type != 'b' ||
-                                              !found->second.boolean);
-        };
-        if (ended("Discovering") || ended("Powered"))
-            DiscoveryEndedLocked(path, tasks);
-    } else if (interface == kCharacteristicInterface && names.count("Value") != 0) {
-        const auto value = properties.find("Value");
-        if (value == properties.end())
-            return;
-        if (!value->second.IsBytes()) {
-            BadPropertyTask(path, "Value", value->second, "ay", tasks);
-            return;
-        }
-        for (auto &characteristic : LiveCharacteristicsLocked(path, tasks))
-            tasks.push_back([characteristic, bytes = value->second.text] { characteristic->RaiseValueChanged(bytes); });
-    }
-}
-
-void BluezCore::DeviceChangedLocked(const std::string &path, const std::set<std::string> &names, bool appeared,
-                                    Tasks &tasks)
-{
-    const Properties &properties = tree_[path][kDeviceInterface];
-    if (appeared || NamesOverlap(names, {"Name", "RSSI", "ManufacturerData"})) {
-        std::vector<std::shared_ptr<BluezWatcher>> scanning;
-        for (auto &watcher : LiveWatchersLocked(tasks))
-            if (watcher->ScanningLocked(path))
-                scanning.push_back(watcher);
-        if (!scanning.empty()) {
-            const auto address = properties.find("Address");
-            std::optional<uint64_t> parsed;
-            if (address != properties.end() && address->second.type == 's')
-                parsed = ParseAddress(address->second.text);
-            else if (address != properties.end())
-                BadPropertyTask(path, "Address", address->second, "s", tasks);
-            std::u16string name;
-            const auto found = properties.find("Name");
-            if (found != properties.end() && found->second.type == 's')
-                name = Utf8ToUtf16(found->second.text);
-            else if (found != properties.end())
-                BadPropertyTask(path, "Name", found->second, "s", tasks);
-            // Present while the device is heard in the current discovery.
-            std::optional<int16_t> rssi;
-            const auto strength = properties.find("RSSI");
-            if (strength != properties.end() && strength->second.type == 'n')
-                rssi = static_cast<int16_t>(strength->second.integer);
-            // A device whose address cannot be read cannot be connected to: no event for it.
-            if (parsed)
-                for (auto &watcher : scanning)
-                    tasks.push_back([watcher, name, address = *parsed, rssi] { watcher->RaiseReceived(name, address, rssi); });
-        }
-    }
-    if (!appeared && names.count("Connected") != 0)
-        for (auto &device : LiveDevicesLocked(path, tasks))
-            tasks.push_back([device] { device->RaiseStatusChanged(); });
-}
-
-void BluezCore::DiscoveryEndedLocked(const std::string &adapterPath, Tasks &tasks)
-{
-    for (auto &watcher : LiveWatchersLocked(tasks))
-        if (watcher->ScanningAdapterLocked(adapterPath) && watcher->EndedLocked())
-            tasks.push_back([watcher] { watcher->RaiseStopped(); });
 }
 
 } // namespace tarvolt::bluez

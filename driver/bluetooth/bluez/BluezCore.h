@@ -1,9 +1,9 @@
 #pragma once
-// Inside the BlueZ radio: the bus connection, a mirror of bluetoothd's object tree kept current
-// by its signals, and the radio objects that events are raised on. The mirror and the object
-// registries are updated on the bus loop thread in the order the signals arrive; the events they
-// cause run afterwards on the same thread, outside every lock, so that a handler may call back
-// into the radio.
+// Inside the BlueZ radio: the bus connection (BluezCore.cpp), a mirror of bluetoothd's object
+// tree kept current by its signals (BluezTree.cpp), and the registries of the radio's objects
+// (BluezObjects.h) that events are raised on. The mirror and the registries are updated on the
+// bus loop thread in the order the signals arrive; the events they cause run afterwards on the
+// same thread, outside every lock, so that a handler may call back into the radio.
 #include "BluezRadio.h"
 #include "BusConnection.h"
 #include "../HandlerList.h"
@@ -48,6 +48,9 @@ private:
 
 class BluezCore : public std::enable_shared_from_this<BluezCore> {
 public:
+    // Events collected under the mirror mutex, run on the loop thread after it.
+    using Tasks = std::vector<std::function<void()>>;
+
     BluezCore(BluezOptions options, LogSink log);
     ~BluezCore();
 
@@ -74,6 +77,10 @@ public:
                            const char *expected);
     // The failure of a call as a line's reason; also reports an AccessDenied in words.
     std::string CallFailure(const std::string &what, const Reply &reply) const;
+    // Whether this process runs in a Flatpak sandbox, which hides bluetoothd unless allowed.
+    bool InFlatpak() const;
+    // What a failed call to the bus or to bluetoothd says about the machine's Bluetooth as a whole.
+    radio::Readiness ReadinessAfter(const Reply &reply) const;
 
     // Mirror queries (any thread).
     // The first powered adapter's path; empty with the reason (and, when asked, whether there is
@@ -83,6 +90,19 @@ public:
     // The property or null; `type` the expected D-Bus type, a mismatch is reported and null.
     std::optional<Value> Property(const std::string &path, const char *interface, const std::string &name, const char *type);
     std::vector<std::string> Children(const char *interface, const std::string &parentProperty, const std::string &parent);
+    // Mirror mutex held: whether an object of `interface` has `parent` as its `parentProperty`,
+    // and, when `uuid` is given, that UUID.
+    bool HasChildLocked(const char *interface, const std::string &parentProperty, const std::string &parent,
+                        const radio::Guid *uuid) const;
+    // Makes sure the mirror holds the GATT objects bluetoothd has under `parent` (of `interface`,
+    // with `uuid` when given): bluetoothd may signal ServicesResolved ahead of them, and its
+    // signals may so far have brought only some of them. With `reread`, or when there are none,
+    // its tree is read again; when there are none still, the first one is awaited up to the
+    // options' servicesWait and the tree read once more. False when bluetoothd cannot be read.
+    bool AwaitChildren(const char *interface, const std::string &parentProperty, const std::string &parent,
+                       const radio::Guid *uuid, bool reread);
+    // The Device1 objects under the adapter that are connected, with their addresses.
+    std::vector<std::pair<std::string, uint64_t>> ConnectedUnder(const std::string &adapter);
     // Waits until `done` holds for the mirror, the time is up, or waits are interrupted.
     bool WaitForMirror(const std::function<bool()> &done, std::chrono::milliseconds limit);
     std::mutex &MirrorMutex() { return mirrorMutex_; }
@@ -104,6 +124,16 @@ public:
     // Our characteristics under a device that have notifications enabled (mirror mutex taken).
     std::vector<std::shared_ptr<BluezCharacteristic>> SubscribedUnder(const std::string &devicePath);
 
+    // Mirror mutex held: "received" for the watcher of each device under its adapter that shows
+    // it is there now, connected or heard in the current discovery (a known device is announced
+    // only by changes, and a connected one does not advertise). Its events go into `tasks`.
+    void AnnouncePresentLocked(const std::shared_ptr<BluezWatcher> &watcher, Tasks &tasks);
+    // A subscription on the device succeeded: its link is ours to let go.
+    void SubscribedOn(const std::string &devicePath);
+    // On the loop thread: a characteristic's notification socket ended; its device reports the
+    // link lost (once: bluetoothd's own word of it, if it comes, is not reported again).
+    void NotifySocketEnded(const std::string &devicePath);
+
 private:
     // Ready without reporting: null with what failed.
     std::shared_ptr<BusConnection> Connect(bool refresh, radio::RadioCheck &failure);
@@ -113,7 +143,6 @@ private:
     void OnSignal(const Signal &signal, BusConnection &connection);
     void OnDisconnect(BusConnection &connection);
     // Mirror mutex held from here on; `tasks` collects the events to post.
-    using Tasks = std::vector<std::function<void()>>;
     void OwnerLostLocked(Tasks &tasks);
     void InterfacesAddedLocked(const std::string &path, const Value &interfaces, Tasks &tasks);
     void InterfacesRemovedLocked(const std::string &path, const Value &names, Tasks &tasks);
@@ -121,6 +150,11 @@ private:
                                  const Value *invalidated, Tasks &tasks);
     void DeviceChangedLocked(const std::string &path, const std::set<std::string> &names, bool appeared, Tasks &tasks);
     void DiscoveryEndedLocked(const std::string &adapterPath, Tasks &tasks);
+    // "received" for the watchers in `scanning`, from the device's properties.
+    void ReceivedLocked(const std::string &path, const Properties &properties,
+                        const std::vector<std::shared_ptr<BluezWatcher>> &scanning, Tasks &tasks);
+    // Every live device at the path reports itself disconnected, unless it has already.
+    void LostLocked(const std::string &path, Tasks &tasks);
     void BadPropertyTask(const std::string &path, const std::string &name, const Value &value, const char *expected,
                          Tasks &tasks);
     // The live objects of a registry. Each one found also goes into a task of `tasks`: an object
@@ -155,129 +189,5 @@ private:
     std::string lastReason_;
     std::set<std::string> badProperties_;
 };
-
-class BluezWatcher final : public radio::Watcher, public std::enable_shared_from_this<BluezWatcher> {
-public:
-    explicit BluezWatcher(std::shared_ptr<BluezCore> core) : core_(std::move(core)), lease_(core_) {}
-    void SetScanningMode(radio::ScanningMode mode) override;
-    radio::EventToken AddReceived(ReceivedHandler handler) override { return received_.Add(std::move(handler)); }
-    radio::EventToken AddStopped(StoppedHandler handler) override { return stopped_.Add(std::move(handler)); }
-    void RemoveReceived(radio::EventToken token) override { received_.Remove(token); }
-    void RemoveStopped(radio::EventToken token) override { stopped_.Remove(token); }
-    void Start() override;
-    void Stop() override;
-    radio::WatcherStatus Status() override;
-
-    // Mirror mutex held: whether this watcher's discovery covers the device at `path`.
-    bool ScanningLocked(const std::string &devicePath) const;
-    bool ScanningAdapterLocked(const std::string &adapterPath) const;
-    // Mirror mutex held: the discovery ended without us; true when it was running.
-    bool EndedLocked();
-    void RaiseReceived(const std::u16string &name, uint64_t address, std::optional<int16_t> rssi);
-    void RaiseStopped();
-
-private:
-    std::shared_ptr<BluezCore> core_;
-    Lease lease_;
-    HandlerList<ReceivedHandler> received_;
-    HandlerList<StoppedHandler> stopped_;
-    // Under the core's mirror mutex.
-    bool started_ = false;
-    radio::WatcherStatus status_ = radio::WatcherStatus::Created;
-    std::string adapter_;
-};
-
-class BluezDevice final : public radio::Device, public std::enable_shared_from_this<BluezDevice> {
-public:
-    BluezDevice(std::shared_ptr<BluezCore> core, std::string path, uint64_t address)
-        : core_(std::move(core)), lease_(core_), path_(std::move(path)), address_(address)
-    {
-    }
-    ~BluezDevice() override;
-    radio::EventToken AddConnectionStatusChanged(ConnectionStatusHandler handler) override
-    {
-        return statusChanged_.Add(std::move(handler));
-    }
-    void RemoveConnectionStatusChanged(radio::EventToken token) override { statusChanged_.Remove(token); }
-    radio::ConnectionStatus GetConnectionStatus() override;
-    std::u16string Name() override;
-    uint64_t BluetoothAddress() override { return address_; }
-    radio::ServicesResult GetGattServices() override;
-    // bluetoothd has no cache mode: its objects are the services it resolved on this connection.
-    radio::ServicesResult GetGattServicesForUuid(const radio::Guid &uuid, radio::CacheMode mode) override;
-    // bluetoothd keeps a link up until someone disconnects it; nothing to ask for.
-    void MaintainConnection(bool) override {}
-    // BlueZ gives a client no say over the connection parameters.
-    bool RequestLowLatency() override { return false; }
-    void Close() override;
-
-    const std::string &Path() const { return path_; }
-    bool ClosedLocked() const { return closed_; }
-    void GoneLocked() { gone_ = true; }
-    bool GoneFlagLocked() const { return gone_; }
-    // The name last read, kept for a device whose object is gone (bluetoothd went away).
-    void KeepNameLocked(const std::string &name) { lastName_ = name; }
-    void RaiseStatusChanged();
-
-private:
-    void Release();  // StopNotify on our subscriptions, then Disconnect; nothing awaited
-
-    std::shared_ptr<BluezCore> core_;
-    Lease lease_;
-    std::string path_;
-    uint64_t address_;
-    HandlerList<ConnectionStatusHandler> statusChanged_;
-    // Under the core's mirror mutex.
-    bool closed_ = false;
-    bool gone_ = false;  // bluetoothd or the bus went away since this device was obtained
-    std::string lastName_;
-};
-
-class BluezService final : public radio::Service {
-public:
-    BluezService(std::shared_ptr<BluezCore> core, std::string path, std::string devicePath)
-        : core_(std::move(core)), lease_(core_), path_(std::move(path)), devicePath_(std::move(devicePath))
-    {
-    }
-    radio::Guid Uuid() override;
-    radio::CharacteristicsResult GetCharacteristics() override;
-    radio::CharacteristicsResult GetCharacteristicsForUuid(const radio::Guid &uuid, radio::CacheMode mode) override;
-    void Close() override {}
-
-private:
-    std::shared_ptr<BluezCore> core_;
-    Lease lease_;
-    std::string path_;
-    std::string devicePath_;
-};
-
-class BluezCharacteristic final : public radio::Characteristic {
-public:
-    BluezCharacteristic(std::shared_ptr<BluezCore> core, std::string path, std::string devicePath)
-        : core_(std::move(core)), lease_(core_), path_(std::move(path)), devicePath_(std::move(devicePath))
-    {
-    }
-    radio::Guid Uuid() override;
-    radio::EventToken AddValueChanged(ValueChangedHandler handler) override { return valueChanged_.Add(std::move(handler)); }
-    void RemoveValueChanged(radio::EventToken token) override { valueChanged_.Remove(token); }
-    radio::CommunicationStatus WriteClientCharacteristicConfigurationDescriptor(radio::CccdValue value) override;
-
-    const std::string &Path() const { return path_; }
-    const std::string &DevicePath() const { return devicePath_; }
-    bool NotifyingLocked() const { return notifying_; }
-    void SetNotifyingLocked(bool notifying) { notifying_ = notifying; }
-    void RaiseValueChanged(const std::string &bytes);
-
-private:
-    std::shared_ptr<BluezCore> core_;
-    Lease lease_;
-    std::string path_;
-    std::string devicePath_;
-    HandlerList<ValueChangedHandler> valueChanged_;
-    bool notifying_ = false;  // under the core's mirror mutex: our StartNotify succeeded
-};
-
-// The status a failed reply of bluetoothd stands for.
-radio::CommunicationStatus StatusOf(const Reply &reply);
 
 } // namespace tarvolt::bluez

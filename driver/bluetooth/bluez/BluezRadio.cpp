@@ -1,4 +1,4 @@
-#include "BluezCore.h"
+#include "BluezObjects.h"
 #include "BluezText.h"
 #include "SdBus.h"
 #include "../StopSignal.h"
@@ -60,8 +60,24 @@ std::shared_ptr<radio::Device> BluezRadio::FromBluetoothAddress(uint64_t address
 
 std::vector<std::shared_ptr<radio::Device>> BluezRadio::ConnectedDevices()
 {
-    // Not answered yet: bluetoothd's connected Device1 objects are not read.
-    return {};
+    if (!core_->Ready(false))
+        throw radio::PlatformError(kNoBus);
+    std::string reason;
+    const std::string adapter = core_->FirstPoweredAdapter(reason);
+    if (adapter.empty()) {
+        core_->Report(reason);
+        return {};
+    }
+    // Whoever connected them: bluetoothd keeps a link up after the client that made it has gone
+    // (src/device.c: dev_connect watches no caller), and a connected device does not advertise.
+    std::vector<std::shared_ptr<radio::Device>> devices;
+    for (const auto &connected : core_->ConnectedUnder(adapter)) {
+        auto device = std::make_shared<BluezDevice>(core_, connected.first, connected.second);
+        core_->Register(device);
+        device->Name();  // remembered for a device whose object goes away
+        devices.push_back(std::move(device));
+    }
+    return devices;
 }
 
 std::u16string BluezRadio::GuidToString(const radio::Guid &guid)

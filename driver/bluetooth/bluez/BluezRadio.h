@@ -1,15 +1,20 @@
 #pragma once
 // The BlueZ radio: the radio interface over bluetoothd's D-Bus API on the system bus.
 //
-//   watcher     the first powered adapter's discovery (SetDiscoveryFilter with Transport "le" and
-//               DuplicateData, StartDiscovery, StopDiscovery); "received" for every device object
-//               that appears or whose Name, RSSI or ManufacturerData changes; "stopped" when the
-//               discovery ends without us (Discovering false, the adapter or bluetoothd gone)
-//   device      the adapter's Device1 object for the address; GetGattServices connects and
-//               waits until the services are resolved; Connected changes are status events;
-//               Close is StopNotify, Disconnect and dropping our references
+//   watcher     the first powered adapter's discovery (SetDiscoveryFilter with Transport "le",
+//               DuplicateData and an RSSI floor, StartDiscovery, StopDiscovery); "received" at the
+//               start for every device object that shows it is there (connected, or carrying an
+//               RSSI), then for every one that appears or whose Name, RSSI or ManufacturerData
+//               changes; "stopped" when the discovery ends without us (Discovering false, the
+//               adapter or bluetoothd gone)
+//   device      the adapter's Device1 object for the address, or each connected one;
+//               GetGattServices connects, waits until the services are resolved and reads the
+//               tree again; Connected changes and the end of a notification socket are status
+//               events, each loss told once; Close ends our subscriptions, and disconnects a link
+//               we made or subscribed on
 //   services,   the GattService1 and GattCharacteristic1 objects under the device, by UUID;
-//   characteristics  enabling notifications is StartNotify, each Value change an event
+//   characteristics  enabling notifications is AcquireNotify, each datagram of its socket an
+//               event; where it is refused, StartNotify, each Value change an event
 //
 // Every call has a time limit. Whatever goes wrong on the way (no sd-bus library, no bus, no
 // bluetoothd, no adapter, a refused call, a call never answered, properties of unexpected types)
@@ -33,6 +38,10 @@ struct BluezOptions {
     // The kernel gives up an LE connection attempt after 20 s; Connect may take that long.
     std::chrono::milliseconds connectTimeout{25000};
     std::chrono::milliseconds resolveTimeout{20000};  // from the connection to ServicesResolved
+    // From ServicesResolved to the GATT objects, which bluetoothd may signal after it.
+    std::chrono::milliseconds servicesWait{2000};
+    // Present inside a Flatpak sandbox.
+    std::string flatpakInfoPath = "/.flatpak-info";
 };
 
 using LogSink = std::function<void(const std::string &)>;

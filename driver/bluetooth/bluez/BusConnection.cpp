@@ -1,9 +1,11 @@
+// One connection to a D-Bus bus: opening it, method calls and their replies, signals, closing it
+// (its loop is in BusLoop.cpp).
 #include "BusConnection.h"
 
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -118,13 +120,6 @@ void BusConnection::SetInterrupted(bool interrupted)
         interrupted_ = interrupted;
     }
     changed_.notify_all();
-}
-
-void BusConnection::Wake()
-{
-    const uint64_t one = 1;
-    // A full counter still wakes the loop; nothing else can fail here.
-    (void)!write(wakeFd_, &one, sizeof one);
 }
 
 int BusConnection::NewCall(const MethodCall &call, sd_bus_message **message)
@@ -242,15 +237,6 @@ bool BusConnection::Send(const MethodCall &call)
     return r >= 0;
 }
 
-void BusConnection::Post(std::function<void()> task)
-{
-    {
-        std::lock_guard<std::mutex> lock(postedMutex_);
-        posted_.push_back(std::move(task));
-    }
-    Wake();
-}
-
 int BusConnection::OnSignalMessage(sd_bus_message *message, void *userdata, sd_bus_error *)
 {
     auto *self = static_cast<BusConnection *>(userdata);
@@ -303,81 +289,6 @@ void BusConnection::FailPendingLocked(const char *name, const char *message)
             api_.sd_bus_slot_unref(p.slot);
             p.slot = nullptr;
         }
-    }
-    changed_.notify_all();
-}
-
-bool BusConnection::RunPosted()
-{
-    bool ran = false;
-    for (;;) {
-        std::function<void()> task;
-        {
-            std::lock_guard<std::mutex> lock(postedMutex_);
-            if (posted_.empty())
-                return ran;
-            task = std::move(posted_.front());
-            posted_.pop_front();
-        }
-        ran = true;
-        try {
-            task();
-        } catch (...) {
-            // An event handler's failure must not end the loop that serves every other one.
-        }
-    }
-}
-
-void BusConnection::Loop()
-{
-    loopId_ = std::this_thread::get_id();
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (!stopping_) {
-        int r = 0;
-        do {
-            r = api_.sd_bus_process(bus_, nullptr);
-        } while (r > 0 && !stopping_);
-        if (r < 0) {
-            // The bus is gone (the daemon ended or dropped us): every wait ends, the owner hears
-            // of it, and the next use opens a new connection.
-            open_ = false;
-            FailPendingLocked(kErrorDisconnected, "The connection to the bus was lost");
-            try {
-                onDisconnect_();
-            } catch (...) {
-            }
-            lock.unlock();
-            RunPosted();
-            lock.lock();
-            break;
-        }
-        changed_.notify_all();  // replies processed above
-        lock.unlock();
-        if (RunPosted()) {
-            lock.lock();
-            continue;
-        }
-        lock.lock();
-        if (stopping_)
-            break;
-        pollfd fds[2] = {};
-        fds[0].fd = api_.sd_bus_get_fd(bus_);
-        fds[0].events = static_cast<short>(api_.sd_bus_get_events(bus_));
-        fds[1].fd = wakeFd_;
-        fds[1].events = POLLIN;
-        uint64_t until = UINT64_MAX;
-        int timeoutMs = -1;
-        if (api_.sd_bus_get_timeout(bus_, &until) > 0 && until != UINT64_MAX) {
-            timespec now{};
-            clock_gettime(CLOCK_MONOTONIC, &now);
-            const uint64_t nowUsec = static_cast<uint64_t>(now.tv_sec) * 1000000u + static_cast<uint64_t>(now.tv_nsec) / 1000u;
-            timeoutMs = until <= nowUsec ? 0 : static_cast<int>(std::min<uint64_t>((until - nowUsec + 999) / 1000, 60000));
-        }
-        lock.unlock();
-        poll(fds, 2, timeoutMs);
-        uint64_t drained = 0;
-        (void)!read(wakeFd_, &drained, sizeof drained);
-        lock.lock();
     }
     changed_.notify_all();
 }

@@ -77,6 +77,13 @@ public:
     bool Send(const MethodCall &call);
     // Runs `task` on the loop thread, without the mutex, after the signals being handled now.
     void Post(std::function<void()> task);
+    // Watches a descriptor from the loop: `onReady` runs on the loop thread, without the mutex,
+    // whenever it is readable or has hung up, with poll's events; returning false ends the watch.
+    // The watch (and whatever `onReady` holds) is let go by the loop soon after Unwatch, at the
+    // latest when the connection closes. Returns 0 when the connection is closed.
+    using FdHandler = std::function<bool(short events)>;
+    uint64_t Watch(int fd, FdHandler onReady);
+    void Unwatch(uint64_t id);
     bool IsOpen() const { return open_.load(); }
     std::string UniqueName() const;
     // While interrupted, every wait ends at once with kErrorInterrupted.
@@ -103,6 +110,13 @@ private:
     void Loop();
     void FailPendingLocked(const char *name, const char *message);
     bool RunPosted();
+    struct FdWatch {
+        uint64_t id;
+        int fd;
+        std::shared_ptr<FdHandler> onReady;
+    };
+    // Polls the bus, the wake-up descriptor and the watches; runs the watches that are ready.
+    void PollOnce(std::unique_lock<std::mutex> &lock);
     bool OnLoopThread() const { return std::this_thread::get_id() == loopId_.load(); }
 
     const SdBusApi &api_;
@@ -118,8 +132,10 @@ private:
     bool interrupted_ = false;
     std::string uniqueName_;
 
-    std::mutex postedMutex_;
+    std::mutex postedMutex_;  // also guards the watches
     std::deque<std::function<void()>> posted_;
+    std::vector<FdWatch> watches_;
+    uint64_t nextWatch_ = 1;
 
     std::thread loop_;
     std::atomic<std::thread::id> loopId_{};

@@ -1,5 +1,8 @@
 #include "DbusValue.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -56,7 +59,15 @@ int ReadOne(const SdBusApi &api, sd_bus_message *m, char type, const char *conte
         case 'n': out.integer = v.n; break;
         case 'q': out.natural = v.q; break;
         case 'i': out.integer = v.i; break;
-        case 'h': out.integer = v.i; break;
+        case 'h': {
+            // The message owns the descriptor it carries: keep a copy that outlives it.
+            const int fd = fcntl(v.i, F_DUPFD_CLOEXEC, 3);
+            if (fd < 0)
+                return -errno;
+            out.descriptor = std::make_shared<const UnixFd>(fd);
+            out.integer = fd;
+            break;
+        }
         case 'u': out.natural = v.u; break;
         case 'x': out.integer = v.x; break;
         case 't': out.natural = v.t; break;
@@ -88,6 +99,12 @@ int ReadOne(const SdBusApi &api, sd_bus_message *m, char type, const char *conte
 }
 
 } // namespace
+
+UnixFd::~UnixFd()
+{
+    if (fd_ >= 0)
+        close(fd_);
+}
 
 Value Value::Bool(bool b)
 {
@@ -241,6 +258,7 @@ int AppendValue(const SdBusApi &api, sd_bus_message *m, const Value &value)
     case 'n': { const int16_t n = static_cast<int16_t>(value.integer); return api.sd_bus_message_append_basic(m, 'n', &n); }
     case 'q': { const uint16_t n = static_cast<uint16_t>(value.natural); return api.sd_bus_message_append_basic(m, 'q', &n); }
     case 'i': { const int32_t n = static_cast<int32_t>(value.integer); return api.sd_bus_message_append_basic(m, 'i', &n); }
+    case 'h': { const int fd = static_cast<int>(value.integer); return api.sd_bus_message_append_basic(m, 'h', &fd); }
     case 'u': { const uint32_t n = static_cast<uint32_t>(value.natural); return api.sd_bus_message_append_basic(m, 'u', &n); }
     case 'x': { const int64_t n = value.integer; return api.sd_bus_message_append_basic(m, 'x', &n); }
     case 't': { const uint64_t n = value.natural; return api.sd_bus_message_append_basic(m, 't', &n); }

@@ -5,10 +5,25 @@
 #include "SdBus.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace tarvolt::bluez {
+
+// A file descriptor that a message carried ('h'): a copy of its own, closed with the last value
+// that holds it.
+class UnixFd {
+public:
+    explicit UnixFd(int fd) : fd_(fd) {}
+    ~UnixFd();
+    UnixFd(const UnixFd &) = delete;
+    UnixFd &operator=(const UnixFd &) = delete;
+    int Get() const { return fd_; }
+
+private:
+    int fd_;
+};
 
 struct Value {
     char type = 0;          // the D-Bus type code: 'b', 'n', 'q', 'i', 'u', 'x', 't', 'y', 'd', 's', 'o', 'g', 'h', 'a', 'v', 'r', 'e'
@@ -19,6 +34,8 @@ struct Value {
     double real = 0;
     std::string text;       // 's', 'o', 'g'; and the bytes of an array of bytes ("ay")
     std::vector<Value> items;  // the elements of other arrays, the one value of a variant, the members of a struct or dict entry
+    // 'h' read from a message: the descriptor, also in `integer`. One being written is `integer`.
+    std::shared_ptr<const UnixFd> descriptor;
 
     static Value Bool(bool b);
     static Value String(const std::string &s);

@@ -1,8 +1,5 @@
 #include "Activation.h"
-
-#include <winstring.h>
-
-#include <cwchar>
+#include "HString.h"
 
 namespace tarvolt::radio::winrt {
 
@@ -19,17 +16,15 @@ namespace {
 template <class Request>
 void WithApartmentRetry(const wchar_t *className, Request request)
 {
-    HSTRING_HEADER header;
-    HSTRING name = nullptr;
-    Check(WindowsCreateStringReference(className, static_cast<UINT32>(std::wcslen(className)), &header, &name));
-    HRESULT hr = request(name);
+    const StringReference name(className);
+    HRESULT hr = request(name.Get());
     if (hr == CO_E_NOTINITIALIZED) {
         // The usage is never given back: the process keeps its apartment for as long as the
         // driver may still call into the platform, and CoDecrementMTAUsage must not run while
         // the library unloads.
         CO_MTA_USAGE_COOKIE cookie = nullptr;
         Check(Activation().incrementMtaUsage(&cookie));
-        hr = request(name);
+        hr = request(name.Get());
     }
     Check(hr);
 }

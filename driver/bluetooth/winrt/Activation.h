@@ -38,5 +38,9 @@ inline constexpr wchar_t kWatcherClass[] = L"Windows.Devices.Bluetooth.Advertise
 inline constexpr wchar_t kDeviceClass[] = L"Windows.Devices.Bluetooth.BluetoothLEDevice";
 inline constexpr wchar_t kAdapterClass[] = L"Windows.Devices.Bluetooth.BluetoothAdapter";
 inline constexpr wchar_t kDataReaderClass[] = L"Windows.Storage.Streams.DataReader";
+inline constexpr wchar_t kDeviceInformationClass[] = L"Windows.Devices.Enumeration.DeviceInformation";
+inline constexpr wchar_t kGattSessionClass[] = L"Windows.Devices.Bluetooth.GenericAttributeProfile.GattSession";
+inline constexpr wchar_t kPreferredParametersClass[] = L"Windows.Devices.Bluetooth.BluetoothLEPreferredConnectionParameters";
+inline constexpr wchar_t kApiInformationClass[] = L"Windows.Foundation.Metadata.ApiInformation";
 
 } // namespace tarvolt::radio::winrt

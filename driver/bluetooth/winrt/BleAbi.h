@@ -158,4 +158,5 @@ IBluetoothLEDeviceStatics : public IInspectable {
 
 #include "BleAbiAdapter.h"
 #include "BleAbiGatt.h"
+#include "BleAbiLink.h"
 #include "BleAbiUuids.h"

@@ -17,6 +17,9 @@ struct IGattCharacteristic;
 struct IGattValueChangedEventArgs;
 struct IBluetoothAdapter;
 struct IRadio;
+struct IDeviceInformation;
+struct IVectorView_DeviceInformation;
+struct IGattSession;
 
 enum class GattCommunicationStatus : INT32 { Success = 0, Unreachable = 1, ProtocolError = 2, AccessDenied = 3 };
 
@@ -49,6 +52,12 @@ BLEABI_ASYNC_OPERATION(BluetoothAdapter, IBluetoothAdapter *,
                        "46fce70c-6c07-5a3a-b775-26f99402553f", "10a10a88-90e0-511a-9a08-d75feb52a19f")
 BLEABI_ASYNC_OPERATION(Radio, IRadio *,
                        "eac62c40-8dbc-5854-8ba0-b7b9940e7389", "8a5c7e3a-80e2-585b-8630-7a8e777f0354")
+// DeviceInformationCollection's default interface is IVectorView<DeviceInformation>: the
+// operation's signature names the collection class with that generic signature inside it.
+BLEABI_ASYNC_OPERATION(DeviceInformationCollection, IVectorView_DeviceInformation *,
+                       "45180254-082e-5274-b2e7-ac0517f44d07", "4a458732-527e-5c73-9a68-a73da370f782")
+BLEABI_ASYNC_OPERATION(GattSession, IGattSession *,
+                       "6d40b467-46b9-516f-8208-db23b786ea48", "cae01a28-fd33-542e-a5ad-3d878f73db90")
 #undef BLEABI_ASYNC_OPERATION
 
 // IVectorView<T>: 6 GetAt, 7 get_Size, 8 IndexOf, 9 GetMany.
@@ -63,6 +72,7 @@ BLEABI_ASYNC_OPERATION(Radio, IRadio *,
 
 BLEABI_VECTOR_VIEW(GattDeviceService, IGattDeviceService *, "7c8e7fdd-a1a1-528a-81d1-296769227a08")
 BLEABI_VECTOR_VIEW(GattCharacteristic, IGattCharacteristic *, "cb3ab3ae-b561-504f-a808-599deceb2df4")
+BLEABI_VECTOR_VIEW(DeviceInformation, IDeviceInformation *, "e170688f-3495-5bf6-aab5-9cac17e0f10f")
 #undef BLEABI_VECTOR_VIEW
 
 // TypedEventHandler<Sender, Args>: 3 Invoke(sender, args).

@@ -120,11 +120,6 @@ ServicesResult WinrtDevice::GetGattServicesForUuid(const Guid &uuid, CacheMode m
     return ServicesOf(operation);
 }
 
-void WinrtDevice::Close()
-{
-    Check(device_.As<bleabi::IClosable>()->Close());
-}
-
 Guid WinrtService::Uuid()
 {
     GUID uuid{};

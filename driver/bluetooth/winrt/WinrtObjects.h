@@ -76,9 +76,16 @@ private:
     ComRef<bleabi::IGattDeviceService> service_;
 };
 
+// Besides the device, it holds what it asked of Windows for the device's link (WinrtLink.cpp):
+// a GattSession and a connection-parameters request, each closed exactly once, by the call that
+// lets it go or by Close. Used by one thread at a time (the link's worker).
 class WinrtDevice final : public Device {
 public:
     explicit WinrtDevice(ComRef<bleabi::IBluetoothLEDevice> device) : device_(std::move(device)) {}
+    WinrtDevice(const WinrtDevice &) = delete;
+    WinrtDevice &operator=(const WinrtDevice &) = delete;
+    // Lets go of a session or request still held, as Close would, without raising.
+    ~WinrtDevice() override;
     EventToken AddConnectionStatusChanged(ConnectionStatusHandler handler) override;
     void RemoveConnectionStatusChanged(EventToken token) override;
     ConnectionStatus GetConnectionStatus() override;
@@ -86,14 +93,25 @@ public:
     uint64_t BluetoothAddress() override;
     ServicesResult GetGattServices() override;
     ServicesResult GetGattServicesForUuid(const Guid &uuid, CacheMode mode) override;
-    // Not asked of Windows yet (a GattSession keeps the link; Windows 11 takes preferred
-    // connection parameters).
-    void MaintainConnection(bool) override {}
-    bool RequestLowLatency() override { return false; }
+    // On: a GattSession for the device (IBluetoothLEDevice4's id, GattSession.FromDeviceIdAsync)
+    // with MaintainConnection on, held. Off: MaintainConnection off, then the session closed and
+    // released. Nothing where Windows has no device id (before 1709) or cannot maintain the link.
+    void MaintainConnection(bool on) override;
+    // Windows 11 only, found at run time (ApiInformation, then IBluetoothLEDevice6): a request
+    // for ThroughputOptimized connection parameters, held while the link lasts; a request made
+    // before is closed first. False, silently, on Windows 10 or when Windows declines.
+    bool RequestLowLatency() override;
+    // The request, then the session (MaintainConnection off first), then the device: what we
+    // asked of Windows for the link goes before the device does.
     void Close() override;
 
 private:
+    void ReleaseSession();
+    void ReleaseRequest();
+
     ComRef<bleabi::IBluetoothLEDevice> device_;
+    ComRef<bleabi::IGattSession> session_;
+    ComRef<bleabi::IBluetoothLEPreferredConnectionParametersRequest> request_;
 };
 
 } // namespace tarvolt::radio::winrt

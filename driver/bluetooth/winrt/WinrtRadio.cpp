@@ -2,6 +2,7 @@
 #include "../../Clock.h"
 #include "Activation.h"
 #include "Await.h"
+#include "HString.h"
 #include "WinrtObjects.h"
 
 #include <objbase.h>
@@ -32,8 +33,45 @@ public:
         return std::make_shared<WinrtDevice>(std::move(device));
     }
 
-    // Not asked of Windows yet (DeviceInformation.FindAllAsync with the connected-devices selector).
-    std::vector<std::shared_ptr<Device>> ConnectedDevices() override { return {}; }
+    // The connected devices as Windows lists them without an advertisement: the selector of
+    // connected Bluetooth LE devices, DeviceInformation.FindAllAsync with it, and each device
+    // opened by its id. A device that cannot be opened (gone meanwhile: a null device, or an
+    // error) is left out, so that another device's trouble does not hide the rifle; a stop of
+    // the worker still ends the whole call.
+    std::vector<std::shared_ptr<Device>> ConnectedDevices() override
+    {
+        auto statics = GetActivationFactory<bleabi::IBluetoothLEDeviceStatics>(kDeviceClass);
+        OwnedString selector;
+        Check(statics.As<bleabi::IBluetoothLEDeviceStatics2>()->GetDeviceSelectorFromConnectionStatus(
+            bleabi::BluetoothConnectionStatus::Connected, selector.Put()));
+        auto informationStatics = GetActivationFactory<bleabi::IDeviceInformationStatics>(kDeviceInformationClass);
+        ComRef<bleabi::IAsyncOperation_DeviceInformationCollection> find;
+        Check(informationStatics->FindAllAsyncAqsFilter(selector.Get(), find.Put()));
+        auto found = ComRef<bleabi::IVectorView_DeviceInformation>::Attach(Await(find));
+        if (!found)
+            Check(E_POINTER);
+        UINT32 size = 0;
+        Check(found->get_Size(&size));
+        std::vector<std::shared_ptr<Device>> devices;
+        for (UINT32 i = 0; i < size; ++i) {
+            ComRef<bleabi::IDeviceInformation> information;
+            Check(found->GetAt(i, information.Put()));
+            if (!information)
+                continue;
+            OwnedString id;
+            Check(information->get_Id(id.Put()));
+            try {
+                ComRef<bleabi::IAsyncOperation_BluetoothLEDevice> open;
+                Check(statics->FromIdAsync(id.Get(), open.Put()));
+                if (auto device = ComRef<bleabi::IBluetoothLEDevice>::Attach(Await(open)))
+                    devices.push_back(std::make_shared<WinrtDevice>(std::move(device)));
+            } catch (const PlatformError &error) {
+                if (error.Code() == kCanceled)
+                    throw;
+            }
+        }
+        return devices;
+    }
 
     RadioCheck CheckRadio() override
     {
