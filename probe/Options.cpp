@@ -87,7 +87,8 @@ std::string HelpText(bool simulated)
         "\n"
         "Usage:\n"
         "  tarvolt-probe scan [--seconds N] [--json]\n"
-        "      Lists every Bluetooth LE device heard in N seconds (default 10), one line each as it\n"
+        "      Lists the devices the system has connected (a connected rifle does not advertise),\n"
+        "      then every Bluetooth LE device heard in N seconds (default 10), one line each as it\n"
         "      is first heard: its name (or \"(no name)\"), address and signal strength. The rifle,\n"
         "      which advertises as \"Rifle Q508\", is marked. Ends with a verdict line.\n"
         "  tarvolt-probe watch [--seconds N] [--json]\n"
@@ -113,8 +114,9 @@ std::string HelpText(bool simulated)
         "      stack missing, or the Windows Runtime's Bluetooth classes unavailable\n"
         "  64  bad arguments\n"
         "\n"
-        "While SteamVR runs, its driver holds the rifle's connection, and a connected rifle does\n"
-        "not advertise: quit SteamVR before probing.\n";
+        "While SteamVR runs, its driver holds the rifle's connection: scan lists the rifle as\n"
+        "connected, and watch may not get its notifications. To check the rifle on its own,\n"
+        "quit SteamVR before probing.\n";
     return text;
 }
 

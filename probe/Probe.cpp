@@ -87,11 +87,22 @@ Verdict NoBluetooth(const radio::RadioCheck &check)
 
 std::string NotFoundHint(bool steamVrRunning)
 {
-    if (steamVrRunning)
-        return "SteamVR is running: its driver has most likely connected to the rifle already, and a connected "
-               "rifle does not advertise. Quit SteamVR and try again.";
-    return "Switch the rifle on and bring it near the PC. A rifle connected to anything else (a phone, another "
-           "program) does not advertise either: disconnect it there, or switch it off and on.";
+    // A rifle that SteamVR's driver or another program on this PC holds is among the devices the
+    // system has connected, where the probe has looked too.
+    return std::string(steamVrRunning ? "SteamVR is running, but its driver does not hold the rifle (it would be "
+                                        "among the connected devices). "
+                                      : "") +
+           "Switch the rifle on and bring it near the PC. A rifle connected to another device (a phone, another "
+           "PC) does not advertise: disconnect it there, or switch it off and on.";
+}
+
+std::string NotConnectedHint(bool steamVrRunning)
+{
+    if (!steamVrRunning)
+        return "";
+    return " SteamVR is running: its driver most likely holds the rifle, and may keep its notifications from other "
+           "programs. "
+           "Quit SteamVR and try again.";
 }
 
 int RunProbe(const std::vector<std::string> &args, Environment &environment)

@@ -1,7 +1,7 @@
 #pragma once
 // tarvolt-probe: answers "does my rifle work?" before SteamVR is involved, with the driver's own
-// link code and radio backend. `scan` lists the Bluetooth LE devices heard; `watch` connects to
-// the rifle exactly as the driver does and prints what it sends.
+// link code and radio backend. `scan` lists the Bluetooth LE devices the system has connected and
+// those heard; `watch` connects to the rifle exactly as the driver does and prints what it sends.
 #include "Report.h"
 #include "StopRequest.h"
 
@@ -35,7 +35,9 @@ int RunWatch(const Options &options, Environment &environment, Report &report);
 std::optional<int> EndWithoutBluetooth(radio::Radio &radio, Report &report);
 // The end of a run without usable Bluetooth: the reason in words, exit code 2.
 Verdict NoBluetooth(const radio::RadioCheck &check);
-// What to tell a user whose rifle was not heard: SteamVR holding it, or the rifle itself.
+// What to tell a user whose rifle was neither heard nor among the connected devices.
 std::string NotFoundHint(bool steamVrRunning);
+// Appended when the rifle was found but never connected: SteamVR's driver may be holding it.
+std::string NotConnectedHint(bool steamVrRunning);
 
 } // namespace tarvolt::probe

@@ -190,7 +190,8 @@ void Report::Begin(const std::string &command, std::optional<int> seconds, const
     line.Text("target", Utf16ToUtf8(kTargetName)).Write();
 }
 
-void Report::Device(uint64_t address, const std::u16string &name, std::optional<int16_t> rssi, bool rifle)
+void Report::Device(uint64_t address, const std::u16string &name, std::optional<int16_t> rssi, bool rifle,
+                    bool connected)
 {
     Line line(*this, "device");
     line.Text("address", AddressText(address)).Number("address_value", static_cast<int64_t>(address));
@@ -202,9 +203,11 @@ void Report::Device(uint64_t address, const std::u16string &name, std::optional<
         line.Number("rssi", *rssi);
     else
         line.Null("rssi");
-    line.Flag("rifle", rifle);
+    line.Flag("rifle", rifle).Flag("connected", connected);
     char strength[16];
-    if (rssi)
+    if (connected)
+        std::snprintf(strength, sizeof strength, "connected");
+    else if (rssi)
         std::snprintf(strength, sizeof strength, "%4d dBm", *rssi);
     else
         std::snprintf(strength, sizeof strength, "   ? dBm");

@@ -38,8 +38,10 @@ public:
 
     // The first line: what the probe is about to do.
     void Begin(const std::string &command, std::optional<int> seconds, const std::string &text);
-    // A device heard by the scan, the first time under this name.
-    void Device(uint64_t address, const std::u16string &name, std::optional<int16_t> rssi, bool rifle);
+    // A device heard by the scan, the first time under this name, or one the system has connected
+    // (which does not advertise, so has no signal strength to show).
+    void Device(uint64_t address, const std::u16string &name, std::optional<int16_t> rssi, bool rifle,
+                bool connected = false);
     // A line the link or the platform logged (as SteamVR's log would show it).
     void Link(const std::string &line);
     // A link state the worker found, with the target address it held then.

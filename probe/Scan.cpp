@@ -1,5 +1,7 @@
-// tarvolt-probe scan: every Bluetooth LE device heard, through the radio backend the driver uses,
-// with the rifle recognised by the name the driver looks for.
+// tarvolt-probe scan: the devices the system has connected, then every Bluetooth LE device heard,
+// through the radio backend the driver uses, with the rifle recognised by the name the driver
+// looks for. A connected rifle does not advertise; the driver finds it among the connected
+// devices, and so does the scan.
 #include "Options.h"
 #include "Probe.h"
 #include "ProbeObserver.h"
@@ -28,7 +30,39 @@ struct ScanState {
     bool rifleFound = false;
     uint64_t rifleAddress = 0;
     std::optional<int16_t> rifleStrength;
+    size_t connected = 0;  // devices the system had connected when the scan began
+    bool rifleConnected = false;
+    uint64_t connectedAddress = 0;
 };
+
+// Before the watcher starts (nothing else touches the state yet). Devices that cannot be read
+// are passed over; a list that cannot be had is a note, and the scan goes on.
+void ListConnected(radio::Radio &radio, ScanState &state)
+{
+    std::vector<std::shared_ptr<radio::Device>> devices;
+    try {
+        devices = radio.ConnectedDevices();
+    } catch (const radio::PlatformError &) {
+        state.report.Note("connected_devices", "The devices the system has connected could not be listed.");
+        return;
+    }
+    for (const std::shared_ptr<radio::Device> &device : devices) {
+        try {
+            if (!device)
+                continue;
+            const std::u16string name = device->Name();
+            const uint64_t address = device->BluetoothAddress();
+            const bool rifle = name == kTargetName;
+            ++state.connected;
+            if (rifle && !state.rifleConnected) {
+                state.rifleConnected = true;
+                state.connectedAddress = address;
+            }
+            state.report.Device(address, name, std::nullopt, rifle, true);
+        } catch (const radio::PlatformError &) {
+        }
+    }
+}
 
 radio::ResultCode OnReceived(ScanState &state, radio::AdvertisementReceivedArgs &args)
 {
@@ -72,6 +106,22 @@ Verdict Found(const ScanState &state, const std::string &heard)
     verdict.texts = {{"address", AddressText(state.rifleAddress)}};
     if (state.rifleStrength)
         verdict.numbers.emplace_back("rssi", *state.rifleStrength);
+    verdict.flags.emplace_back("connected", false);
+    return verdict;
+}
+
+Verdict FoundConnected(const ScanState &state, const std::string &heard, bool steamVr)
+{
+    Verdict verdict;
+    verdict.exitCode = kExitFound;
+    verdict.result = "found";
+    verdict.message = "Found the rifle: \"" + Utf16ToUtf8(kTargetName) + "\" at " + AddressText(state.connectedAddress) +
+                      " among the devices the system has connected (" + heard +
+                      "). A connected rifle does not advertise; the driver takes it from there as it is. " +
+                      (steamVr ? "SteamVR is running: its driver most likely holds it."
+                               : "Another program on this PC holds it, or held it a moment ago.");
+    verdict.texts = {{"address", AddressText(state.connectedAddress)}};
+    verdict.flags = {{"connected", true}, {"steamvr_running", steamVr}};
     return verdict;
 }
 
@@ -91,6 +141,7 @@ int RunScan(const Options &options, Environment &environment, Report &report)
     ProbeObserver &observer = ProbeObserver::Instance();
     observer.Attach(&report);
     auto state = std::make_shared<ScanState>(report, *environment.stop);
+    ListConnected(radio, *state);
     std::shared_ptr<radio::Watcher> watcher;
     std::vector<std::function<void()>> detachers;
     std::string failure;
@@ -150,13 +201,17 @@ int RunScan(const Options &options, Environment &environment, Report &report)
         report.Note("scan_ended", "The platform ended the scan.");
 
     std::lock_guard<std::mutex> lock(state->mutex);
-    const std::string heard = std::to_string(state->devices) + (state->devices == 1 ? " device" : " devices") + " heard";
+    const std::string heard = std::to_string(state->devices) + (state->devices == 1 ? " device" : " devices") + " heard" +
+                              (state->connected > 0 ? ", " + std::to_string(state->connected) + " connected" : "");
     const std::string how = reason == StopReason::Interrupted    ? ", stopped early by Ctrl-C"
                             : reason == StopReason::OutputClosed ? ", stopped early: the output was closed"
                                                                  : "";
+    const bool steamVr = environment.steamVrRunning && environment.steamVrRunning();
     Verdict verdict;
     if (state->rifleFound) {
         verdict = Found(*state, heard + how);
+    } else if (state->rifleConnected) {
+        verdict = FoundConnected(*state, heard + how, steamVr);
     } else {
         // A scan the platform ended, or one that heard nothing at all, may stand for Bluetooth
         // that went away meanwhile.
@@ -168,14 +223,15 @@ int RunScan(const Options &options, Environment &environment, Report &report)
                 return verdict.exitCode;
             }
         }
-        const bool steamVr = environment.steamVrRunning && environment.steamVrRunning();
         verdict.exitCode = kExitNotFound;
         verdict.result = "not_found";
-        verdict.message = "The rifle was not found: nothing advertised as \"" + Utf16ToUtf8(kTargetName) + "\" (" +
-                          heard + how + "). " + NotFoundHint(steamVr);
+        verdict.message = "The rifle was not found: nothing advertised as \"" + Utf16ToUtf8(kTargetName) +
+                          "\", and no device the system has connected has that name (" + heard + how + "). " +
+                          NotFoundHint(steamVr);
         verdict.flags.emplace_back("steamvr_running", steamVr);
     }
     verdict.numbers.emplace_back("devices", static_cast<int64_t>(state->devices));
+    verdict.numbers.emplace_back("connected_devices", static_cast<int64_t>(state->connected));
     verdict.flags.emplace_back("interrupted", reason == StopReason::Interrupted);
     report.End(verdict);
     return verdict.exitCode;

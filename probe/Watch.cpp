@@ -69,11 +69,13 @@ int RunWatch(const Options &options, Environment &environment, Report &report)
                           Times(tally.actions, "action", "actions") +
                           (tally.unknown > 0 ? " (" + std::to_string(tally.unknown) + " not recognised)" : "") + ".";
     } else if (tally.found) {
+        const bool steamVr = environment.steamVrRunning && environment.steamVrRunning();
         verdict.exitCode = kExitNotFound;
         verdict.result = "not_connected";
         verdict.message = how + ". The rifle was found but never connected: the link lines above say which step "
                                 "failed (\"Target characteristic not found.\": the device has the rifle's name but "
-                                "not its notifying characteristic).";
+                                "not its notifying characteristic)." + NotConnectedHint(steamVr);
+        verdict.flags.emplace_back("steamvr_running", steamVr);
     } else {
         // Bluetooth may have gone away since the start (the link only logs its failed passes).
         if (reason == StopReason::None) {
@@ -91,7 +93,8 @@ int RunWatch(const Options &options, Environment &environment, Report &report)
         const bool steamVr = environment.steamVrRunning && environment.steamVrRunning();
         verdict.exitCode = kExitNotFound;
         verdict.result = "not_found";
-        verdict.message = how + ". The rifle was not found: nothing advertised as " + target + ". " + NotFoundHint(steamVr);
+        verdict.message = how + ". The rifle was not found: nothing advertised as " + target +
+                          ", and no device the system has connected was the rifle. " + NotFoundHint(steamVr);
         verdict.flags.emplace_back("steamvr_running", steamVr);
     }
     verdict.flags.emplace_back("interrupted", reason == StopReason::Interrupted);

@@ -44,11 +44,13 @@ bool ObtainDevice(LinkContext &context, uint64_t address)
             // What was set up on it before goes; the device stays, asked to keep its link.
             ReleaseConnection(context, true);
             context.restoring = false;
+            context.linkSeenUp = true;
         } else {
             if (context.device)
                 ReleaseConnection(context);
-            context.device = found && HasAddress(*found, address) ? found
-                                                                  : radio::PlatformRadio().FromBluetoothAddress(address);
+            // A device found among the connected ones was connected when it was found.
+            context.linkSeenUp = found && HasAddress(*found, address);
+            context.device = context.linkSeenUp ? found : radio::PlatformRadio().FromBluetoothAddress(address);
         }
         if (!context.device)
             return false;
@@ -118,6 +120,7 @@ void ConnectStep(LinkContext &context)
     }
     const std::string decimal = std::to_string(address);
     Log("Connecting to device: " + decimal);
+    context.reportsBeforeStep = context.disconnectionReports.load();
     if (!ObtainDevice(context, address)) {
         Log("Failed to connect to device: " + decimal);
         ResetLink(context);

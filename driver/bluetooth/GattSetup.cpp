@@ -37,13 +37,45 @@ struct WriteResult {
     radio::CommunicationStatus status = radio::CommunicationStatus::Success;
 };
 
+bool DisconnectionReported(const LinkContext &context)
+{
+    return context.disconnectionReports.load() != context.reportsBeforeStep;
+}
+
+// Whether the link went down during the connect step: its disconnection was reported, or the
+// device, connected before, reads disconnected (its event lost). A device that has never been
+// connected reads disconnected while its first query connects it, and is retried.
+bool LinkWentDown(LinkContext &context)
+{
+    if (DisconnectionReported(context))
+        return true;
+    bool up = false;
+    try {
+        up = context.device->GetConnectionStatus() == radio::ConnectionStatus::Connected;
+    } catch (const radio::PlatformError &) {
+    }
+    context.linkSeenUp = context.linkSeenUp || up;
+    return context.linkSeenUp && !up;
+}
+
+// The pause before a retry, in slices so that a disconnection reported meanwhile ends it as the
+// stop signal does; false when either ended it.
+bool PauseBeforeRetry(const LinkContext &context)
+{
+    for (int paused = 0; paused < kRetryIntervalMs; paused += kRetryCheckMs)
+        if (radio::WorkerStop().WaitFor(kRetryCheckMs) || DisconnectionReported(context))
+            return false;
+    return true;
+}
+
 // Runs `attempt` until it answers other than Unreachable or ProtocolError, about once a second
 // for up to kRetryLimitMs. An error the platform raises fails the step at once (a cancelled
-// wait among them), as does the stop signal.
+// wait among them), as do the stop signal and a link that went down: the rifle is searched for
+// again at once rather than asked on a link that is gone (bluetoothd answers NotConnected until
+// it has finished disconnecting).
 template <typename Result, typename Attempt>
 Result Retried(LinkContext &context, const std::string &retryLine, Attempt attempt)
 {
-    radio::StopSignal &stop = radio::WorkerStop();
     const Clock::TimePoint begin = PlatformClock().Now();
     for (;;) {
         Result result;
@@ -56,10 +88,11 @@ Result Retried(LinkContext &context, const std::string &retryLine, Attempt attem
         }
         const bool transient = result.status == radio::CommunicationStatus::Unreachable ||
                                result.status == radio::CommunicationStatus::ProtocolError;
-        if (!transient || stop.Raised() || PlatformClock().Now() - begin >= std::chrono::milliseconds(kRetryLimitMs))
+        if (!transient || radio::WorkerStop().Raised() ||
+            PlatformClock().Now() - begin >= std::chrono::milliseconds(kRetryLimitMs) || LinkWentDown(context))
             return result;
         context.stepRetries.Log(retryLine);
-        if (stop.WaitFor(kRetryIntervalMs))
+        if (!PauseBeforeRetry(context))
             return result;
     }
 }

@@ -85,6 +85,11 @@ struct LinkContext {
     std::shared_ptr<radio::Device> foundDevice;
     // The rifle's address, once the link has been connected to it in this run.
     uint64_t knownAddress = 0;
+    // For the GATT steps of the current connect step, which are not retried on a link that went
+    // down meanwhile: the disconnections reported before the step began, and whether its device
+    // has been connected during it (one reading disconnected before that is still connecting).
+    uint32_t reportsBeforeStep = 0;
+    bool linkSeenUp = false;
     // What the link holds of a connection, each let go once (LinkTeardown.h): the target
     // services examined and the characteristics with notifications on; whether the device was
     // asked to keep its link; and, after a drop, until when the device is kept for the system to

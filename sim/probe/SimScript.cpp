@@ -107,12 +107,16 @@ bool RunScriptLine(RadioControl &radio, const std::string &line, std::string &er
         radio.AddPeripheral(script);
         return true;
     }
-    if (command == "notify" || command == "drop" || command == "advertise") {
+    if (command == "notify" || command == "drop" || command == "advertise" || command == "hold") {
         if (words.size() < 2 || !ParseInt(words[1], 0, 1000, number))
             return fail("a peripheral number is needed");
         const int peripheral = static_cast<int>(number);
         if (command == "drop") {
             radio.Drop(peripheral);
+            return true;
+        }
+        if (command == "hold") {
+            radio.SetOtherHolder(peripheral, true);
             return true;
         }
         if (command == "advertise") {

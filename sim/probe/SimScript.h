@@ -9,6 +9,7 @@
 //   notify <peripheral> <byte>...           bytes in hexadecimal, e.g. notify 0 5B 00 00 00 00 5D
 //   drop <peripheral>                       the link is lost
 //   advertise <peripheral> on|off
+//   hold <peripheral>                       another program connects it and keeps the link
 //   end-scan                                the platform ends every scan by itself
 //
 // Addresses are written AA:BB:CC:DD:EE:FF; peripherals are numbered from 0 in the order they

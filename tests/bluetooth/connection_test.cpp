@@ -294,6 +294,30 @@ TEST_F(Link, DisconnectionDuringTheConnectStepIsKeptOnlyWhileTheDeviceIsLost)
     EXPECT_EQ(State(), tarvolt::Connected);
 }
 
+// Catches: a step retried on a link that went down without its event (the device, connected
+// when it was found, reads disconnected): the link would go on asking a rifle that is gone, for
+// ten seconds or until an answer succeeds on the dead link, instead of searching at once.
+TEST_F(Link, AStepIsNotRetriedOnALinkThatWentDown)
+{
+    sim::PeripheralScript script = Rifle();
+    script.connectedAtStart = true;
+    script.closeHold = std::chrono::hours(1);
+    Target(script).characteristics[1].subscribe = {radio::CommunicationStatus::Unreachable, 0, 2};
+    const int rifle = radio.AddPeripheral(script);
+    Pass();
+    ASSERT_EQ(State(), tarvolt::TargetFound);
+    radio.Hold(rifle, sim::Step::Subscribe);
+    std::thread step([this] { Pass(); });
+    ASSERT_TRUE(radio.WaitUntilHeld(rifle, sim::Step::Subscribe, kLimit));
+    radio.DropWithoutEvent(rifle);
+    Settle();
+    radio.Release(rifle, sim::Step::Subscribe);
+    step.join();
+    const Lines lines = WorkerLines(host.Recorder());
+    EXPECT_EQ(Lines(lines.end() - 3, lines.end()), (Lines{kSubscribing, kRefused, kNotFound}));
+    ExpectResetAndRescan();
+}
+
 // Catches: a dropped link that the system restores (the link asked it to keep the link) torn
 // down and searched for anyway, and a restored link not subscribed again (the rifle forgot the
 // subscription with the link).

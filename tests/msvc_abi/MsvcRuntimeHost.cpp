@@ -162,8 +162,14 @@ vr::EVRInitError MsvcRuntimeHost::Activate(uint32_t objectId)
     void *device = Device();
     if (device == nullptr)
         return vr::VRInitError_Driver_Failed;
+    // Active from the call on, as for SteamVR: the driver may publish from within Activate.
+    context_.SetDeviceActive(objectId, true);
     const auto result = static_cast<vr::EVRInitError>(msvc_device_activate(device, objectId));
     active_ = result == vr::VRInitError_None;
+    if (active_)
+        deviceIndex_ = objectId;
+    else
+        context_.SetDeviceActive(objectId, false);
     return result;
 }
 
@@ -197,6 +203,7 @@ void MsvcRuntimeHost::Deactivate()
     if (!active_ || abandoned_)
         return;
     msvc_device_deactivate(Device());
+    context_.SetDeviceActive(deviceIndex_, false);
     active_ = false;
 }
 
@@ -206,6 +213,10 @@ void MsvcRuntimeHost::Cleanup()
         return;
     msvc_provider_cleanup(provider_);
     initialised_ = false;
+    // Cleaned up without a Deactivate: the runtime calls the destroyed device no more.
+    if (active_)
+        context_.SetDeviceActive(deviceIndex_, false);
+    active_ = false;
 }
 
 void MsvcRuntimeHost::Shutdown()

@@ -4,7 +4,8 @@
 // the MSVC-ABI driver context, and makes every call into the provider and the device through the
 // MSVC-ABI objects (MsvcDriverRuntime.cpp). What the driver calls back is decoded there and
 // recorded here by the simulated runtime's HostContext, so the tests read it as they read the
-// simulated host's records. One host at a time per process.
+// simulated host's records, and what SteamVR would not tolerate fails the test (HostViolations).
+// One host at a time per process.
 #include "DriverLibrary.h"
 #include "HostContext.h"
 #include "HostRecorder.h"
@@ -61,6 +62,7 @@ private:
     void *provider_ = nullptr;
     bool initialised_ = false;
     bool active_ = false;
+    uint32_t deviceIndex_ = 0;  // the active device's index
     bool abandoned_ = false;
     uint64_t frames_ = 0;
 };

@@ -109,8 +109,9 @@ TEST(ProbeNoBluetooth, EachReasonIsNamedWithExitCode2)
 }
 
 // Catches: a scan or watch without the rifle that exits 0, or that does not end when its time is
-// up; and a missing hint that SteamVR's driver holds the rifle when SteamVR runs (its server is
-// the simulated one here, under the same process name).
+// up; SteamVR's state missing from the verdict (its server is the simulated one here, under the
+// same process name); and a rifle that SteamVR's driver holds (connected, so silent) reported as
+// not found instead of found among the connected devices.
 TEST(ProbeNotFound, SaysSoInTimeAndWhetherSteamVrHoldsTheRifle)
 {
     for (const char *command : {"scan", "watch"}) {
@@ -132,6 +133,16 @@ TEST(ProbeNotFound, SaysSoInTimeAndWhetherSteamVrHoldsTheRifle)
     const json verdict = json::parse(probe.Report().back());
     EXPECT_EQ(verdict.at("steamvr_running"), true);
     EXPECT_TRUE(Contains(verdict.at("message"), "SteamVR is running")) << verdict.at("message");
+    Probe held;
+    ASSERT_TRUE(held.Start(SimProbe(), {"--sim", "--json", "scan", "--seconds", "1"}, {kRifle, "hold 0"}));
+    EXPECT_EQ(held.Exit(), 0);
+    const std::vector<json> objects = Objects(held.Report());
+    ASSERT_EQ(objects.size(), 3u);  // begin, the rifle as a connected device (it advertises no more), verdict
+    EXPECT_EQ(objects[1].at("rifle"), true);
+    EXPECT_EQ(objects[1].at("connected"), true);
+    EXPECT_EQ(objects[2].at("result"), "found");
+    EXPECT_EQ(objects[2].at("connected"), true);
+    EXPECT_TRUE(Contains(objects[2].at("message"), "its driver most likely holds it")) << objects[2].at("message");
     steamVr.CloseStdin();
     EXPECT_EQ(steamVr.WaitForExit(kLimit), 0);
 }

@@ -76,11 +76,15 @@ std::vector<Finding> Judge(const SoakRun &run)
 {
     const std::vector<Sample> &samples = run.Samples();
     std::vector<Finding> findings;
-    if (samples.empty())
-        return findings;
-    // A tenth of the loads, at least two where there are four or more.
+    // A tenth of the loads, at least two where there are four or more. The first load allocates
+    // some things once for the process (the heap is higher after the second load, then steady),
+    // which the upper median of two loads passes over; a run of fewer than four loads has no two
+    // such windows, so its trend is not judged (one load is its own first and last tenth), but
+    // what must hold after every load and at the end still is.
     const size_t n = samples.size();
-    const size_t tenth = std::max<size_t>(std::min<size_t>(2, n / 2), n / 10);
+    const size_t tenth = std::max<size_t>({1, std::min<size_t>(2, n / 2), n / 10});
+    const bool trend = n >= kLoadsForATrend;
+    const std::string notCompared = "not compared (fewer than " + std::to_string(kLoadsForATrend) + " loads)";
     const auto window = [&](size_t from, Field field) {
         std::vector<int64_t> values;
         for (size_t i = from; i < from + tenth; ++i)
@@ -89,10 +93,11 @@ std::vector<Finding> Judge(const SoakRun &run)
     };
     // Activation cycles and loads between the two tenths, at most: from the first tenth's last
     // load to the last load (the figures compared are each window's highest or its upper median).
-    const double cycles = samples[n - 1].cyclesDone - samples[tenth - 1].cyclesDone;
-    const int64_t loads = static_cast<int64_t>(n - tenth);
+    const double cycles = n == 0 ? 0 : samples[n - 1].cyclesDone - samples[tenth - 1].cyclesDone;
+    const int64_t loads = static_cast<int64_t>(n - std::min(n, tenth));
 
-    for (const Figure &figure : Figures()) {
+    // Without a load counted (the run failed before its first unload) only the end is judged.
+    for (const Figure &figure : n == 0 ? std::vector<Figure>{} : Figures()) {
         Finding f;
         f.count = figure.name;
         f.before = run.Before().*figure.field;
@@ -110,7 +115,9 @@ std::vector<Finding> Judge(const SoakRun &run)
         case Rule::NotHigher:
             f.first = *std::max_element(first.begin(), first.end());
             f.last = *std::max_element(last.begin(), last.end());
-            if (figure.perLoad == 0) {
+            if (!trend) {
+                f.rule = notCompared;
+            } else if (figure.perLoad == 0) {
                 f.rule = "no higher at the end";
                 f.held = f.last <= f.first;
             } else {
@@ -128,6 +135,10 @@ std::vector<Finding> Judge(const SoakRun &run)
         case Rule::Memory: {
             f.first = Median(first);
             f.last = Median(last);
+            if (!trend) {
+                f.rule = notCompared;
+                break;
+            }
             const int64_t allowed = figure.slack + static_cast<int64_t>(figure.per100Cycles * cycles / 100.0) +
                                     figure.perLoad * loads;
             f.rule = "grows at most " + Thousands(allowed) + " (" + Thousands(figure.per100Cycles) + " per 100 cycles + " +

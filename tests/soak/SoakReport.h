@@ -60,6 +60,10 @@ struct Finding {
     bool held = true;
 };
 
+// Fewer loads than this have no first and last tenth to compare: only what must hold after every
+// load and at the end is judged.
+inline constexpr size_t kLoadsForATrend = 4;
+
 std::vector<Finding> Judge(const SoakRun &run);
 
 // The run's plan, what it did, and the findings as a Markdown table.

@@ -246,7 +246,7 @@ bool SoakRun::RunCycle(Load &l, bool cleanupInstead, std::string &error)
         }
         ++totals_.secondActivations;
     }
-    const std::vector<int64_t> relays = ChildRelays();
+    std::vector<int64_t> relays = ChildRelays();
     if (relays.size() != 1) {
         error = std::to_string(relays.size()) + " relays run after Activate";
         return false;
@@ -295,6 +295,12 @@ bool SoakRun::RunCycle(Load &l, bool cleanupInstead, std::string &error)
         l.endInARow = false;
         if (!EndInARow(l, error))
             return false;
+        // The relay to kill below is the last one started again.
+        relays = ChildRelays();
+        if (relays.size() != 1) {
+            error = std::to_string(relays.size()) + " relays run after the ends in a row";
+            return false;
+        }
     }
 
     // A relay killed while relaying is started again in the background; Deactivate may come in

@@ -71,6 +71,8 @@ int main(int argc, char **argv)
             std::printf("FAILED: %s grew\n", f.count.c_str());
             return 1;
         }
-    std::printf("Nothing grew, nothing was left behind.\n");
+    std::printf(run.Samples().size() >= soak::kLoadsForATrend
+                    ? "Nothing grew, nothing was left behind.\n"
+                    : "Nothing was left behind (too few loads to judge growth).\n");
     return 0;
 }
