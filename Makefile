@@ -1,5 +1,8 @@
 # Entry points for a newcomer and for CI. Each target installs what it needs first.
 JOBS ?= $(shell nproc)
+# Native tests run side by side, each alone in namespaces of its own (tools/test-alone.sh); most of
+# them wait on their counterparts rather than compute, so twice as many as there are processors.
+TEST_JOBS ?= $(shell expr 2 \* $(JOBS))
 # The builds CMake runs are makes of their own; keep their output free of directory chatter.
 MAKEFLAGS += --no-print-directory
 ARGS ?=
@@ -22,17 +25,17 @@ build-windows: deps
 test-linux: deps
 	cmake --preset linux
 	cmake --build --preset linux -j $(JOBS)
-	ctest --preset linux -j $(JOBS)
+	ctest --preset linux -j $(TEST_JOBS)
 
 test-asan: deps
 	cmake --preset linux-asan
 	cmake --build --preset linux-asan -j $(JOBS)
-	ctest --preset linux-asan -j $(JOBS)
+	ctest --preset linux-asan -j $(TEST_JOBS)
 
 test-tsan: deps
 	cmake --preset linux-tsan
 	cmake --build --preset linux-tsan -j $(JOBS)
-	ctest --preset linux-tsan -j $(JOBS)
+	ctest --preset linux-tsan -j $(TEST_JOBS)
 
 test-windows: deps
 	cmake --preset windows

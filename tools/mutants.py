@@ -21,7 +21,13 @@ mutants killed and survived, per test how many mutants it killed and how many on
 and every survivor with its line, for a reader to decide whether it shows an untested behaviour
 or changes nothing observable.
 
+With --previous REPORT.json the same sample is run again to compare a changed test suite with the
+run of that report (the product code must be unchanged): each mutant's earlier killers that still
+exist run first, and the other tests only when none of them fails, so the score is exact and quick,
+while the per-test table counts only the tests that ran.
+
   tools/mutants.py [--count N] [--seed S] [--jobs J] [--only FILE_SUBSTRING] [--keep-coverage]
+                   [--previous REPORT.json] [--out NAME]
 """
 import argparse
 import hashlib
@@ -43,6 +49,7 @@ PRODUCT_DIRS = ('driver/', 'relay/', 'shared/', 'probe/')
 # mutants the quicker tests let live. No test runs longer than SLOW_LIMIT.
 SLOW_TEST = 5.0
 SLOW_LIMIT = 150
+TEST_JOBS = 3
 
 # --- the sources ----------------------------------------------------------------------------
 
@@ -252,7 +259,8 @@ def run_tests(build_dir, names, limit, wrap):
     if os.path.exists(junit):
         os.remove(junit)
     pattern = '^(' + '|'.join(re.escape(n) for n in names) + ')$'
-    cmd = ['ctest', '-R', pattern, '--timeout', str(limit), '--output-junit', junit]
+    # Where each test runs alone in namespaces of its own, several run side by side.
+    cmd = ['ctest', '-R', pattern, '--timeout', str(limit), '--output-junit', junit, '-j', str(TEST_JOBS)]
     try:
         run(wrap(cmd), cwd=build_dir, timeout=limit * len(names) + 120)
     except subprocess.TimeoutExpired:
@@ -366,11 +374,22 @@ def main():
     parser.add_argument('--only', default='', help='only files whose path contains this')
     parser.add_argument('--keep-coverage', action='store_true', help='reuse the coverage of an unchanged tree')
     parser.add_argument('--list', action='store_true', help='print the sample and stop')
+    parser.add_argument('--previous', help='report.json of an earlier run: its killers run first')
+    parser.add_argument('--out', default='report', help='name of the report files in build/mutants')
     args = parser.parse_args()
 
     files = git_files()
     product = product_files(files)
     chosen, total = sample([f for f in product if args.only in f], args.count, args.seed)
+    previous = {}
+    if args.previous:
+        with open(args.previous) as fh:
+            earlier = json.load(fh)
+        previous = {(m['file'], m['line'], m['after']): m for m in earlier['mutants']}
+        unknown = [m for m in chosen if (m['file'], m['line'], m['after']) not in previous]
+        if unknown or earlier['seed'] != args.seed:
+            sys.exit('the sample differs from that of %s (%d mutants not in it): the product code changed'
+                     % (args.previous, len(unknown)))
     print('%d candidate mutants in %d files; %d sampled (seed %d)' % (total, len(product), len(chosen), args.seed))
     if args.list:
         for m in chosen:
@@ -420,8 +439,13 @@ def main():
             slow = [n for n in names if n not in quick]
             t0 = time.monotonic()
             limit = max(10, int(3 * max([cov['durations'].get(n, 1) for n in quick] or [1])) + 5)
-            results = run_tests(build_dir, quick, limit, wrap)
+            first = [n for n in previous.get((mutant['file'], mutant['line'], mutant['after']), {}).get(
+                'killed_by', []) if n in names]
+            results = run_tests(build_dir, first, SLOW_LIMIT, wrap) if first else {}
+            if all(r == 'passed' for r in results.values()):
+                results.update(run_tests(build_dir, [n for n in quick if n not in first], limit, wrap))
             if slow and all(r == 'passed' for r in results.values()):
+                slow = [n for n in slow if n not in first]
                 limit = int(2 * max(cov['durations'].get(n, 1) for n in slow)) + 15
                 results.update(run_tests(build_dir, slow, min(limit, SLOW_LIMIT), wrap))
             mutant['test_seconds'] = round(time.monotonic() - t0, 1)
@@ -451,8 +475,20 @@ def write_report(done, cov, seconds, args, total):
              'Seed %d, %d mutants sampled of %d candidates; %d built, %d did not compile (not counted).' %
              (args.seed, len(done), total, len(counted), len(done) - len(counted)),
              'Score: %d of %d killed = %.1f %%. Run time %.0f min with %d job(s).' %
-             (len(killed), len(counted), score, seconds / 60, args.jobs), '',
-             '## Per file', '', '| file | killed | survived | not executed |', '|---|---|---|---|']
+             (len(killed), len(counted), score, seconds / 60, args.jobs), '']
+    if args.previous:
+        with open(args.previous) as fh:
+            earlier = {(m['file'], m['line'], m['after']): m for m in json.load(fh)['mutants']}
+        turned = [m for m in counted if earlier[(m['file'], m['line'], m['after'])]['outcome'] != m['outcome']]
+        lines += ['Compared with %s: each mutant\'s earlier killers ran first and the other tests only when none '
+                  'of them failed, so the per-test table counts only the tests that ran. Outcomes that changed: '
+                  '%d.' % (os.path.basename(args.previous), len(turned)), '']
+        lines += ['- %s:%d %s: %s -> %s (%s)' % (m['file'], m['line'], m['op'],
+                                                 earlier[(m['file'], m['line'], m['after'])]['outcome'],
+                                                 m['outcome'], ', '.join(m.get('killed_by', [])) or '-')
+                  for m in turned]
+        lines += ['']
+    lines += ['## Per file', '', '| file | killed | survived | not executed |', '|---|---|---|---|']
     per_file = {}
     for m in counted:
         per_file.setdefault(m['file'], [0, 0, 0])[('killed', 'survived', 'not executed').index(m['outcome'])] += 1
@@ -474,12 +510,12 @@ def write_report(done, cov, seconds, args, total):
             lines.append('- %s:%d %s (%s)\n  - `%s`\n  + `%s`' % (m['file'], m['line'], m['op'], m['outcome'],
                                                                   m['before'].strip(), m['after'].strip()))
     report = '\n'.join(lines) + '\n'
-    with open(os.path.join(WORK, 'report.md'), 'w') as fh:
+    with open(os.path.join(WORK, args.out + '.md'), 'w') as fh:
         fh.write(report)
-    with open(os.path.join(WORK, 'report.json'), 'w') as fh:
+    with open(os.path.join(WORK, args.out + '.json'), 'w') as fh:
         json.dump({'seed': args.seed, 'score': score, 'mutants': done}, fh, indent=1)
-    print('\nScore: %d of %d killed = %.1f %% (%d did not compile); %.0f min. Report: build/mutants/report.md' %
-          (len(killed), len(counted), score, len(done) - len(counted), seconds / 60))
+    print('\nScore: %d of %d killed = %.1f %% (%d did not compile); %.0f min. Report: build/mutants/%s.md' %
+          (len(killed), len(counted), score, len(done) - len(counted), seconds / 60, args.out))
 
 
 if __name__ == '__main__':
