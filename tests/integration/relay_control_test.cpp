@@ -175,6 +175,8 @@ TEST_P(RelaySupervision, ARelayThatEndsIsLoggedCollectedAndStartedAgainWithThePo
     EXPECT_NE(FindChildProcess(sim::CurrentProcessId(), "vistrel"), first) << "left a zombie";
     EXPECT_EQ(Report()["lock_at_start"], "0") << "the next relay found the dead one's pose lock set";
     EXPECT_EQ(host.Recorder().CountLog("Freed the pose lock that the ended Vistrel process held."), 1u);
+    // The new relay may write its report before the driver's thread logs that it started it.
+    ASSERT_TRUE(host.Recorder().WaitForLog("Vistrel process restarted.", 30s));
     EXPECT_EQ(host.Recorder().CountLog("Vistrel process restarted."), 1u);
     host.Deactivate();
     EXPECT_EQ(RelayLines(), (std::vector<std::string>{kStarted, kTerminated}));
