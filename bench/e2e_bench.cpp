@@ -172,8 +172,10 @@ int MeasureReconnect(bool bluez)
     return 0;
 }
 
-// The link drops and the rifle is found again, but the platform never answers the connection
-// attempt (a half-reachable device); Deactivate is timed from the host's call to its return.
+// The link drops and comes back, but the platform never answers the link's subscription on it
+// (a half-reachable device); Deactivate is timed from the host's call to its return. The link
+// keeps the device it had and the system restores the link, so the operation left waiting is
+// the subscription, not a lookup of the device.
 int MeasureDeactivate()
 {
     sim::SimHost host;
@@ -181,15 +183,15 @@ int MeasureDeactivate()
     sim::RadioControl *radio = bench::BringUp(host, rifle);
     if (radio == nullptr)
         return 1;
-    radio->Hold(rifle, sim::Step::Connect);
+    radio->Hold(rifle, sim::Step::Subscribe);
     radio->Drop(rifle);
-    if (!radio->WaitUntilHeld(rifle, sim::Step::Connect, bench::kE2eLimit))
+    if (!radio->WaitUntilHeld(rifle, sim::Step::Subscribe, bench::kE2eLimit))
         return 1;
     const Clock::time_point start = Clock::now();
     host.Deactivate();
     const double millis = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     bench::Row("Deactivate while a connection attempt never finishes (ms)", bench::Format("%.1f", millis));
-    radio->Release(rifle, sim::Step::Connect);
+    radio->Release(rifle, sim::Step::Subscribe);
     host.Shutdown();
     return 0;
 }
