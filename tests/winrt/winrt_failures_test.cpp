@@ -174,9 +174,10 @@ TEST(WinrtWaitStopped, EndsAtTheStopSignalAndCancelsTheOperation)
     EXPECT_EQ(tarvolt::radio::winrt::liveDelegates, 0);
 }
 
-// Catches: an exception thrown across the platform's call (it would end the runtime's process)
-// and a failure code that does not reach the platform, including a data reader that cannot be
-// made because the class is not registered.
+// Catches: an exception thrown across the platform's call (it would end the runtime's process),
+// a failure code that does not reach the platform, including a data reader that cannot be made
+// because the class is not registered, and handlers that do not outlive our watcher's wrapper
+// (the platform keeps them and may still raise its events).
 TEST(WinrtHandlers, TurnErrorsIntoTheirResultCode)
 {
     FakePlatform platform;
@@ -184,6 +185,7 @@ TEST(WinrtHandlers, TurnErrorsIntoTheirResultCode)
     auto watcher = radio.CreateWatcher();
     watcher->AddReceived([](Watcher &, AdvertisementReceivedArgs &) -> ResultCode { throw PlatformError(kNotConnected); });
     watcher->AddStopped([](Watcher &) -> ResultCode { throw std::runtime_error("not a platform error"); });
+    watcher.reset();
     EXPECT_EQ(platform.watcher->RaiseReceived(L"x", 1), kNotConnected);
     EXPECT_EQ(platform.watcher->RaiseStopped(), E_FAIL);
 

@@ -24,6 +24,23 @@ ComRef<I> Up(const ComRef<T> &object)
     return ComRef<I>::Borrow(object.Get());
 }
 
+// What the platform relies on in every handler we give it: it may call from any thread without
+// marshaling (IAgileObject), and it asks for exactly the instance's IID.
+template <class Iface>
+void ExpectFreeThreadedHandler(const ComRef<Iface> &handler)
+{
+    ASSERT_TRUE(handler);
+    for (const IID &iid : {__uuidof(Iface), __uuidof(IUnknown), __uuidof(IAgileObject)}) {
+        IUnknown *out = nullptr;
+        EXPECT_EQ(handler->QueryInterface(iid, reinterpret_cast<void **>(&out)), S_OK);
+        if (out)
+            out->Release();
+    }
+    void *out = reinterpret_cast<void *>(1);
+    EXPECT_EQ(handler->QueryInterface(__uuidof(IInspectable), &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+}
+
 class WinrtLink : public testing::TestWithParam<Finish> {
 protected:
     void SetUp() override
@@ -64,9 +81,11 @@ protected:
 };
 
 // Catches: a connection-status delegate that refuses Windows' null argument (the link would
-// stay Connected with a lost rifle until SteamVR restarts), an empty notification read into a
-// null array, an advertisement or notification that does not reach the link from the
-// platform's thread, a completion that is missed when it comes inside put_Completed, a lost
+// stay Connected with a lost rifle until SteamVR restarts), a handler the platform cannot call
+// from its own threads (not agile) or that answers for the wrong IID, a scan without Active
+// mode, an empty notification read into a null array, an advertisement or notification that
+// does not reach the link from the platform's thread, a completion that is missed when it
+// comes inside put_Completed, a lost
 // device that keeps its handlers or is not kept (with its GattSession on) for Windows to restore
 // the link, a restored link not taken again, and a teardown that does not turn the session off
 // before closing it and the device, each once.
@@ -75,6 +94,9 @@ TEST_P(WinrtLink, ConnectsReceivesLosesTheLinkAndHasItRestored)
     tarvolt::WorkerPass(context);
     ASSERT_EQ(State(), tarvolt::Scanning);
     EXPECT_EQ(platform.watcher->starts, 1);
+    EXPECT_EQ(platform.watcher->scanningMode, abi::BluetoothLEScanningMode::Active);
+    ExpectFreeThreadedHandler(platform.watcher->received.Handlers().at(0));
+    ExpectFreeThreadedHandler(platform.watcher->stopped.Handlers().at(0));
     EXPECT_EQ(platform.watcher->RaiseReceived(L"Rifle Q508", kRifleAddress), S_OK);
     EXPECT_EQ(platform.watcher->RaiseStopped(), S_OK);
     ASSERT_EQ(State(), tarvolt::TargetFound);
@@ -85,6 +107,13 @@ TEST_P(WinrtLink, ConnectsReceivesLosesTheLinkAndHasItRestored)
     EXPECT_EQ(Since(connecting).back(), "Device successfully connected.");
     EXPECT_EQ(platform.deviceStatics->addresses, std::vector<UINT64>{kRifleAddress});
     EXPECT_EQ(characteristic->written, std::vector{abi::GattClientCharacteristicConfigurationDescriptorValue::Notify});
+    ExpectFreeThreadedHandler(device->statusChanged.Handlers().at(0));
+    ExpectFreeThreadedHandler(characteristic->valueChanged.Handlers().at(0));
+    auto *lookup = static_cast<FakeAsyncOperation<abi::IAsyncOperation_BluetoothLEDevice> *>(
+        platform.deviceStatics->deviceOperation.Get());
+    EXPECT_EQ(lookup->putCompletedCalls, GetParam() == Finish::Already ? 0 : 1);
+    if (GetParam() != Finish::Already)
+        ExpectFreeThreadedHandler(lookup->handler_);
 
     EXPECT_EQ(device->RaiseStatusChanged(abi::BluetoothConnectionStatus::Connected), S_OK);
     EXPECT_EQ(Count("Connected to device: Rifle Q508"), 1u);

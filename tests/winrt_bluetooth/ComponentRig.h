@@ -167,7 +167,7 @@ inline void PrintStateIfFailed(const sim::HostRecorder &recorder, winrt_bluetoot
 }
 
 // The trigger's message, then the press it makes at the very next frame and its release 21
-// frames after that. RunFrame and FramesRun are the host's.
+// frames after that, each with no time offset. RunFrame and FramesRun are the host's.
 template <class Host>
 void ExpectTriggerPulse(Host &host, sim::RadioControl &radio, int rifle)
 {
@@ -177,16 +177,17 @@ void ExpectTriggerPulse(Host &host, sim::RadioControl &radio, int rifle)
     ASSERT_TRUE(recorder.WaitForLog("Received data: 91 0 0 0 0 93 END", kLimit, received + 1));
     host.RunFrame();
     const uint64_t press = host.FramesRun();
-    auto click = UpdatesOf(recorder, "/input/fire/click", press);
-    auto value = UpdatesOf(recorder, "/input/fire/value", press);
-    ASSERT_EQ(click.size(), 1u) << "no press at the frame after the notification";
-    ASSERT_EQ(value.size(), 1u);
-    EXPECT_TRUE(click[0].boolValue);
-    EXPECT_EQ(value[0].scalarValue, 1.0f);
-    host.RunFrames(21);
-    click = UpdatesOf(recorder, "/input/fire/click", press + 21);
-    ASSERT_EQ(click.size(), 1u);
-    EXPECT_FALSE(click[0].boolValue);
+    for (const auto &[frame, pressed] : {std::pair<uint64_t, bool>{press, true}, {press + 21, false}}) {
+        host.RunFrames(frame - host.FramesRun());
+        const auto click = UpdatesOf(recorder, "/input/fire/click", frame);
+        const auto value = UpdatesOf(recorder, "/input/fire/value", frame);
+        ASSERT_EQ(click.size(), 1u) << (pressed ? "no press at the frame after the notification" : "no release");
+        ASSERT_EQ(value.size(), 1u);
+        EXPECT_EQ(click[0].boolValue, pressed);
+        EXPECT_EQ(value[0].scalarValue, pressed ? 1.0f : 0.0f);
+        EXPECT_EQ(click[0].timeOffset, 0.0);
+        EXPECT_EQ(value[0].timeOffset, 0.0);
+    }
 }
 
 // The link drops; the driver notices, scans again and reconnects on its own.
