@@ -240,7 +240,6 @@ TEST_F(MsvcAbiSimulatedRifle, ThePosesCrossTheAbiIntactAndGetPoseReturnsTheLastF
     std::memset(static_cast<void *>(&pose), 0xAB, sizeof pose);
     ASSERT_TRUE(host.GetPose(pose)) << "GetPose wrote over the device object";
     EXPECT_TRUE(SameBytes(pose, published.pose)) << "GetPose did not return the last frame's pose";
-    ExpectSmallQueriesAnswered(host.Provider(), host.Device());
 
     Publish(testing_support::SamplePose(-4.0f));
     host.RunFrame();
@@ -248,7 +247,6 @@ TEST_F(MsvcAbiSimulatedRifle, ThePosesCrossTheAbiIntactAndGetPoseReturnsTheLastF
     EXPECT_TRUE(SameBytes(pose, Published(testing_support::SamplePose(-4.0f))));
     ASSERT_TRUE(host.GetPose(pose)) << "a second GetPose in the same frame";
     EXPECT_TRUE(SameBytes(pose, Published(testing_support::SamplePose(-4.0f))));
-    ExpectSmallQueriesAnswered(host.Provider(), host.Device());
 
     host.Deactivate();
     EXPECT_EQ(recorder.CountLog("Vistrel process terminated.") +
