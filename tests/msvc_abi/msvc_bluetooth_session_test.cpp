@@ -1,7 +1,7 @@
-// The shipped library's whole Bluetooth session as SteamVR runs it: the runtime's half of every
-// call compiled for the MSVC ABI, the driver's activation of the Windows Runtime Bluetooth
-// classes of the test component (registered in the test prefix), and, in the bare prefix,
-// without any such classes.
+// The shipped library's whole Bluetooth session as SteamVR runs it under Wine: the runtime's
+// half of every call compiled for the MSVC ABI, the driver's activation of the Windows Runtime
+// Bluetooth classes of the test component (registered in the test prefix), and, in the bare
+// prefix, without any such classes.
 #include "ComponentRig.h"
 #include "MsvcRuntimeHost.h"
 
@@ -17,16 +17,24 @@ protected:
                                             "run the tests through tools/wine-session.sh";
         ASSERT_NE(component.Control(), nullptr) << component.Error();
         rifle = AddRifleAmongOthers(component.Radio());
+        BeforeActivate();
         ASSERT_TRUE(host.Load(false)) << host.Error();
         ASSERT_EQ(host.Init(), vr::VRInitError_None);
         ASSERT_EQ(host.Activate(0), vr::VRInitError_None);
     }
     void TearDown() override { PrintStateIfFailed(host.Recorder(), component.Control()); }
+
+    virtual void BeforeActivate() {}
+    virtual void AfterCleanup() {}
+
+    // Deactivate and Cleanup as the runtime calls them, then the library goes: nothing of the
+    // driver is left with the platform, so nothing keeps it loaded.
     void EndSession()
     {
         MustReturn("Deactivate", [&] { host.Deactivate(); });
         MustReturn("Cleanup", [&] { host.Cleanup(); });
         EXPECT_EQ(host.Recorder().CountLog(kKeptLoaded), 0u);
+        AfterCleanup();
         ExpectNothingHeldAfterCleanup(*component.Control());
         host.Shutdown();  // unloads the library
     }
@@ -67,6 +75,91 @@ TEST_F(MsvcAbiShippedBluetooth, FindsConnectsFiresDropsAndComesBack)
     EndSession();
     EXPECT_EQ(msvc_runtime_slot_calls(MsvcInterface_DriverInput, 1), 4u);  // the click: two presses, two releases
     EXPECT_EQ(msvc_runtime_slot_calls(MsvcInterface_DriverInput, 3), 4u);  // the value: 1.0 and 0.0, twice
+}
+
+// Catches: a driver that misses the radio going away mid-session (Bluetooth switched off, the
+// adapter unplugged), that stops or throws when the platform aborts the scan it starts, that
+// stops running frames, or that cannot be deactivated, cleaned up and unloaded afterwards.
+TEST_F(MsvcAbiShippedBluetooth, SurvivesTheRadioGoneMidSession)
+{
+    sim::HostRecorder &recorder = host.Recorder();
+    ASSERT_TRUE(recorder.WaitForLog("Device successfully connected.", kLimit));
+    ASSERT_TRUE(recorder.WaitForLog("Watcher stopped.", kLimit));  // the stop after the rifle was found
+    const size_t mark = recorder.LogTexts().size(), stopped = recorder.CountLog("Watcher stopped.");
+    component.Radio().SetRadioAvailable(false);
+    ASSERT_TRUE(recorder.WaitForLog("Disconnected from device: Rifle Q508", kLimit));
+    ASSERT_TRUE(recorder.WaitForLog("Watcher stopped.", kLimit, stopped + 1));
+    // The scan it starts again is aborted at once: the watcher's status says so (later attempts
+    // may follow).
+    std::vector<std::string> lines = WorkerLines(recorder, mark);
+    lines.resize(std::min<size_t>(lines.size(), 3));
+    EXPECT_EQ(lines, (std::vector<std::string>{"Device connection lost.", "Starting the advertisement watcher.",
+                                               "The advertisement watcher did not start."}));
+    const uint64_t frames = host.FramesRun();
+    host.RunFrames(10);
+    EXPECT_EQ(host.FramesRun(), frames + 10);
+    EndSession();
+    component.Radio().SetRadioAvailable(true);
+}
+
+// The rifle out of reach in a way that keeps the platform's device lookup running (a device that
+// answers its first packets and then nothing): the operation never ends by itself.
+class MsvcAbiShippedBluetoothLookupNeverEnds : public MsvcAbiShippedBluetooth {
+    void BeforeActivate() override { component.Radio().Hold(rifle, sim::Step::Connect); }
+};
+
+// Catches: a Deactivate that waits for a platform operation that never finishes (SteamVR's
+// shutdown would hang), an operation left running instead of canceled, a step that does not
+// fail through its normal path, and a library unloaded while the platform still holds that
+// operation's completion handler: its release, when the platform finally lets the operation go,
+// would run code that is gone. Cleanup keeps the library loaded and says so.
+TEST_F(MsvcAbiShippedBluetoothLookupNeverEnds, DeactivateCancelsItAndTheLibraryOutlivesItsHandler)
+{
+    sim::HostRecorder &recorder = host.Recorder();
+    ASSERT_TRUE(recorder.WaitForLog("Connecting to device: " + kRifleAddressText, kLimit));
+    ASSERT_TRUE(component.Radio().WaitUntilHeld(rifle, sim::Step::Connect, kLimit));
+    host.RunFrames(3);
+    MustReturn("Deactivate", [&] { host.Deactivate(); });
+    EXPECT_EQ(recorder.CountLog("Failed to connect to device: " + kRifleAddressText), 1u);
+    EXPECT_EQ(recorder.CountLog(kKeptLoaded), 0u);
+    MustReturn("Cleanup", [&] { host.Cleanup(); });
+    EXPECT_EQ(recorder.CountLog(kKeptLoaded), 1u);
+    EXPECT_EQ(component.Control()->Stats().canceled, 1);
+    host.Shutdown();  // unloads the library, as far as the driver lets it
+    ASSERT_NE(GetModuleHandleW(L"driver_tarvolt_rq508.dll"), nullptr)
+        << "the library was unloaded while the platform held its completion handler";
+    component.Radio().Release(rifle, sim::Step::Connect);  // the platform lets it go, late
+    ExpectNothingHeldAfterCleanup(*component.Control());
+}
+
+// The rifle is held connected by another program when SteamVR starts, and does not advertise.
+class MsvcAbiShippedBluetoothRifleHeldElsewhere : public MsvcAbiShippedBluetooth {
+protected:
+    void BeforeActivate() override { component.Radio().SetOtherHolder(rifle, true); }
+    void AfterCleanup() override { component.Radio().SetOtherHolder(rifle, false); }
+};
+
+// Catches, in the product artefact: a connected rifle that is not found without an advertisement
+// (Windows' connected devices not asked, the device not opened by its id), a link Windows is not
+// asked to keep (no GattSession with MaintainConnection on while connected), Windows 11's short
+// connection interval not asked for, and a teardown that leaves the session on, closes an object
+// twice, or lets go of the session or request without closing it.
+TEST_F(MsvcAbiShippedBluetoothRifleHeldElsewhere, FindsItAmongTheConnectedDevicesKeepsTheLinkAndLetsGoOnce)
+{
+    sim::HostRecorder &recorder = host.Recorder();
+    ASSERT_TRUE(recorder.WaitForLog("Device successfully connected.", kLimit));
+    EXPECT_EQ(recorder.CountLogPrefix("Found connected device: Rifle Q508 "), 1u);
+    EXPECT_EQ(recorder.CountLogPrefix("Found device: Rifle Q508 "), 0u) << "the held rifle advertised";
+    EXPECT_TRUE(component.Control()->WaitForStats(
+        [&](const winrt_bluetooth::ComponentStats &s) { return s.sessionsMaintaining == 1 && s.requestsOpen == 1; }, kLimit))
+        << "no GattSession keeping the link, or the connection-parameters request not held";
+    host.RunFrames(3);
+    ExpectTriggerPulse(host, component.Radio(), rifle);
+    EndSession();
+    const winrt_bluetooth::ComponentStats after = component.Control()->Stats();
+    EXPECT_GT(after.connectedListings, 0);
+    EXPECT_EQ(after.sessionsOpened, 1);
+    EXPECT_EQ(after.requestsGranted, 1);
 }
 
 // Catches, where Windows (or Wine) has no Bluetooth LE classes: the missing classes
