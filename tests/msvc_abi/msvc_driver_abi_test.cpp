@@ -65,14 +65,34 @@ void ExpectSmallQueriesAnswered(void *provider, void *device)
     msvc_provider_leave_standby(provider);
 }
 
+// The pose the driver publishes for a record (the samples are not valid and carry no rotation).
+vr::DriverPose_t Published(const vr::TrackedDevicePose_t &record)
+{
+    tarvolt::RecordFault fault = tarvolt::RecordFault::None;
+    return tarvolt::WellFormedPose(record, tarvolt::Mounting{}, fault);
+}
+
+// Writes a record into the block the driver created, as the relay does.
+void Publish(void *view, const vr::TrackedDevicePose_t &record)
+{
+    auto &block = *static_cast<tarvolt::SharedPose *>(view);
+    tarvolt::AcquirePoseLock(block.lock);
+    std::memcpy(static_cast<void *>(&block.pose), &record, sizeof record);
+    tarvolt::ReleasePoseLock(block.lock);
+}
+
 // Catches, in the shipped library as the runtime calls it: a factory whose return code does not
 // reach the caller, a provider or device slot that lands elsewhere (a different answer, or a
 // crash), properties, components or their enum arguments that arrive wrong, a first pose that is
-// not all zero or that overwrites the device, and a driver that calls runtime slots other than
-// the ones it means (announcement, pose, property writes and container, log, components, and the
-// settings' whole-number and float reads).
+// not all zero; GetPose under the MSVC convention handing back anything but the pose the last
+// frame published, or writing it over the device object (the next call then crashes); a pose
+// published through TrackedDevicePoseUpdated that is not the conversion of the block's record;
+// and a driver that calls runtime slots other than the ones it means (announcement, pose,
+// property writes and container, log, components, and the settings' whole-number and float
+// reads).
 TEST(MsvcAbiShippedLibrary, AnswersTheRuntimesCallsAndCallsOnlyTheSlotsItMeans)
 {
+    testing_support::RemoveLeftoverPoseBlock();
     msvc_abi::MsvcRuntimeHost host;
     ASSERT_TRUE(host.Load(false)) << host.Error();
 
@@ -121,13 +141,30 @@ TEST(MsvcAbiShippedLibrary, AnswersTheRuntimesCallsAndCallsOnlyTheSlotsItMeans)
     EXPECT_TRUE(AllZero(pose)) << "the pose before the first frame";
     ExpectSmallQueriesAnswered(host.Provider(), host.Device());
 
-    host.RunFrames(3);
-    sim::PoseRecord last;
-    ASSERT_TRUE(host.Recorder().LastPose(last));
-    EXPECT_EQ(last.deviceIndex, 3u);
-    EXPECT_EQ(last.size, sizeof(vr::DriverPose_t));
+    tarvolt::PoseBlockHandle mapping = tarvolt::OpenPoseBlockMapping();
+    void *view = tarvolt::MapPoseBlock(mapping);
+    ASSERT_NE(view, nullptr);
+    for (const float sample : {1.5f, -4.0f}) {
+        Publish(view, testing_support::SamplePose(sample));
+        host.RunFrame();
+        sim::PoseRecord published;
+        ASSERT_TRUE(host.Recorder().LastPose(published));
+        EXPECT_EQ(published.deviceIndex, 3u);
+        EXPECT_EQ(published.size, 280u);
+        EXPECT_TRUE(SameBytes(published.pose, Published(testing_support::SamplePose(sample))));
+        for (int call = 0; call < 2; ++call) {  // a second GetPose in the same frame gives the same
+            ASSERT_TRUE(host.GetPose(pose)) << "GetPose wrote over the device object";
+            EXPECT_TRUE(SameBytes(pose, published.pose)) << "GetPose did not return the last frame's pose";
+        }
+    }
+    tarvolt::UnmapPoseBlock(view);
+    tarvolt::ClosePoseBlockMapping(mapping);
     host.Deactivate();
+    EXPECT_EQ(host.Recorder().CountLog("Vistrel process terminated.") +
+                  host.Recorder().CountLog("Failed to terminate Vistrel process, the process may not exist."),
+              1u);
     host.Cleanup();
+    testing_support::RemoveLeftoverPoseBlock();
 
     const std::set<Slot> expected = {
         {MsvcInterface_Context, 0},          {MsvcInterface_ServerDriverHost, 0}, {MsvcInterface_ServerDriverHost, 1},
@@ -178,81 +215,5 @@ TEST(MsvcAbiShippedLibrary, SettingsCrossTheAbiIntact)
     host.Shutdown();
 }
 
-// The pose the driver publishes for a record (the samples are not valid and carry no rotation).
-vr::DriverPose_t Published(const vr::TrackedDevicePose_t &record)
-{
-    tarvolt::RecordFault fault = tarvolt::RecordFault::None;
-    return tarvolt::WellFormedPose(record, tarvolt::Mounting{}, fault);
-}
-
-class MsvcAbiSimulatedRifle : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        testing_support::RemoveLeftoverPoseBlock();
-        ASSERT_TRUE(host.Load(true)) << host.Error();
-    }
-
-    void TearDown() override
-    {
-        host.Shutdown();
-        if (view != nullptr)
-            tarvolt::UnmapPoseBlock(view);
-        tarvolt::ClosePoseBlockMapping(mapping);
-        testing_support::RemoveLeftoverPoseBlock();
-    }
-
-    // Writes a record into the block the driver created, as the relay does.
-    void Publish(const vr::TrackedDevicePose_t &record)
-    {
-        auto &block = *static_cast<tarvolt::SharedPose *>(view);
-        tarvolt::AcquirePoseLock(block.lock);
-        std::memcpy(static_cast<void *>(&block.pose), &record, sizeof record);
-        tarvolt::ReleasePoseLock(block.lock);
-    }
-
-    msvc_abi::MsvcRuntimeHost host;
-    tarvolt::PoseBlockHandle mapping = nullptr;
-    void *view = nullptr;
-};
-
-// Catches: GetPose under the MSVC convention handing back anything but the pose the last frame
-// published, or writing it over the device object (the next call then crashes); a pose published
-// through TrackedDevicePoseUpdated that is not the conversion of the block's record; and a
-// session that does not survive to Cleanup afterwards.
-TEST_F(MsvcAbiSimulatedRifle, ThePosesCrossTheAbiIntactAndGetPoseReturnsTheLastFramesPose)
-{
-    ASSERT_EQ(host.Init(), vr::VRInitError_None);
-    ASSERT_EQ(host.Activate(0), vr::VRInitError_None);
-    sim::HostRecorder &recorder = host.Recorder();
-    mapping = tarvolt::OpenPoseBlockMapping();
-    view = tarvolt::MapPoseBlock(mapping);
-    ASSERT_NE(view, nullptr);
-
-    Publish(testing_support::SamplePose(1.5f));
-    host.RunFrame();
-    sim::PoseRecord published;
-    ASSERT_TRUE(recorder.LastPose(published));
-    EXPECT_EQ(published.deviceIndex, 0u);
-    EXPECT_EQ(published.size, 280u);
-    EXPECT_TRUE(SameBytes(published.pose, Published(testing_support::SamplePose(1.5f))));
-    vr::DriverPose_t pose;
-    std::memset(static_cast<void *>(&pose), 0xAB, sizeof pose);
-    ASSERT_TRUE(host.GetPose(pose)) << "GetPose wrote over the device object";
-    EXPECT_TRUE(SameBytes(pose, published.pose)) << "GetPose did not return the last frame's pose";
-
-    Publish(testing_support::SamplePose(-4.0f));
-    host.RunFrame();
-    ASSERT_TRUE(host.GetPose(pose)) << "GetPose wrote over the device object";
-    EXPECT_TRUE(SameBytes(pose, Published(testing_support::SamplePose(-4.0f))));
-    ASSERT_TRUE(host.GetPose(pose)) << "a second GetPose in the same frame";
-    EXPECT_TRUE(SameBytes(pose, Published(testing_support::SamplePose(-4.0f))));
-
-    host.Deactivate();
-    EXPECT_EQ(recorder.CountLog("Vistrel process terminated.") +
-                  recorder.CountLog("Failed to terminate Vistrel process, the process may not exist."),
-              1u);
-    host.Cleanup();
-}
 
 } // namespace
