@@ -62,18 +62,10 @@ INSTANTIATE_TEST_SUITE_P(Finishing, WinrtReadiness,
                          testing::Values(Finish::Already, Finish::InsidePutCompleted, Finish::OnAnotherThread),
                          [](const testing::TestParamInfo<Finish> &info) { return std::string(FinishName(info.param)); });
 
-// Catches: Wine's (or a stripped Windows') missing Bluetooth classes reported as a failure of
-// the adapter instead of what they are, and a lookup that fails in between taken for a
-// usable adapter.
-TEST(WinrtReadinessFailures, MissingClassesAndFailedLookupsAreNamed)
+// Catches: a lookup that fails in between taken for a usable adapter, or reported without its
+// code. (Missing classes are named by the shipped probe under Wine, which has none.)
+TEST(WinrtReadinessFailures, AFailedLookupIsNamed)
 {
-    {
-        FakePlatform platform;
-        platform.factories.clear();  // nothing is registered
-        const RadioCheck check = PlatformRadio().CheckRadio();
-        EXPECT_EQ(check.readiness, Readiness::ClassesUnavailable);
-        EXPECT_NE(check.detail.find("0x80040154"), std::string::npos) << check.detail;
-    }
     {
         FakePlatform platform;
         platform.adapterStatics->defaultOperation = ComRef<bleabi::IAsyncOperation_BluetoothAdapter>::Attach(

@@ -515,8 +515,12 @@ TEST_F(ComponentClasses, CancelEndsARunningOperationAtOnceAndDropsItsLateResult)
 
 // Catches: a connected rifle missing from the connected devices' listing (the link would wait
 // for an advertisement that never comes), a bystander listed that is not connected, an id that
-// FromIdAsync does not open as the same device, and an id of another form accepted.
-TEST_F(ComponentClasses, ConnectedDevicesAreListedAndOpenedByTheirId)
+// FromIdAsync does not open as the same device, and an id of another form accepted; then a
+// session that does not reach the radio's device (MaintainConnection lost), one that forgets
+// MaintainConnection when closed with it on (our own session would keep the link), a closed
+// session that still answers, a second Close not counted (each object closes once), and a
+// session opened for an id of no device.
+TEST_F(ComponentClasses, ConnectedDevicesAreListedOpenedByTheirIdAndKeptBySessionsUntilClosed)
 {
     const int rifle = AddRifleAmongOthers(radio());
     radio().SetOtherHolder(rifle, true);
@@ -535,40 +539,30 @@ TEST_F(ComponentClasses, ConnectedDevicesAreListedAndOpenedByTheirId)
     ASSERT_EQ(size, 1u);
     ComRef<ble::IDeviceInformation> listed;
     ASSERT_EQ(found->GetAt(0, listed.Put()), S_OK);
-    HSTRING name = nullptr, id = nullptr;
+    HSTRING name = nullptr, text = nullptr;
     ASSERT_EQ(listed->get_Name(&name), S_OK);
     EXPECT_EQ(Text(name), L"Rifle Q508");
-    ASSERT_EQ(listed->get_Id(&id), S_OK);
-
+    ASSERT_EQ(listed->get_Id(&text), S_OK);
     ComRef<ble::IAsyncOperation_BluetoothLEDevice> open;
-    ASSERT_EQ(statics->FromIdAsync(id, open.Put()), S_OK);
-    WindowsDeleteString(id);
+    ASSERT_EQ(statics->FromIdAsync(text, open.Put()), S_OK);
+    WindowsDeleteString(text);
     auto device = Completed(open);
     ASSERT_TRUE(device);
     UINT64 address = 0;
     EXPECT_EQ(device->get_BluetoothAddress(&address), S_OK);
     EXPECT_EQ(address, kRifleAddress);
-
     String notAnId(L"USB#VID_1234");
-    ASSERT_EQ(statics->FromIdAsync(notAnId.value, open.Put()), S_OK);
-    EXPECT_EQ(Await(open), AsyncStatus::Error);
-    EXPECT_EQ(ErrorCodeOf(open), HRESULT_FROM_WIN32(ERROR_NOT_FOUND));
+    ComRef<ble::IAsyncOperation_BluetoothLEDevice> refused;
+    ASSERT_EQ(statics->FromIdAsync(notAnId.value, refused.Put()), S_OK);
+    EXPECT_EQ(Await(refused), AsyncStatus::Error);
+    EXPECT_EQ(ErrorCodeOf(refused), HRESULT_FROM_WIN32(ERROR_NOT_FOUND));
     radio().SetOtherHolder(rifle, false);
-}
 
-// Catches: a session that does not reach the radio's device (MaintainConnection lost), one that
-// forgets MaintainConnection when closed with it on (our own session would keep the link), a
-// closed session that still answers, a second Close not counted (each object closes once), and
-// a session opened for an id of no device.
-TEST_F(ComponentClasses, GattSessionMaintainsTheLinkUntilClosed)
-{
-    radio().AddPeripheral(sim::RifleScript(kRifleAddress));
-    auto device = Open(kRifleAddress);
     ComRef<ble::IBluetoothDeviceId> id;
     ASSERT_EQ(device.As<ble::IBluetoothLEDevice4>()->get_BluetoothDeviceId(id.Put()), S_OK);
-    auto statics = Factory<ble::IGattSessionStatics>(kSessionClass);
+    auto sessions = Factory<ble::IGattSessionStatics>(kSessionClass);
     ComRef<ble::IAsyncOperation_GattSession> op;
-    ASSERT_EQ(statics->FromDeviceIdAsync(id.Get(), op.Put()), S_OK);
+    ASSERT_EQ(sessions->FromDeviceIdAsync(id.Get(), op.Put()), S_OK);
     auto session = Completed(op);
     boolean can = FALSE, on = FALSE;
     ASSERT_EQ(session->get_CanMaintainConnection(&can), S_OK);
@@ -589,7 +583,7 @@ TEST_F(ComponentClasses, GattSessionMaintainsTheLinkUntilClosed)
 
     device.Reset();
     radio().SetRadioAvailable(false);  // no device for the id any more
-    ASSERT_EQ(statics->FromDeviceIdAsync(id.Get(), op.Put()), S_OK);
+    ASSERT_EQ(sessions->FromDeviceIdAsync(id.Get(), op.Put()), S_OK);
     EXPECT_EQ(Await(op), AsyncStatus::Error);
 }
 
