@@ -10,6 +10,7 @@
 #include <functional>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 
 using namespace tarvolt::radio;
 using namespace fakes;
@@ -204,15 +205,20 @@ TEST(WinrtHandlers, TurnErrorsIntoTheirResultCode)
 }
 
 // Catches: a handler run with a null sender (it would dereference it inside the platform's
-// call), and a null argument let through to a handler that reads it. The null Object argument
-// of ConnectionStatusChanged is the one Windows passes, and must reach the handler.
+// call), a null argument let through to a handler that reads it, and an advertisement's name,
+// address or signal strength misread. The null Object argument of ConnectionStatusChanged is
+// the one Windows passes, and must reach the handler.
 TEST(WinrtHandlers, RefuseNullSendersAndNullArgumentsTheyWouldRead)
 {
     FakePlatform platform;
     Radio &radio = PlatformRadio();
     int calls = 0;
     auto watcher = radio.CreateWatcher();
-    watcher->AddReceived([&](Watcher &, AdvertisementReceivedArgs &) { return ++calls, kOk; });
+    std::vector<std::tuple<std::u16string, uint64_t, std::optional<int16_t>>> heard;
+    watcher->AddReceived([&](Watcher &, AdvertisementReceivedArgs &args) {
+        heard.emplace_back(args.LocalName(), args.BluetoothAddress(), args.SignalStrength());
+        return kOk;
+    });
     watcher->AddStopped([&](Watcher &) { return ++calls, kOk; });
     auto fakeDevice = Make<FakeDevice>(L"");
     tarvolt::radio::winrt::WinrtDevice device(fakeDevice);
@@ -227,8 +233,12 @@ TEST(WinrtHandlers, RefuseNullSendersAndNullArgumentsTheyWouldRead)
     EXPECT_EQ(fakeCharacteristic->valueChanged.Raise(fakeCharacteristic.Get(), static_cast<bleabi::IGattValueChangedEventArgs *>(nullptr)), E_POINTER);
     EXPECT_EQ(fakeDevice->statusChanged.Raise(static_cast<bleabi::IBluetoothLEDevice *>(nullptr), static_cast<IInspectable *>(nullptr)), E_POINTER);
     EXPECT_EQ(calls, 0);
+    EXPECT_TRUE(heard.empty());
     EXPECT_EQ(fakeDevice->RaiseStatusChanged(bleabi::BluetoothConnectionStatus::Disconnected), S_OK);
     EXPECT_EQ(calls, 1);
+    EXPECT_EQ(platform.watcher->RaiseReceived(L"", 0x0102, -90), S_OK);
+    EXPECT_EQ(platform.watcher->RaiseReceived(L"Rifle Q508", 0xAABBCCDDEEFFull, -47), S_OK);
+    EXPECT_EQ(heard, (decltype(heard){{u"", 0x0102, -90}, {u"Rifle Q508", 0xAABBCCDDEEFFull, -47}}));
 }
 
 // Catches: a failing apartment entry ignored (the worker would then call the platform from a
