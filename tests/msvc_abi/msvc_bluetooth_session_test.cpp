@@ -77,31 +77,6 @@ TEST_F(MsvcAbiShippedBluetooth, FindsConnectsFiresDropsAndComesBack)
     EXPECT_EQ(msvc_runtime_slot_calls(MsvcInterface_DriverInput, 3), 4u);  // the value: 1.0 and 0.0, twice
 }
 
-// Catches: a driver that misses the radio going away mid-session (Bluetooth switched off, the
-// adapter unplugged), that stops or throws when the platform aborts the scan it starts, that
-// stops running frames, or that cannot be deactivated, cleaned up and unloaded afterwards.
-TEST_F(MsvcAbiShippedBluetooth, SurvivesTheRadioGoneMidSession)
-{
-    sim::HostRecorder &recorder = host.Recorder();
-    ASSERT_TRUE(recorder.WaitForLog("Device successfully connected.", kLimit));
-    ASSERT_TRUE(recorder.WaitForLog("Watcher stopped.", kLimit));  // the stop after the rifle was found
-    const size_t mark = recorder.LogTexts().size(), stopped = recorder.CountLog("Watcher stopped.");
-    component.Radio().SetRadioAvailable(false);
-    ASSERT_TRUE(recorder.WaitForLog("Disconnected from device: Rifle Q508", kLimit));
-    ASSERT_TRUE(recorder.WaitForLog("Watcher stopped.", kLimit, stopped + 1));
-    // The scan it starts again is aborted at once: the watcher's status says so (later attempts
-    // may follow).
-    std::vector<std::string> lines = WorkerLines(recorder, mark);
-    lines.resize(std::min<size_t>(lines.size(), 3));
-    EXPECT_EQ(lines, (std::vector<std::string>{"Device connection lost.", "Starting the advertisement watcher.",
-                                               "The advertisement watcher did not start."}));
-    const uint64_t frames = host.FramesRun();
-    host.RunFrames(10);
-    EXPECT_EQ(host.FramesRun(), frames + 10);
-    EndSession();
-    component.Radio().SetRadioAvailable(true);
-}
-
 // The rifle out of reach in a way that keeps the platform's device lookup running (a device that
 // answers its first packets and then nothing): the operation never ends by itself.
 class MsvcAbiShippedBluetoothLookupNeverEnds : public MsvcAbiShippedBluetooth {

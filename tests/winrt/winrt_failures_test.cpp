@@ -26,6 +26,23 @@ ComRef<Op> Ending(Finish finish, AsyncStatus outcome, HRESULT code = S_OK)
     return ComRef<Op>::Attach(new FakeAsyncOperation<Op>(finish, outcome, typename Op::Result{}, code));
 }
 
+// What the platform relies on in every handler we give it: it may call from any thread without
+// marshaling (IAgileObject), and it asks for exactly the instance's IID.
+template <class Iface>
+void ExpectFreeThreadedHandler(const ComRef<Iface> &handler)
+{
+    ASSERT_TRUE(handler);
+    for (const IID &iid : {__uuidof(Iface), __uuidof(IUnknown), __uuidof(IAgileObject)}) {
+        IUnknown *out = nullptr;
+        EXPECT_EQ(handler->QueryInterface(iid, reinterpret_cast<void **>(&out)), S_OK);
+        if (out)
+            out->Release();
+    }
+    void *out = reinterpret_cast<void *>(1);
+    EXPECT_EQ(handler->QueryInterface(__uuidof(IInspectable), &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+}
+
 ResultCode CodeOf(const std::function<void()> &call)
 {
     try {
@@ -157,6 +174,7 @@ TEST(WinrtWaitStopped, EndsAtTheStopSignalAndCancelsTheOperation)
         host.join();
         EXPECT_EQ(waitedFake->cancelCalls, 1);
         EXPECT_EQ(tarvolt::radio::winrt::liveDelegates, 1) << "the unfinished operation still holds its handler";
+        ExpectFreeThreadedHandler(waitedFake->handler_);
 
         // Raised before the wait: nothing is handed to the operation.
         auto late = Ending<DeviceOperation>(Finish::Never, Completed);
@@ -204,10 +222,12 @@ TEST(WinrtHandlers, TurnErrorsIntoTheirResultCode)
     EXPECT_TRUE(reached);
 }
 
-// Catches: a handler run with a null sender (it would dereference it inside the platform's
-// call), a null argument let through to a handler that reads it, and an advertisement's name,
-// address or signal strength misread. The null Object argument of ConnectionStatusChanged is
-// the one Windows passes, and must reach the handler.
+// Catches: a handler the platform cannot call from its own threads (not agile) or that answers
+// for the wrong IID, a handler run with a null sender (it would dereference it inside the
+// platform's call), a null argument let through to a handler that reads it, an empty
+// notification read into a null array, an advertisement's name, address or signal strength
+// misread, and a scan the platform aborted taken for a running one. The null Object argument
+// of ConnectionStatusChanged is the one Windows passes, and must reach the handler.
 TEST(WinrtHandlers, RefuseNullSendersAndNullArgumentsTheyWouldRead)
 {
     FakePlatform platform;
@@ -225,7 +245,17 @@ TEST(WinrtHandlers, RefuseNullSendersAndNullArgumentsTheyWouldRead)
     device.AddConnectionStatusChanged([&](Device &) { return ++calls, kOk; });
     auto fakeCharacteristic = Make<FakeCharacteristic>(kUuid);
     tarvolt::radio::winrt::WinrtCharacteristic characteristic(fakeCharacteristic);
-    characteristic.AddValueChanged([&](Characteristic &, ValueChangedArgs &) { return ++calls, kOk; });
+    std::vector<std::vector<uint8_t>> notifications;
+    characteristic.AddValueChanged([&](Characteristic &, ValueChangedArgs &args) {
+        std::vector<uint8_t> bytes(args.UnconsumedBufferLength());
+        args.ReadBytes(bytes.data(), static_cast<uint32_t>(bytes.size()));
+        notifications.push_back(bytes);
+        return kOk;
+    });
+    ExpectFreeThreadedHandler(platform.watcher->received.Handlers().at(0));
+    ExpectFreeThreadedHandler(platform.watcher->stopped.Handlers().at(0));
+    ExpectFreeThreadedHandler(fakeDevice->statusChanged.Handlers().at(0));
+    ExpectFreeThreadedHandler(fakeCharacteristic->valueChanged.Handlers().at(0));
 
     EXPECT_EQ(platform.watcher->received.Raise(platform.watcher.Get(), static_cast<bleabi::IBluetoothLEAdvertisementReceivedEventArgs *>(nullptr)), E_POINTER);
     EXPECT_EQ(platform.watcher->received.Raise(static_cast<bleabi::IBluetoothLEAdvertisementWatcher *>(nullptr), Make<FakeReceivedArgs>(L"x", 1).Get()), E_POINTER);
@@ -239,6 +269,11 @@ TEST(WinrtHandlers, RefuseNullSendersAndNullArgumentsTheyWouldRead)
     EXPECT_EQ(platform.watcher->RaiseReceived(L"", 0x0102, -90), S_OK);
     EXPECT_EQ(platform.watcher->RaiseReceived(L"Rifle Q508", 0xAABBCCDDEEFFull, -47), S_OK);
     EXPECT_EQ(heard, (decltype(heard){{u"", 0x0102, -90}, {u"Rifle Q508", 0xAABBCCDDEEFFull, -47}}));
+    EXPECT_TRUE(notifications.empty());
+    EXPECT_EQ(fakeCharacteristic->RaiseValueChanged({}), S_OK);
+    EXPECT_EQ(notifications, std::vector<std::vector<uint8_t>>(1));
+    platform.watcher->status = bleabi::BluetoothLEAdvertisementWatcherStatus::Aborted;
+    EXPECT_EQ(watcher->Status(), WatcherStatus::Aborted);
 }
 
 // Catches: a failing apartment entry ignored (the worker would then call the platform from a
