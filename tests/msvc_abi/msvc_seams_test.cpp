@@ -1,14 +1,20 @@
-// IVRSystem_022 as the relay reaches it in SteamVR: the runtime's object compiled for the MSVC
-// ABI (MsvcSystem.cpp), called from this MinGW program through our client header. Each call the
-// relay makes must land in its own slot with its arguments, and its results come back intact.
+// The calls whose other side is MSVC-built and that no whole run shows in detail: IVRSystem_022
+// as the relay reaches it in SteamVR (the runtime's object compiled for the MSVC ABI,
+// MsvcSystem.cpp, called from this MinGW program through our client header), and the Bluetooth
+// backend's Windows Runtime calls with an argument passed by value beyond a pointer (a GUID, an
+// enum, a boolean), made through the driver's own declarations (BleAbi.h) on objects compiled
+// for the MSVC ABI from an independent declaration (MsvcWinrt.cpp). Each call must land in its
+// own slot with its arguments, and its results come back intact.
 #include "ClientLayouts.h"
 #include "MsvcSeam.h"
+#include "bluetooth/winrt/BleAbi.h"
 
 #include <openvr.h>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -115,6 +121,62 @@ TEST(MsvcAbiSystem, TheRelaysCallsCarryTheirArgumentsAndResults)
                             Call("sorted", vr::TrackedDeviceClass_Controller, static_cast<void *>(indices), 64u, 5u),
                             Call("role", 63u), Call("poll", static_cast<void *>(&event), 64u), "acknowledge",
                             Call("class", 9u), Call("string", 9u, vr::Prop_SerialNumber_String, 128u)}));
+}
+
+template <class T>
+T *Object(MsvcWinrtObject object)
+{
+    return static_cast<T *>(static_cast<IInspectable *>(msvc_winrt_object(object)));
+}
+
+constexpr GUID kUuid{0x0000FFF1, 0x0000, 0x1000, {0x80, 0x00, 0x00, 0x80, 0x5F, 0x9B, 0x34, 0xFB}};
+
+struct AbiCase {
+    const char *name;
+    std::function<HRESULT()> call;
+    MsvcWinrtObject object;
+    int32_t slot;
+    uint64_t argument;
+    bool guid;
+};
+
+// Catches: a call landing in another slot of Windows' table (a declaration out of order, the
+// setter and getter of MaintainConnection swapped), and a GUID, enum or boolean that reaches
+// Windows garbled or in the wrong register.
+TEST(MsvcAbiWindowsRuntime, CallsReachWindowsSlotWithTheirArguments)
+{
+    void *out = reinterpret_cast<void *>(1);
+    boolean flag = 0;
+    const AbiCase cases[] = {
+        {"services for a UUID", [&] { return Object<bleabi::IBluetoothLEDevice3>(MsvcWinrt_Device3)->GetGattServicesForUuidWithCacheModeAsync(
+             kUuid, bleabi::BluetoothCacheMode::Uncached, reinterpret_cast<bleabi::IAsyncOperation_GattDeviceServicesResult **>(&out)); },
+         MsvcWinrt_Device3, 11, 1, true},
+        {"connected selector", [&] { return Object<bleabi::IBluetoothLEDeviceStatics2>(MsvcWinrt_DeviceStatics2)->GetDeviceSelectorFromConnectionStatus(
+             bleabi::BluetoothConnectionStatus::Connected, reinterpret_cast<HSTRING *>(&out)); },
+         MsvcWinrt_DeviceStatics2, 7, 1, false},
+        {"can maintain", [&] { return Object<bleabi::IGattSession>(MsvcWinrt_Session)->get_CanMaintainConnection(&flag); },
+         MsvcWinrt_Session, 7, 0, false},
+        {"maintain on", [&] { return Object<bleabi::IGattSession>(MsvcWinrt_Session)->put_MaintainConnection(TRUE); },
+         MsvcWinrt_Session, 8, 1, false},
+        {"maintain off", [&] { return Object<bleabi::IGattSession>(MsvcWinrt_Session)->put_MaintainConnection(FALSE); },
+         MsvcWinrt_Session, 8, 0, false},
+    };
+    for (const AbiCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.call(), S_OK);
+        MsvcWinrtCall call{};
+        msvc_winrt_last_call(&call);
+        EXPECT_EQ(call.object, c.object);
+        EXPECT_EQ(call.slot, c.slot);
+        EXPECT_EQ(call.argument, c.argument);
+        if (c.guid) {
+            EXPECT_EQ(std::memcmp(call.guid, &kUuid, sizeof kUuid), 0);
+        }
+    }
+    EXPECT_EQ(flag, 1) << "the boolean Windows wrote";
+    boolean on = 1;
+    ASSERT_EQ(Object<bleabi::IGattSession>(MsvcWinrt_Session)->get_MaintainConnection(&on), S_OK);
+    EXPECT_EQ(on, 0) << "the last MaintainConnection Windows was given";
 }
 
 } // namespace
