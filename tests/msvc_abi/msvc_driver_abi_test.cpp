@@ -12,18 +12,14 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
-using namespace std::chrono_literals;
-
 namespace {
-
-constexpr auto kLimit = 30s;  // only a fail-safe: every wait ends on its condition
 
 using Slot = std::pair<int32_t, int32_t>;  // MsvcInterface, slot
 
@@ -38,32 +34,7 @@ std::set<Slot> SlotsCalled()
     return called;
 }
 
-bool AllZero(const vr::DriverPose_t &pose)
-{
-    const auto *bytes = reinterpret_cast<const unsigned char *>(&pose);
-    for (size_t i = 0; i < sizeof pose; ++i)
-        if (bytes[i] != 0)
-            return false;
-    return true;
-}
-
 bool SameBytes(const vr::DriverPose_t &a, const vr::DriverPose_t &b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-// The small queries of the device and the provider, each answered across the boundary.
-void ExpectSmallQueriesAnswered(void *provider, void *device)
-{
-    EXPECT_EQ(msvc_device_get_component(device, "IVRDriverInput_003"), device);
-    EXPECT_EQ(msvc_device_get_component(device, "IVRDisplayComponent_002"), nullptr);
-    char buffer[4] = {'a', 'b', 'c', 'd'};
-    msvc_device_debug_request(device, "status", buffer, 0);
-    EXPECT_EQ(std::string(buffer, 4), "abcd");
-    msvc_device_debug_request(device, "status", buffer, 1);
-    EXPECT_EQ(std::string(buffer, 4), std::string("\0bcd", 4));
-    msvc_device_enter_standby(device);
-    EXPECT_EQ(msvc_provider_should_block_standby(provider), 0);
-    msvc_provider_enter_standby(provider);
-    msvc_provider_leave_standby(provider);
-}
 
 // The pose the driver publishes for a record (the samples are not valid and carry no rotation).
 vr::DriverPose_t Published(const vr::TrackedDevicePose_t &record)
@@ -138,8 +109,20 @@ TEST(MsvcAbiShippedLibrary, AnswersTheRuntimesCallsAndCallsOnlyTheSlotsItMeans)
     vr::DriverPose_t pose;
     std::memset(static_cast<void *>(&pose), 0xAB, sizeof pose);
     ASSERT_TRUE(host.GetPose(pose)) << "GetPose wrote over the device object";
-    EXPECT_TRUE(AllZero(pose)) << "the pose before the first frame";
-    ExpectSmallQueriesAnswered(host.Provider(), host.Device());
+    const auto *bytes = reinterpret_cast<const unsigned char *>(&pose);
+    EXPECT_TRUE(std::all_of(bytes, bytes + sizeof pose, [](unsigned char b) { return b == 0; })) << "the pose before the first frame";
+    // The small queries of the device and the provider, each answered across the boundary.
+    EXPECT_EQ(msvc_device_get_component(host.Device(), "IVRDriverInput_003"), host.Device());
+    EXPECT_EQ(msvc_device_get_component(host.Device(), "IVRDisplayComponent_002"), nullptr);
+    char buffer[4] = {'a', 'b', 'c', 'd'};
+    msvc_device_debug_request(host.Device(), "status", buffer, 0);
+    EXPECT_EQ(std::string(buffer, 4), "abcd");
+    msvc_device_debug_request(host.Device(), "status", buffer, 1);
+    EXPECT_EQ(std::string(buffer, 4), std::string("\0bcd", 4));
+    msvc_device_enter_standby(host.Device());
+    EXPECT_EQ(msvc_provider_should_block_standby(host.Provider()), 0);
+    msvc_provider_enter_standby(host.Provider());
+    msvc_provider_leave_standby(host.Provider());
 
     tarvolt::PoseBlockHandle mapping = tarvolt::OpenPoseBlockMapping();
     void *view = tarvolt::MapPoseBlock(mapping);

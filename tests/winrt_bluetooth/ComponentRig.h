@@ -60,8 +60,6 @@ public:
         else
             error_ = std::string(winrt_bluetooth::kControlExport) + " not exported by " + path;
     }
-    // The component stays loaded: the Windows Runtime keeps it for the process's life.
-    ~Component() { (void)library_; }
 
     winrt_bluetooth::Control *Control() const { return control_; }
     sim::RadioControl &Radio() const { return control_->Radio(); }
@@ -141,12 +139,9 @@ inline void PrintStateIfFailed(const sim::HostRecorder &recorder, winrt_bluetoot
         return;
     for (const sim::LogRecord &record : recorder.Logs())
         std::printf("driver log (frame %llu): %s\n", static_cast<unsigned long long>(record.frame), record.text.c_str());
-    if (control != nullptr) {
-        const winrt_bluetooth::ComponentStats s = control->Stats();
-        std::printf("component: %d objects, %d delegates held, %d operations (%d canceled), %d sessions open, "
-                    "%d requests open\n", s.liveObjects, s.heldDelegates, s.operations, s.canceled, s.sessionsOpen,
-                    s.requestsOpen);
-    }
+    if (control != nullptr)
+        std::printf("component: %d objects, %d delegates held\n", control->Stats().liveObjects,
+                    control->Stats().heldDelegates);
     std::fflush(stdout);
 }
 

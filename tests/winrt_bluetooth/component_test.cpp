@@ -15,14 +15,6 @@
 #include <cstring>
 #include <type_traits>
 
-namespace winrt_bluetooth {
-void PrintTo(Completion completion, std::ostream *out)
-{
-    static const char *const names[] = {"AsItComes", "BeforeReturning", "OnComponentThread", "InsidePutCompleted"};
-    *out << names[static_cast<int>(completion)];
-}
-} // namespace winrt_bluetooth
-
 namespace {
 
 using namespace component_test;
@@ -230,16 +222,6 @@ protected:
         return ComRef<std::remove_pointer_t<typename Op::Result>>::Attach(raw);
     }
     ComRef<ble::IBluetoothLEDevice> Open(uint64_t address) { return Completed(Lookup(address)); }
-    // A services query, which connects the device.
-    void Connect(const ComRef<ble::IBluetoothLEDevice> &device)
-    {
-        ComRef<ble::IAsyncOperation_GattDeviceServicesResult> op;
-        ASSERT_EQ(device.As<ble::IBluetoothLEDevice3>()->GetGattServicesAsync(op.Put()), S_OK);
-        ble::GattCommunicationStatus status{};
-        EXPECT_EQ(Completed(op)->get_Status(&status), S_OK);
-        EXPECT_EQ(status, ble::GattCommunicationStatus::Success);
-    }
-
     Component component;
     GetFactory getFactory = nullptr;
     std::vector<int> held;
@@ -523,10 +505,16 @@ TEST_P(OperationCompletion, TellsTheCallerExactlyOnceWhereTheRuleSays)
     EXPECT_EQ(op->GetResults(&device), E_ILLEGAL_METHOD_CALL);
 }
 
+std::string CompletionName(const ::testing::TestParamInfo<Completion> &info)
+{
+    const char *const names[] = {"AsItComes", "BeforeReturning", "OnComponentThread", "InsidePutCompleted"};
+    return names[static_cast<int>(info.param)];
+}
+
 INSTANTIATE_TEST_SUITE_P(Rules, OperationCompletion,
                          ::testing::Values(Completion::AsItComes, Completion::BeforeReturning,
                                            Completion::OnComponentThread, Completion::InsidePutCompleted),
-                         [](const ::testing::TestParamInfo<Completion> &info) { return ::testing::PrintToString(info.param); });
+                         CompletionName);
 
 // Catches: a Cancel that waits for the radio (a caller canceling at shutdown would hang with the
 // operation), a canceled operation whose handler is called twice, never, or with another status,
@@ -692,7 +680,9 @@ TEST_P(WindowsVersions, HaveThePreferredConnectionParametersOnWindows11Only)
         EXPECT_EQ(status, expected);
         for (int close = 0; close < 2; ++close)
             EXPECT_EQ(request.As<ble::IClosable>()->Close(), S_OK);
-        Connect(device);  // for the second request
+        ComRef<ble::IAsyncOperation_GattDeviceServicesResult> services;  // connects it for the second request
+        ASSERT_EQ(device.As<ble::IBluetoothLEDevice3>()->GetGattServicesAsync(services.Put()), S_OK);
+        ASSERT_TRUE(Completed(services));
         ASSERT_TRUE(component.Control()->WaitUntilIdle(kLimit));
     }
     const winrt_bluetooth::ComponentStats stats = component.Control()->Stats();
