@@ -239,6 +239,19 @@ TEST(ProbeWatch, ADeviceWithoutTheServiceIsFoundButNeverConnected)
     EXPECT_EQ(probe.Lines().back(), kNothingLeft);
 }
 
+// Catches: a watch that connected but heard nothing told with a wrong count ("0 action"), and
+// one that ends without letting go of the rifle.
+TEST(ProbeWatch, CtrlCEndsTheWatchAndReleasesTheRifle)
+{
+    Probe probe;
+    ASSERT_TRUE(probe.Start(SimProbe(), {"--sim", "watch"}, {kRifle}));
+    ASSERT_TRUE(probe.WaitFor("state   connected and subscribed"));
+    probe.Send("interrupt");
+    EXPECT_EQ(probe.Exit(), 0);
+    EXPECT_EQ(probe.Report().back(), "Stopped by Ctrl-C. The rifle connected 1 time and sent 0 actions.");
+    EXPECT_EQ(probe.Lines().back(), kNothingLeft);
+}
+
 // Catches: bad arguments that start a scan or a watch, or exit with another code than 64 or
 // without saying what is wrong; --sim accepted by the shipped program; --help that leaves out a
 // command, an option or an exit code.

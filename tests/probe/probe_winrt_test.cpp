@@ -119,13 +119,6 @@ struct FakeRifle {
     ComRef<FakeCharacteristic> characteristic = Make<FakeCharacteristic>(kCharacteristicUuid);
 };
 
-// A console of this process's own, so that Windows (Wine) delivers Ctrl-C to its handler.
-void OwnConsole()
-{
-    FreeConsole();
-    ASSERT_TRUE(AllocConsole());
-}
-
 // Catches: a watch that does not scan in Active mode (the rifle's name may come only in its scan
 // response), whose Ctrl-C handler is not reached or does not end the run, one that ends it
 // without letting go of the rifle (the device's and characteristic's handlers stay attached and
@@ -135,7 +128,8 @@ TEST(ProbeOnWindowsRuntime, WatchShowsTheRifleAndCtrlCLetsItGo)
     {
         FakePlatform platform;
         FakeRifle rifle(platform);
-        OwnConsole();
+        FreeConsole();  // a console of this process's own, so that Windows delivers Ctrl-C to its handler
+        ASSERT_TRUE(AllocConsole());
         InProcessProbe probe({"watch"});
         probe.Start();
         ASSERT_TRUE(platform.watcher->WaitForStarts(1, kLimit));

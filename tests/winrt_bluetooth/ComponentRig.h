@@ -98,17 +98,6 @@ inline std::vector<std::string> WorkerLines(const sim::HostRecorder &recorder, s
     return out;
 }
 
-// The updates of one component in one frame.
-inline std::vector<sim::ComponentUpdate> UpdatesOf(const sim::HostRecorder &recorder, const std::string &name,
-                                                  uint64_t frame)
-{
-    std::vector<sim::ComponentUpdate> out;
-    for (const sim::ComponentUpdate &u : recorder.Updates())
-        if (u.name == name && u.frame == frame)
-            out.push_back(u);
-    return out;
-}
-
 // Runs a host call that must return (Deactivate, Cleanup); a call that does not return within
 // the limit fails the test and ends the process, which could not go on from there.
 inline void MustReturn(const char *what, const std::function<void()> &call)
@@ -151,6 +140,13 @@ template <class Host>
 void ExpectTriggerPulse(Host &host, sim::RadioControl &radio, int rifle)
 {
     sim::HostRecorder &recorder = host.Recorder();
+    const auto updatesOf = [&](const std::string &name, uint64_t frame) {
+        std::vector<sim::ComponentUpdate> out;
+        for (const sim::ComponentUpdate &u : recorder.Updates())
+            if (u.name == name && u.frame == frame)
+                out.push_back(u);
+        return out;
+    };
     const size_t received = recorder.CountLog("Received data: 91 0 0 0 0 93 END");
     radio.Notify(rifle, {0x5B, 0x00, 0x00, 0x00, 0x00, 0x5D});
     ASSERT_TRUE(recorder.WaitForLog("Received data: 91 0 0 0 0 93 END", kLimit, received + 1));
@@ -158,8 +154,8 @@ void ExpectTriggerPulse(Host &host, sim::RadioControl &radio, int rifle)
     const uint64_t press = host.FramesRun();
     for (const auto &[frame, pressed] : {std::pair<uint64_t, bool>{press, true}, {press + 21, false}}) {
         host.RunFrames(frame - host.FramesRun());
-        const auto click = UpdatesOf(recorder, "/input/fire/click", frame);
-        const auto value = UpdatesOf(recorder, "/input/fire/value", frame);
+        const auto click = updatesOf("/input/fire/click", frame);
+        const auto value = updatesOf("/input/fire/value", frame);
         ASSERT_EQ(click.size(), 1u) << (pressed ? "no press at the frame after the notification" : "no release");
         ASSERT_EQ(value.size(), 1u);
         EXPECT_EQ(click[0].boolValue, pressed);
