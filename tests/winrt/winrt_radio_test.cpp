@@ -1,27 +1,31 @@
-// The Windows Runtime radio backend driven through its radio interface against in-process fake
-// platform objects, under Wine: a whole session, then each way the platform can fail.
+// The Windows Runtime radio backend against in-process fake platform objects, under Wine: its
+// check of the default adapter, each way the platform can fail it (activation, waits that end
+// cancelled or in error, failed statuses, errors inside handlers), the connected devices, the
+// GattSession that keeps the link, and the low-latency request.
 #include "FakePlatform.h"
-
+#include "bluetooth/StopSignal.h"
+#include "bluetooth/winrt/Delegates.h"
 #include "bluetooth/winrt/WinrtObjects.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <stdexcept>
+#include <thread>
+#include <tuple>
 
 using namespace tarvolt::radio;
 using namespace fakes;
 
 namespace {
 
-constexpr GUID kServiceUuid{0x0000FFF0, 0x0000, 0x1000, {0x80, 0x00, 0x00, 0x80, 0x5F, 0x9B, 0x34, 0xFB}};
-constexpr GUID kCharacteristicUuid{0x0000FFF1, 0x0000, 0x1000, {0x80, 0x00, 0x00, 0x80, 0x5F, 0x9B, 0x34, 0xFB}};
-constexpr GUID kOtherUuid{0x00001800, 0x0000, 0x1000, {0x80, 0x00, 0x00, 0x80, 0x5F, 0x9B, 0x34, 0xFB}};
-constexpr uint64_t kAddress = 0xAABBCCDDEEFFull;
+constexpr GUID kUuid{0x0000FFF0, 0x0000, 0x1000, {0x80, 0x00, 0x00, 0x80, 0x5F, 0x9B, 0x34, 0xFB}};
+constexpr HRESULT kNotConnected = HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED);
 
-template <class I, class T>
-ComRef<I> Up(const ComRef<T> &object)
+template <class Op>
+ComRef<Op> Ending(Finish finish, AsyncStatus outcome, HRESULT code = S_OK)
 {
-    return ComRef<I>::Borrow(object.Get());
+    return ComRef<Op>::Attach(new FakeAsyncOperation<Op>(finish, outcome, typename Op::Result{}, code));
 }
 
 // What the platform relies on in every handler we give it: it may call from any thread without
@@ -41,127 +45,6 @@ void ExpectFreeThreadedHandler(const ComRef<Iface> &handler)
     EXPECT_EQ(out, nullptr);
 }
 
-class WinrtSession : public testing::TestWithParam<Finish> {};
-
-// Catches: wrong vtable slots or IIDs in our declarations, a scan without Active mode, events
-// that never reach the link (a connection status raised with Windows' null argument included),
-// addresses, names or signal strengths garbled on the way, a completion wait that
-// returns early or never, services or characteristics skipped, a descriptor write of the wrong
-// value, notification bytes lost or misread, a Close that never reaches the device, and
-// references leaked or released once too often (every fake must be gone at the end).
-TEST_P(WinrtSession, ScanConnectSubscribeNotifyAndLoseTheLink)
-{
-    const Finish finish = GetParam();
-    auto sentinel = std::make_shared<int>(0);
-    {
-        FakePlatform platform;
-        auto device = Make<FakeDevice>(L"Rifle Q508");
-        auto otherService = Make<FakeService>(kOtherUuid), targetService = Make<FakeService>(kServiceUuid);
-        auto otherCharacteristic = Make<FakeCharacteristic>(kOtherUuid);
-        auto targetCharacteristic = Make<FakeCharacteristic>(kCharacteristicUuid);
-        platform.deviceStatics->deviceOperation = Operation<bleabi::IAsyncOperation_BluetoothLEDevice>(finish, device.Get());
-        device->servicesOperation = Operation<bleabi::IAsyncOperation_GattDeviceServicesResult>(finish,
-            Make<FakeServicesResult>(bleabi::GattCommunicationStatus::Success,
-                std::vector{Up<bleabi::IGattDeviceService>(otherService), Up<bleabi::IGattDeviceService>(targetService)}).Get());
-        targetService->characteristicsOperation = Operation<bleabi::IAsyncOperation_GattCharacteristicsResult>(finish,
-            Make<FakeCharacteristicsResult>(bleabi::GattCommunicationStatus::Success,
-                std::vector{Up<bleabi::IGattCharacteristic>(otherCharacteristic), Up<bleabi::IGattCharacteristic>(targetCharacteristic)}).Get());
-        targetCharacteristic->writeOperation =
-            Operation<bleabi::IAsyncOperation_GattCommunicationStatus>(finish, bleabi::GattCommunicationStatus::Success);
-
-        Radio &radio = PlatformRadio();
-        radio.EnterApartment();
-
-        // Scan: Active mode, both events, a named advertisement, the handler stops the scan.
-        auto watcher = radio.CreateWatcher();
-        watcher->SetScanningMode(ScanningMode::Active);
-        EXPECT_EQ(platform.watcher->scanningMode, bleabi::BluetoothLEScanningMode::Active);
-        std::vector<std::pair<std::u16string, uint64_t>> advertisements;
-        std::vector<std::optional<int16_t>> strengths;
-        watcher->AddReceived([&, sentinel](Watcher &sender, AdvertisementReceivedArgs &args) {
-            advertisements.emplace_back(args.LocalName(), args.BluetoothAddress());
-            strengths.push_back(args.SignalStrength());
-            sender.Stop();
-            return kOk;
-        });
-        int stops = 0;
-        watcher->AddStopped([&](Watcher &) { return ++stops, kOk; });
-        watcher->Start();
-        EXPECT_EQ(platform.watcher->starts, 1);
-        ExpectFreeThreadedHandler(platform.watcher->received.Handlers().at(0));
-        ExpectFreeThreadedHandler(platform.watcher->stopped.Handlers().at(0));
-        watcher.reset();  // the platform's watcher and our handlers outlive the wrapper
-        EXPECT_EQ(platform.watcher->RaiseReceived(L"", 1, -90), S_OK);
-        EXPECT_EQ(platform.watcher->RaiseReceived(L"Rifle Q508", kAddress, -47), S_OK);
-        EXPECT_EQ(platform.watcher->RaiseStopped(), S_OK);
-        const decltype(advertisements) expected{{u"", 1}, {u"Rifle Q508", kAddress}};
-        EXPECT_EQ(advertisements, expected);
-        EXPECT_EQ(strengths, (std::vector<std::optional<int16_t>>{-90, -47}));
-        EXPECT_EQ(platform.watcher->stops, 2);
-        EXPECT_EQ(stops, 1);
-
-        // Connect and watch the connection status.
-        auto connected = radio.FromBluetoothAddress(kAddress);
-        ASSERT_TRUE(connected);
-        EXPECT_EQ(platform.deviceStatics->addresses, std::vector<UINT64>{kAddress});
-        std::vector<std::pair<ConnectionStatus, std::u16string>> statuses;
-        connected->AddConnectionStatusChanged([&](Device &sender) {
-            statuses.emplace_back(sender.GetConnectionStatus(), sender.Name());
-            return kOk;
-        });
-        ExpectFreeThreadedHandler(device->statusChanged.Handlers().at(0));
-        EXPECT_EQ(connected->Name(), u"Rifle Q508");
-
-        // Services and characteristics, in index order, with their UUIDs.
-        ServicesResult services = connected->GetGattServices();
-        ASSERT_EQ(services.status, CommunicationStatus::Success);
-        ASSERT_EQ(services.services.size(), 2u);
-        EXPECT_EQ(radio.GuidToString(services.services[0]->Uuid()), u"{00001800-0000-1000-8000-00805F9B34FB}");
-        EXPECT_EQ(radio.GuidToString(services.services[1]->Uuid()), u"{0000FFF0-0000-1000-8000-00805F9B34FB}");
-        CharacteristicsResult characteristics = services.services[1]->GetCharacteristics();
-        ASSERT_EQ(characteristics.status, CommunicationStatus::Success);
-        ASSERT_EQ(characteristics.characteristics.size(), 2u);
-        auto characteristic = characteristics.characteristics[1];
-        EXPECT_EQ(radio.GuidToString(characteristic->Uuid()), u"{0000FFF1-0000-1000-8000-00805F9B34FB}");
-
-        // Subscribe, then notifications read through the data reader.
-        std::vector<std::vector<uint8_t>> notifications;
-        characteristic->AddValueChanged([&](Characteristic &, ValueChangedArgs &args) {
-            std::vector<uint8_t> bytes(args.UnconsumedBufferLength());
-            args.ReadBytes(bytes.data(), static_cast<uint32_t>(bytes.size()));
-            notifications.push_back(bytes);
-            return kOk;
-        });
-        ExpectFreeThreadedHandler(targetCharacteristic->valueChanged.Handlers().at(0));
-        EXPECT_EQ(characteristic->WriteClientCharacteristicConfigurationDescriptor(CccdValue::Notify), CommunicationStatus::Success);
-        EXPECT_EQ(targetCharacteristic->written, std::vector{bleabi::GattClientCharacteristicConfigurationDescriptorValue::Notify});
-        for (std::vector<BYTE> bytes : {std::vector<BYTE>{0x5B, 1, 2, 3, 4, 0x5D}, std::vector<BYTE>{}})
-            EXPECT_EQ(targetCharacteristic->RaiseValueChanged(bytes), S_OK);
-        const decltype(notifications) expectedBytes{{0x5B, 1, 2, 3, 4, 0x5D}, {}};
-        EXPECT_EQ(notifications, expectedBytes);
-
-        // Connection status events (with the null argument Windows passes), then Close.
-        for (auto status : {bleabi::BluetoothConnectionStatus::Connected, bleabi::BluetoothConnectionStatus::Disconnected})
-            EXPECT_EQ(device->RaiseStatusChanged(status), S_OK);
-        const decltype(statuses) expectedStatuses{{ConnectionStatus::Connected, u"Rifle Q508"}, {ConnectionStatus::Disconnected, u"Rifle Q508"}};
-        EXPECT_EQ(statuses, expectedStatuses);
-        connected->Close();
-        EXPECT_EQ(device->closes, 1);
-
-        // A completion handler given to the platform is free-threaded too.
-        auto *operation = static_cast<FakeAsyncOperation<bleabi::IAsyncOperation_BluetoothLEDevice> *>(platform.deviceStatics->deviceOperation.Get());
-        EXPECT_EQ(operation->putCompletedCalls, finish == Finish::Already ? 0 : 1);
-        if (finish != Finish::Already)
-            ExpectFreeThreadedHandler(operation->handler_);
-    }
-    EXPECT_EQ(liveObjects, 0);
-    EXPECT_EQ(sentinel.use_count(), 1) << "a handler given to the platform was never released";
-}
-
-INSTANTIATE_TEST_SUITE_P(Finishing, WinrtSession,
-                         testing::Values(Finish::Already, Finish::InsidePutCompleted, Finish::OnAnotherThread),
-                         [](const testing::TestParamInfo<Finish> &info) { return std::string(FinishName(info.param)); });
-
 ResultCode CodeOf(const std::function<void()> &call)
 {
     try {
@@ -170,6 +53,312 @@ ResultCode CodeOf(const std::function<void()> &call)
         return e.Code();
     }
     return kOk;
+}
+
+// Catches: no retry after CO_E_NOTINITIALIZED (the watcher would never exist on a thread that
+// is in no apartment), a retry without CoIncrementMTAUsage, retrying for ever, and retrying or
+// swallowing other failures such as a class that is not registered.
+TEST(WinrtActivation, RetriesOnceInsideTheMultithreadedApartmentAndOnlyForNotInitialized)
+{
+    FakePlatform platform;
+    Radio &radio = PlatformRadio();
+
+    platform.failures = {CO_E_NOTINITIALIZED};
+    EXPECT_TRUE(radio.CreateWatcher());
+    EXPECT_EQ(platform.mtaIncrements, 1);
+    EXPECT_EQ(platform.requests, (std::vector<std::wstring>(2, tarvolt::radio::winrt::kWatcherClass)));
+
+    platform.failures = {CO_E_NOTINITIALIZED};
+    platform.deviceStatics->deviceOperation = Operation<bleabi::IAsyncOperation_BluetoothLEDevice>(Finish::Already, nullptr);
+    EXPECT_EQ(radio.FromBluetoothAddress(1), nullptr) << "a null device is no device";
+    EXPECT_EQ(platform.mtaIncrements, 2);
+
+    platform.requests.clear();
+    platform.failures = {CO_E_NOTINITIALIZED, CO_E_NOTINITIALIZED};
+    EXPECT_EQ(CodeOf([&] { radio.CreateWatcher(); }), kNotInitialized);
+    EXPECT_EQ(platform.requests.size(), 2u);
+    EXPECT_EQ(platform.mtaIncrements, 3);
+
+    platform.requests.clear();
+    platform.instances.clear();
+    platform.factories.clear();
+    EXPECT_EQ(CodeOf([&] { radio.CreateWatcher(); }), kClassNotRegistered);
+    EXPECT_EQ(CodeOf([&] { radio.FromBluetoothAddress(1); }), kClassNotRegistered);
+    EXPECT_EQ(platform.requests.size(), 2u);
+    EXPECT_EQ(platform.mtaIncrements, 3);
+}
+
+class WinrtWait : public testing::TestWithParam<Finish> {};
+
+// Catches: a cancelled or failed operation taken as a result (GetResults on an unfinished
+// operation, a null device taken as found), an error code lost on the way, and failed statuses
+// reported as success or followed by a read of the missing list.
+TEST_P(WinrtWait, CancelledAndFailedOperationsRaiseAndFailedStatusesAreReported)
+{
+    const Finish finish = GetParam();
+    {
+        FakePlatform platform;
+        Radio &radio = PlatformRadio();
+        auto &statics = platform.deviceStatics;
+
+        statics->deviceOperation = Ending<bleabi::IAsyncOperation_BluetoothLEDevice>(finish, Canceled);
+        EXPECT_EQ(CodeOf([&] { radio.FromBluetoothAddress(1); }), kCanceled);
+        statics->deviceOperation = Ending<bleabi::IAsyncOperation_BluetoothLEDevice>(finish, Error, kNotConnected);
+        EXPECT_EQ(CodeOf([&] { radio.FromBluetoothAddress(1); }), kNotConnected);
+
+        auto fakeDevice = Make<FakeDevice>(L"");
+        statics->deviceOperation = Operation<bleabi::IAsyncOperation_BluetoothLEDevice>(finish, fakeDevice.Get());
+        auto device = radio.FromBluetoothAddress(1);
+        ASSERT_TRUE(device);
+        EXPECT_EQ(device->Name(), u"") << "a device without a name";
+        fakeDevice->servicesOperation = Operation<bleabi::IAsyncOperation_GattDeviceServicesResult>(finish,
+            Make<FakeServicesResult>(bleabi::GattCommunicationStatus::Unreachable, std::vector<ComRef<bleabi::IGattDeviceService>>{
+                Make<FakeService>(kUuid)}).Get());
+        ServicesResult services = device->GetGattServices();
+        EXPECT_EQ(services.status, CommunicationStatus::Unreachable);
+        EXPECT_TRUE(services.services.empty());
+        fakeDevice->servicesOperation = Ending<bleabi::IAsyncOperation_GattDeviceServicesResult>(finish, Error, kNotConnected);
+        EXPECT_EQ(CodeOf([&] { device->GetGattServices(); }), kNotConnected);
+
+        auto fakeService = Make<FakeService>(kUuid);
+        fakeDevice->servicesOperation = Operation<bleabi::IAsyncOperation_GattDeviceServicesResult>(finish,
+            Make<FakeServicesResult>(bleabi::GattCommunicationStatus::Success, std::vector<ComRef<bleabi::IGattDeviceService>>{fakeService}).Get());
+        auto service = device->GetGattServices().services.at(0);
+        fakeService->characteristicsOperation = Operation<bleabi::IAsyncOperation_GattCharacteristicsResult>(finish,
+            Make<FakeCharacteristicsResult>(bleabi::GattCommunicationStatus::AccessDenied, std::vector<ComRef<bleabi::IGattCharacteristic>>{}).Get());
+        EXPECT_EQ(service->GetCharacteristics().status, CommunicationStatus::AccessDenied);
+        fakeService->characteristicsOperation = Ending<bleabi::IAsyncOperation_GattCharacteristicsResult>(finish, Canceled);
+        EXPECT_EQ(CodeOf([&] { service->GetCharacteristics(); }), kCanceled);
+
+        auto fakeCharacteristic = Make<FakeCharacteristic>(kUuid);
+        fakeService->characteristicsOperation = Operation<bleabi::IAsyncOperation_GattCharacteristicsResult>(finish,
+            Make<FakeCharacteristicsResult>(bleabi::GattCommunicationStatus::Success, std::vector<ComRef<bleabi::IGattCharacteristic>>{fakeCharacteristic}).Get());
+        auto characteristic = service->GetCharacteristics().characteristics.at(0);
+        fakeCharacteristic->writeOperation = Operation<bleabi::IAsyncOperation_GattCommunicationStatus>(finish, bleabi::GattCommunicationStatus::ProtocolError);
+        EXPECT_EQ(characteristic->WriteClientCharacteristicConfigurationDescriptor(CccdValue::Notify), CommunicationStatus::ProtocolError);
+        fakeCharacteristic->writeOperation = Ending<bleabi::IAsyncOperation_GattCommunicationStatus>(finish, Error, kNotConnected);
+        EXPECT_EQ(CodeOf([&] { characteristic->WriteClientCharacteristicConfigurationDescriptor(CccdValue::Notify); }), kNotConnected);
+
+        fakeDevice->statusResult = kNotConnected;
+        EXPECT_EQ(CodeOf([&] { device->GetConnectionStatus(); }), kNotConnected);
+        platform.watcher->startResult = kNotConnected;
+        EXPECT_EQ(CodeOf([&] { radio.CreateWatcher()->Start(); }), kNotConnected);
+    }
+    EXPECT_EQ(liveObjects, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Finishing, WinrtWait, testing::Values(Finish::Already, Finish::InsidePutCompleted, Finish::OnAnotherThread),
+                         [](const testing::TestParamInfo<Finish> &info) { return std::string(FinishName(info.param)); });
+
+using DeviceOperation = bleabi::IAsyncOperation_BluetoothLEDevice;
+
+// Catches: a wait that ignores the worker's stop signal (Deactivate would hang on an operation
+// that does not finish, and SteamVR end the server), an operation left running without a
+// Cancel, a stopped wait reported as anything but a cancelled operation, and a finished
+// operation's result thrown away because the stop came too.
+TEST(WinrtWaitStopped, EndsAtTheStopSignalAndCancelsTheOperation)
+{
+    tarvolt::radio::StopSignal &stop = tarvolt::radio::WorkerStop();
+    stop.Rearm();
+    {
+        FakePlatform platform;
+        Radio &radio = PlatformRadio();
+
+        // Raised while the worker waits.
+        auto waited = Ending<DeviceOperation>(Finish::Never, Completed);
+        auto *waitedFake = static_cast<FakeAsyncOperation<DeviceOperation> *>(waited.Get());
+        platform.deviceStatics->deviceOperation = waited;
+        std::thread host([&] {
+            if (waitedFake->WaitForHandler(std::chrono::seconds(30)))
+                stop.Raise();
+        });
+        EXPECT_EQ(CodeOf([&] { radio.FromBluetoothAddress(1); }), kCanceled);
+        host.join();
+        EXPECT_EQ(waitedFake->cancelCalls, 1);
+        EXPECT_EQ(tarvolt::radio::winrt::liveDelegates, 1) << "the unfinished operation still holds its handler";
+        ExpectFreeThreadedHandler(waitedFake->handler_);
+
+        // Raised before the wait: nothing is handed to the operation.
+        auto late = Ending<DeviceOperation>(Finish::Never, Completed);
+        auto *lateFake = static_cast<FakeAsyncOperation<DeviceOperation> *>(late.Get());
+        platform.deviceStatics->deviceOperation = late;
+        EXPECT_EQ(CodeOf([&] { radio.FromBluetoothAddress(1); }), kCanceled);
+        EXPECT_EQ(lateFake->cancelCalls, 1);
+        EXPECT_EQ(lateFake->putCompletedCalls, 0);
+
+        auto device = Make<FakeDevice>(L"Rifle Q508");
+        platform.deviceStatics->deviceOperation = Operation<DeviceOperation>(Finish::Already, device.Get());
+        EXPECT_TRUE(radio.FromBluetoothAddress(1)) << "an operation that has finished gives its result";
+    }
+    stop.Rearm();
+    EXPECT_EQ(liveObjects, 0);
+    EXPECT_EQ(tarvolt::radio::winrt::liveDelegates, 0);
+}
+
+// Catches: an exception thrown across the platform's call (it would end the runtime's process),
+// a failure code that does not reach the platform, including a data reader that cannot be made
+// because the class is not registered, and handlers that do not outlive our watcher's wrapper
+// (the platform keeps them and may still raise its events).
+TEST(WinrtHandlers, TurnErrorsIntoTheirResultCode)
+{
+    FakePlatform platform;
+    Radio &radio = PlatformRadio();
+    auto watcher = radio.CreateWatcher();
+    watcher->AddReceived([](Watcher &, AdvertisementReceivedArgs &) -> ResultCode { throw PlatformError(kNotConnected); });
+    watcher->AddStopped([](Watcher &) -> ResultCode { throw std::runtime_error("not a platform error"); });
+    watcher.reset();
+    EXPECT_EQ(platform.watcher->RaiseReceived(L"x", 1), kNotConnected);
+    EXPECT_EQ(platform.watcher->RaiseStopped(), E_FAIL);
+
+    auto fakeCharacteristic = Make<FakeCharacteristic>(kUuid);
+    fakeCharacteristic->writeOperation = Operation<bleabi::IAsyncOperation_GattCommunicationStatus>(Finish::Already, {});
+    tarvolt::radio::winrt::WinrtCharacteristic characteristic(fakeCharacteristic);
+    bool reached = false;
+    characteristic.AddValueChanged([&](Characteristic &, ValueChangedArgs &args) {
+        reached = true;
+        args.UnconsumedBufferLength();
+        return kOk;
+    });
+    platform.factories.erase(tarvolt::radio::winrt::kDataReaderClass);
+    EXPECT_EQ(fakeCharacteristic->RaiseValueChanged({1}), kClassNotRegistered);
+    EXPECT_TRUE(reached);
+}
+
+// Catches: a handler the platform cannot call from its own threads (not agile) or that answers
+// for the wrong IID, a handler run with a null sender (it would dereference it inside the
+// platform's call), a null argument let through to a handler that reads it, an empty
+// notification read into a null array, an advertisement's name, address or signal strength
+// misread, and a scan the platform aborted taken for a running one. The null Object argument
+// of ConnectionStatusChanged is the one Windows passes, and must reach the handler.
+TEST(WinrtHandlers, RefuseNullSendersAndNullArgumentsTheyWouldRead)
+{
+    FakePlatform platform;
+    Radio &radio = PlatformRadio();
+    int calls = 0;
+    auto watcher = radio.CreateWatcher();
+    std::vector<std::tuple<std::u16string, uint64_t, std::optional<int16_t>>> heard;
+    watcher->AddReceived([&](Watcher &, AdvertisementReceivedArgs &args) {
+        heard.emplace_back(args.LocalName(), args.BluetoothAddress(), args.SignalStrength());
+        return kOk;
+    });
+    watcher->AddStopped([&](Watcher &) { return ++calls, kOk; });
+    auto fakeDevice = Make<FakeDevice>(L"");
+    tarvolt::radio::winrt::WinrtDevice device(fakeDevice);
+    device.AddConnectionStatusChanged([&](Device &) { return ++calls, kOk; });
+    auto fakeCharacteristic = Make<FakeCharacteristic>(kUuid);
+    tarvolt::radio::winrt::WinrtCharacteristic characteristic(fakeCharacteristic);
+    std::vector<std::vector<uint8_t>> notifications;
+    characteristic.AddValueChanged([&](Characteristic &, ValueChangedArgs &args) {
+        std::vector<uint8_t> bytes(args.UnconsumedBufferLength());
+        args.ReadBytes(bytes.data(), static_cast<uint32_t>(bytes.size()));
+        notifications.push_back(bytes);
+        return kOk;
+    });
+    ExpectFreeThreadedHandler(platform.watcher->received.Handlers().at(0));
+    ExpectFreeThreadedHandler(platform.watcher->stopped.Handlers().at(0));
+    ExpectFreeThreadedHandler(fakeDevice->statusChanged.Handlers().at(0));
+    ExpectFreeThreadedHandler(fakeCharacteristic->valueChanged.Handlers().at(0));
+
+    EXPECT_EQ(platform.watcher->received.Raise(platform.watcher.Get(), static_cast<bleabi::IBluetoothLEAdvertisementReceivedEventArgs *>(nullptr)), E_POINTER);
+    EXPECT_EQ(platform.watcher->received.Raise(static_cast<bleabi::IBluetoothLEAdvertisementWatcher *>(nullptr), Make<FakeReceivedArgs>(L"x", 1).Get()), E_POINTER);
+    EXPECT_EQ(platform.watcher->stopped.Raise(platform.watcher.Get(), static_cast<bleabi::IBluetoothLEAdvertisementWatcherStoppedEventArgs *>(nullptr)), E_POINTER);
+    EXPECT_EQ(fakeCharacteristic->valueChanged.Raise(fakeCharacteristic.Get(), static_cast<bleabi::IGattValueChangedEventArgs *>(nullptr)), E_POINTER);
+    EXPECT_EQ(fakeDevice->statusChanged.Raise(static_cast<bleabi::IBluetoothLEDevice *>(nullptr), static_cast<IInspectable *>(nullptr)), E_POINTER);
+    EXPECT_EQ(calls, 0);
+    EXPECT_TRUE(heard.empty());
+    EXPECT_EQ(fakeDevice->RaiseStatusChanged(bleabi::BluetoothConnectionStatus::Disconnected), S_OK);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(platform.watcher->RaiseReceived(L"", 0x0102, -90), S_OK);
+    EXPECT_EQ(platform.watcher->RaiseReceived(L"Rifle Q508", 0xAABBCCDDEEFFull, -47), S_OK);
+    EXPECT_EQ(heard, (decltype(heard){{u"", 0x0102, -90}, {u"Rifle Q508", 0xAABBCCDDEEFFull, -47}}));
+    EXPECT_TRUE(notifications.empty());
+    EXPECT_EQ(fakeCharacteristic->RaiseValueChanged({}), S_OK);
+    EXPECT_EQ(notifications, std::vector<std::vector<uint8_t>>(1));
+    platform.watcher->status = bleabi::BluetoothLEAdvertisementWatcherStatus::Aborted;
+    EXPECT_EQ(watcher->Status(), WatcherStatus::Aborted);
+}
+
+// Catches: a failing apartment entry ignored (the worker would then call the platform from a
+// single-threaded apartment it does not pump), or "already entered" (S_FALSE) taken as failure.
+TEST(WinrtApartment, EntersTheMultithreadedApartmentAndReportsAConflict)
+{
+    std::thread([] {
+        EXPECT_EQ(CodeOf([] { PlatformRadio().EnterApartment(); }), kOk);
+        EXPECT_EQ(CodeOf([] { PlatformRadio().EnterApartment(); }), kOk);
+    }).join();
+    std::thread([] {
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+        EXPECT_EQ(CodeOf([] { PlatformRadio().EnterApartment(); }), static_cast<ResultCode>(RPC_E_CHANGED_MODE));
+    }).join();
+}
+
+ComRef<bleabi::IAsyncOperation_Radio> RadioIn(bleabi::RadioState state, Finish finish)
+{
+    return Operation<bleabi::IAsyncOperation_Radio>(finish, Make<FakeRadio>(state).Get());
+}
+
+class WinrtReadiness : public testing::TestWithParam<Finish> {
+protected:
+    void SetUp() override { PlatformRadio().EnterApartment(); }
+    void TearDown() override { EXPECT_EQ(liveObjects, 0) << "a reference of the check was never released"; }
+};
+
+// Catches: wrong slots or IIDs for the adapter and its radio (the check would fail or read
+// garbage on Windows), a machine without an adapter or with Bluetooth switched off taken for a
+// usable one, an adapter without Bluetooth LE accepted, a completion wait that misses one of
+// the ways the platform finishes, and references of the lookups leaked.
+TEST_P(WinrtReadiness, ReadsTheDefaultAdapterAndItsRadio)
+{
+    const Finish finish = GetParam();
+    struct Case {
+        bleabi::RadioState state;
+        Readiness expected;
+    };
+    for (const Case &c : {Case{bleabi::RadioState::On, Readiness::Ready},
+                          Case{bleabi::RadioState::Off, Readiness::AdapterOff},
+                          Case{bleabi::RadioState::Disabled, Readiness::AdapterOff},
+                          Case{bleabi::RadioState::Unknown, Readiness::Ready}}) {
+        FakePlatform platform;
+        platform.adapterStatics->defaultOperation = Operation<bleabi::IAsyncOperation_BluetoothAdapter>(
+            finish, platform.adapterStatics->adapter.Get());
+        platform.adapterStatics->adapter->radioOperation = RadioIn(c.state, finish);
+        const RadioCheck check = PlatformRadio().CheckRadio();
+        EXPECT_EQ(check.readiness, c.expected) << static_cast<int>(c.state);
+        EXPECT_EQ(check.detail.empty(), c.expected == Readiness::Ready) << check.detail;
+    }
+    {
+        FakePlatform platform;
+        platform.adapterStatics->defaultOperation =
+            Operation<bleabi::IAsyncOperation_BluetoothAdapter>(finish, nullptr);
+        const RadioCheck check = PlatformRadio().CheckRadio();
+        EXPECT_EQ(check.readiness, Readiness::NoAdapter);
+        EXPECT_EQ(check.detail, "Windows reports no Bluetooth adapter");
+    }
+    {
+        FakePlatform platform;
+        platform.adapterStatics->adapter->lowEnergy = false;
+        EXPECT_EQ(PlatformRadio().CheckRadio().readiness, Readiness::NoAdapter);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Finishing, WinrtReadiness,
+                         testing::Values(Finish::Already, Finish::InsidePutCompleted, Finish::OnAnotherThread),
+                         [](const testing::TestParamInfo<Finish> &info) { return std::string(FinishName(info.param)); });
+
+// Catches: a lookup that fails in between taken for a usable adapter, or reported without its
+// code. (Missing classes are named by the shipped probe under Wine, which has none.)
+TEST(WinrtReadinessFailures, AFailedLookupIsNamed)
+{
+    {
+        FakePlatform platform;
+        platform.adapterStatics->defaultOperation = ComRef<bleabi::IAsyncOperation_BluetoothAdapter>::Attach(
+            new FakeAsyncOperation<bleabi::IAsyncOperation_BluetoothAdapter>(Finish::OnAnotherThread, Error, nullptr,
+                                                                             E_ACCESSDENIED));
+        const RadioCheck check = PlatformRadio().CheckRadio();
+        EXPECT_EQ(check.readiness, Readiness::Unusable);
+        EXPECT_NE(check.detail.find("0x80070005"), std::string::npos) << check.detail;
+    }
+    EXPECT_EQ(liveObjects, 0);
 }
 
 // Catches: connected devices not asked of Windows at all (a rifle that no longer advertises is
