@@ -206,8 +206,9 @@ TEST_F(RelayControl, ARelayThatKeepsEndingIsStartedAgainUntilDeactivateAndNeverA
 
 // Catches: a runtime that activates the device twice without a Deactivate in between leaving the
 // first relay running beside the second until the server ends (two writers on one block, and a
-// process the driver no longer knows of), and a relay that outlives a Deactivate.
-TEST_F(RelayControl, ASecondActivationWithoutDeactivateEndsTheFirstRelay)
+// process the driver no longer knows of), and one that cleans the driver up without deactivating
+// its device first leaving the relay running (and the block mapped in the server).
+TEST_F(RelayControl, ASecondActivationAndACleanupWithoutDeactivateEachEndTheRelay)
 {
     BringUp(RelayTestRoot());
     ProcessWatch first;
@@ -218,22 +219,9 @@ TEST_F(RelayControl, ASecondActivationWithoutDeactivateEndsTheFirstRelay)
     ProcessWatch second;
     ASSERT_TRUE(second.Open(TakeReportedPid(Report(), report)));
 
-    host.Deactivate();
-    EXPECT_TRUE(second.WaitForExit(0ms).has_value()) << "the relay still runs after Deactivate";
-    EXPECT_EQ(RelayLines(), (std::vector<std::string>{kStarted, kTerminated, kStarted, kTerminated}));
-}
-
-// Catches: a runtime that cleans the driver up without deactivating its device first leaving the
-// relay running until the server ends (and the block mapped in the server).
-TEST_F(RelayControl, CleanupWithoutDeactivateEndsTheRelay)
-{
-    BringUp(RelayTestRoot());
-    ProcessWatch relay;
-    ASSERT_TRUE(relay.Open(TakeReportedPid(Report(), report)));
-
     host.Cleanup();
-    EXPECT_TRUE(relay.WaitForExit(0ms).has_value()) << "the relay still runs after Cleanup";
-    EXPECT_EQ(RelayLines(), (std::vector<std::string>{kStarted, kTerminated}));
+    EXPECT_TRUE(second.WaitForExit(0ms).has_value()) << "the relay still runs after Cleanup";
+    EXPECT_EQ(RelayLines(), (std::vector<std::string>{kStarted, kTerminated, kStarted, kTerminated}));
     EXPECT_FALSE(PoseBlockLeft()) << "the shared pose block outlives the driver's Cleanup";
 }
 

@@ -56,15 +56,6 @@ protected:
     tarvolt::PassStorage storage{};
 };
 
-std::vector<std::string> Lines(const std::string &text)
-{
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(text.substr(start, end - start));
-    return lines;
-}
-
 // Catches: a serial matched against the wrong property or only among controllers (trackers are
 // another class), the first device taken whatever its serial, or a serial that is not present
 // falling back to a hand instead of the default record.
@@ -84,7 +75,7 @@ TEST_F(PoseSourceInProcess, ASerialNumberSelectsThatTrackerOrControllerAndNothin
     SetSource("LHR-TRACKER");  // a prefix of two serials, the serial of none
     EXPECT_TRUE(SameBytes(Selected(), tarvolt::DefaultPoseRecord()));
 
-    EXPECT_EQ(Lines(::testing::internal::GetCapturedStdout()),
+    EXPECT_EQ(testing_support::CapturedLines(),
               (std::vector<std::string>{"Pose source: serial number LHR-TRACKER-B",
                                         "Pose source: serial number LHR-TRACKER-A",
                                         "Pose source: serial number LHR-HAND", "Pose source: serial number LHR-TRACKER"}));
@@ -104,7 +95,7 @@ TEST_F(PoseSourceInProcess, LeftHandFollowsTheLeftHandControllerOnly)
     EXPECT_TRUE(SameBytes(Selected(), tarvolt::DefaultPoseRecord())) << "no left hand: the default record";
     SetSource("right_hand");
     EXPECT_TRUE(SameBytes(Selected(), InRawSpace(SamplePose(1))));
-    EXPECT_EQ(Lines(::testing::internal::GetCapturedStdout()),
+    EXPECT_EQ(testing_support::CapturedLines(),
               (std::vector<std::string>{"Pose source: left_hand", "Pose source: right_hand"}));
 }
 
@@ -136,7 +127,7 @@ TEST_F(PoseSourceInProcess, EveryBadValueMeansTheRightHandAndIsToldOnce)
         ::testing::internal::CaptureStdout();
         EXPECT_TRUE(SameBytes(Selected(), InRawSpace(SamplePose(1))));
         EXPECT_TRUE(SameBytes(Selected(), InRawSpace(SamplePose(1))));
-        EXPECT_EQ(Lines(::testing::internal::GetCapturedStdout()), std::vector<std::string>{b.line});
+        EXPECT_EQ(testing_support::CapturedLines(), std::vector<std::string>{b.line});
         EXPECT_EQ(setting.Current().kind, tarvolt::PoseSourceKind::RightHand);
     }
 }

@@ -32,15 +32,6 @@ protected:
     tarvolt::PassStorage storage{};
 };
 
-std::vector<std::string> SplitLines(const std::string &text)
-{
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(text.substr(start, end - start));
-    return lines;
-}
-
 // Catches: giving up after a failure, pausing other than 3000 ms, printing a number instead of the
 // runtime's text, skipping the shutdown between attempts, or counting a failure as success.
 TEST_F(RelayInProcess, InitialisationRetriesWithTheRuntimesTextUntilItSucceeds)
@@ -49,36 +40,12 @@ TEST_F(RelayInProcess, InitialisationRetriesWithTheRuntimesTextUntilItSucceeds)
     std::vector<uint32_t> pauses;
     ::testing::internal::CaptureStdout();
     vr::IVRSystem *system = tarvolt::InitializeOpenVr([&](uint32_t ms) { pauses.push_back(ms); }, [] { return true; });
-    const std::vector<std::string> lines = SplitLines(::testing::internal::GetCapturedStdout());
+    const std::vector<std::string> lines = testing_support::CapturedLines();
 
     EXPECT_NE(system, nullptr);
     EXPECT_EQ(pauses, (std::vector<uint32_t>{3000, 3000, 3000}));
     EXPECT_EQ(lines, std::vector<std::string>(3, "Failed to initialize OpenVR, error code: Hmd Not Found (108)"));
     EXPECT_EQ(devices.InitCalls(), 4u);
-}
-
-// Catches: a client library stand-in that prints a symbol or "Unknown error" where the official
-// library has an English text, so that the relay's failure line would read otherwise than with
-// the official library. The codes with texts of their own are the official library's (0, 100-140,
-// 200-209, 211-213, 300-310, 400-405, 1000, 1101-1114, 2000); the others fall back to the symbol.
-TEST(InitErrorTexts, EveryCodeWithAnOfficialTextHasIt)
-{
-    std::vector<int> withText = {0, 1000, 2000};
-    for (const auto &range : {std::pair<int, int>{100, 140}, {200, 209}, {211, 213}, {300, 310}, {400, 405}, {1101, 1114}})
-        for (int code = range.first; code <= range.second; ++code)
-            withText.push_back(code);
-    for (int code : withText) {
-        const std::string text = vr::VR_GetVRInitErrorAsEnglishDescription(static_cast<vr::EVRInitError>(code));
-        const std::string suffix = " (" + std::to_string(code) + ")";
-        EXPECT_TRUE(text.size() > suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0)
-            << code << ": " << text;
-    }
-    EXPECT_STREQ(vr::VR_GetVRInitErrorAsEnglishDescription(vr::VRInitError_Driver_HmdInUse),
-                 "HMD already in use by another application (205)");
-    EXPECT_STREQ(vr::VR_GetVRInitErrorAsEnglishDescription(vr::VRInitError_Compositor_SharedStateIsNull),
-                 "VRInitError_Compositor_SharedStateIsNull");
-    EXPECT_STREQ(vr::VR_GetVRInitErrorAsEnglishDescription(vr::VRInitError_VendorSpecific_WindowsNotInDevMode),
-                 "VRInitError_VendorSpecific_WindowsNotInDevMode");
 }
 
 // Catches: a relay that gives up when the runtime's server is not running yet (the relay may start
@@ -95,7 +62,7 @@ TEST_F(RelayInProcess, InitialisationWaitsForTheServerToComeUp)
             }
         },
         [] { return true; });
-    const std::vector<std::string> lines = SplitLines(::testing::internal::GetCapturedStdout());
+    const std::vector<std::string> lines = testing_support::CapturedLines();
 
     EXPECT_NE(system, nullptr);
     EXPECT_EQ(lines, std::vector<std::string>(
@@ -110,43 +77,11 @@ TEST_F(RelayInProcess, InitialisationGivesUpWhenTheServerIsGone)
     int checks = 0;
     ::testing::internal::CaptureStdout();
     vr::IVRSystem *system = tarvolt::InitializeOpenVr([](uint32_t) {}, [&] { return ++checks < 2; });
-    const std::vector<std::string> lines = SplitLines(::testing::internal::GetCapturedStdout());
+    const std::vector<std::string> lines = testing_support::CapturedLines();
 
     EXPECT_EQ(system, nullptr);
     EXPECT_EQ(lines, std::vector<std::string>(2, "Failed to initialize OpenVR, error code: Connect to VR Server Failed (301)"));
     EXPECT_EQ(devices.InitCalls(), 2u);
-}
-
-// Catches: a stand-in kinder than the runtime on a base-station setup, whose raw and standing
-// spaces coincide (a relay reading the wrong one would pass), or whose room setup disagrees with
-// the poses it answers in each space.
-TEST_F(RelayInProcess, TheRuntimeAnswersRawAndStandingPosesUnderItsRoomSetup)
-{
-    vr::TrackedDevicePose_t upright;
-    std::memset(static_cast<void *>(&upright), 0, sizeof upright);
-    float(*m)[4] = upright.mDeviceToAbsoluteTracking.m;
-    m[0][0] = m[1][1] = m[2][2] = 1.0f;
-    m[0][3] = 0.2f, m[1][3] = 1.1f, m[2][3] = -0.3f;
-    upright.bPoseIsValid = upright.bDeviceIsConnected = true;
-    devices.SetDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, upright);
-    vr::IVRSystem *system = Init();
-    ASSERT_NE(system, nullptr);
-
-    static vr::TrackedDevicePose_t standing[vr::k_unMaxTrackedDeviceCount], raw[vr::k_unMaxTrackedDeviceCount];
-    system->GetDeviceToAbsoluteTrackingPose(vr::TrackingUniverseStanding, 0.0f, standing, vr::k_unMaxTrackedDeviceCount);
-    system->GetDeviceToAbsoluteTrackingPose(vr::TrackingUniverseRawAndUncalibrated, 0.0f, raw, vr::k_unMaxTrackedDeviceCount);
-    EXPECT_TRUE(SameBytes(standing[1], upright));
-    const vr::HmdMatrix34_t room = system->GetRawZeroPoseToStandingAbsoluteTrackingPose();
-    double apart = 0.0;
-    for (int i = 0; i < 3; ++i) {
-        const float(*r)[4] = raw[1].mDeviceToAbsoluteTracking.m;
-        const double seen = room.m[i][0] * r[0][3] + room.m[i][1] * r[1][3] + room.m[i][2] * r[2][3] + room.m[i][3];
-        EXPECT_NEAR(seen, m[i][3], 1e-5) << "axis " << i;
-        apart += (r[i][3] - m[i][3]) * (r[i][3] - m[i][3]);
-    }
-    EXPECT_GT(apart, 1.0) << "raw and standing space lie apart after a room setup";
-    EXPECT_TRUE(raw[1].bPoseIsValid && raw[1].bDeviceIsConnected);
-    EXPECT_FALSE(raw[0].bDeviceIsConnected) << "a slot without a device";
 }
 
 // Catches: the first right hand winning, index order taken for the sorted order, a device that is
@@ -164,6 +99,7 @@ TEST_F(RelayInProcess, PassTakesTheLastRightHandInTheSortedControllerList)
     ASSERT_NE(system, nullptr);
 
     EXPECT_TRUE(SameBytes(tarvolt::SelectRightHandPose(*system, storage), InRawSpace(SamplePose(2))));
+    EXPECT_FALSE(SameBytes(InRawSpace(SamplePose(2)), SamplePose(2))) << "raw and standing space coincide";
 }
 
 // Catches: a default record that claims a tracked pose (valid, Running_OK, so that SteamVR would
