@@ -35,55 +35,50 @@ protected:
 };
 
 // Catches: giving up after a failure, pausing other than 3000 ms, printing a number instead of the
-// runtime's text, skipping the shutdown between attempts, or counting a failure as success.
-TEST_F(RelayInProcess, InitialisationRetriesWithTheRuntimesTextUntilItSucceeds)
+// runtime's text, skipping the shutdown between attempts, or counting a failure as success; giving
+// up when the runtime's server is not running yet (the relay may start before SteamVR has come up);
+// and retrying every 3 s for ever once the server that started the relay has ended (it crashed
+// before the relay got through) instead of giving up.
+TEST_F(RelayInProcess, InitialisationRetriesWithTheRuntimesTextWhileTheServerLives)
 {
-    devices.FailInit(3, vr::VRInitError_Init_HmdNotFound);
     std::vector<uint32_t> pauses;
-    ::testing::internal::CaptureStdout();
-    vr::IVRSystem *system = tarvolt::InitializeOpenVr([&](uint32_t ms) { pauses.push_back(ms); }, [] { return true; });
-    const std::vector<std::string> lines = testing_support::CapturedLines();
+    std::function<void()> onPause = [] {};
+    std::function<bool()> alive = [] { return true; };
+    std::vector<std::string> lines;
+    const auto init = [&] {
+        pauses.clear();
+        ::testing::internal::CaptureStdout();
+        vr::IVRSystem *system = tarvolt::InitializeOpenVr([&](uint32_t ms) { pauses.push_back(ms), onPause(); }, alive);
+        lines = testing_support::CapturedLines();
+        return system;
+    };
+    const auto failed = [](const char *text) { return "Failed to initialize OpenVR, error code: " + std::string(text); };
 
-    EXPECT_NE(system, nullptr);
+    devices.FailInit(3, vr::VRInitError_Init_HmdNotFound);
+    EXPECT_NE(init(), nullptr);
     EXPECT_EQ(pauses, (std::vector<uint32_t>{3000, 3000, 3000}));
-    EXPECT_EQ(lines, std::vector<std::string>(3, "Failed to initialize OpenVR, error code: Hmd Not Found (108)"));
+    EXPECT_EQ(lines, std::vector<std::string>(3, failed("Hmd Not Found (108)")));
     EXPECT_EQ(devices.InitCalls(), 4u);
-}
+    vr::VR_Shutdown();
 
-// Catches: a relay that gives up when the runtime's server is not running yet (the relay may start
-// before SteamVR has come up), or reports that case with another text.
-TEST_F(RelayInProcess, InitialisationWaitsForTheServerToComeUp)
-{
     devices.Stop();
-    int pauses = 0;
-    ::testing::internal::CaptureStdout();
-    vr::IVRSystem *system = tarvolt::InitializeOpenVr(
-        [&](uint32_t) {
-            if (++pauses == 2) {
-                ASSERT_TRUE(devices.Start());
-            }
-        },
-        [] { return true; });
-    const std::vector<std::string> lines = testing_support::CapturedLines();
+    onPause = [&] {
+        if (pauses.size() == 2) {
+            ASSERT_TRUE(devices.Start());
+        }
+    };
+    EXPECT_NE(init(), nullptr) << "the server came up";
+    EXPECT_EQ(lines, std::vector<std::string>(2, failed("Not starting vrserver for background app (121)")));
+    vr::VR_Shutdown();
 
-    EXPECT_NE(system, nullptr);
-    EXPECT_EQ(lines, std::vector<std::string>(
-                         2, "Failed to initialize OpenVR, error code: Not starting vrserver for background app (121)"));
-}
-
-// Catches: a relay that goes on retrying every 3 s for ever once the server that started it has
-// ended (it crashed before the relay got through): it must give up instead of lingering.
-TEST_F(RelayInProcess, InitialisationGivesUpWhenTheServerIsGone)
-{
     devices.FailInit(5, vr::VRInitError_IPC_ConnectFailed);
+    const uint32_t calls = devices.InitCalls();
     int checks = 0;
-    ::testing::internal::CaptureStdout();
-    vr::IVRSystem *system = tarvolt::InitializeOpenVr([](uint32_t) {}, [&] { return ++checks < 2; });
-    const std::vector<std::string> lines = testing_support::CapturedLines();
-
-    EXPECT_EQ(system, nullptr);
-    EXPECT_EQ(lines, std::vector<std::string>(2, "Failed to initialize OpenVR, error code: Connect to VR Server Failed (301)"));
-    EXPECT_EQ(devices.InitCalls(), 2u);
+    onPause = [] {};
+    alive = [&] { return ++checks < 2; };
+    EXPECT_EQ(init(), nullptr) << "the server has gone";
+    EXPECT_EQ(lines, std::vector<std::string>(2, failed("Connect to VR Server Failed (301)")));
+    EXPECT_EQ(devices.InitCalls() - calls, 2u);
 }
 
 // Catches: the first right hand winning, index order taken for the sorted order, a device that is
