@@ -212,9 +212,10 @@ class RelayWithServer : public RelayProgram, public ::testing::WithParamInterfac
 
 // Catches: a server missed because of the letter case of its name; a relay that stops following
 // the right hand (a changed pose, a hand that goes and comes back); a stale record written after
-// the right hand is gone; and a relay that does not notice the server's end, or clears the block
-// on its way out.
-TEST_P(RelayWithServer, FollowsTheRightHandUntilTheServerEnds)
+// the right hand is gone; a pose source setting read only at the start (a change needing
+// SteamVR's restart) or a change told but not followed by the passes; and a relay that does not
+// notice the server's end, or clears the block on its way out.
+TEST_P(RelayWithServer, FollowsTheRightHandAndAChangedPoseSourceUntilTheServerEnds)
 {
     const std::string bin = sim::ExecutableDirectory();
     StartServer(*GetParam().folder ? testing_support::PathIn(bin, GetParam().folder) : bin, GetParam().name);
@@ -234,6 +235,13 @@ TEST_P(RelayWithServer, FollowsTheRightHandUntilTheServerEnds)
     devices.SetDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, SamplePose(4));
     EXPECT_TRUE(WaitForBlock(InRawSpace(SamplePose(4))));
 
+    devices.SetDevice(3, vr::TrackedDeviceClass_GenericTracker, vr::TrackedControllerRole_Invalid, SamplePose(5));
+    devices.SetSerial(3, "LHR-RIFLE-MOUNT");
+    ASSERT_TRUE(devices.EditSettings(
+        [](sim::SettingsStore &s) { return sim::PutString(s, "driver_tarvolt_rq508", "poseSource", "LHR-RIFLE-MOUNT"); }));
+    ASSERT_TRUE(relay.WaitForLine("Pose source: serial number LHR-RIFLE-MOUNT", kLimit));
+    EXPECT_TRUE(WaitForBlock(InRawSpace(SamplePose(5))));
+
     server.CloseStdin();
     ASSERT_EQ(server.WaitForExit(kLimit), std::optional<int>(0));
     const std::optional<int> code = relay.WaitForExit(kLimit);
@@ -241,32 +249,10 @@ TEST_P(RelayWithServer, FollowsTheRightHandUntilTheServerEnds)
     EXPECT_EQ(*code, 0);
     EXPECT_EQ(relay.Lines(), (std::vector<std::string>{"Tarvolt Vistrel running ...",
                                                        "Shared memory opened successfully.", "OpenVR initialized",
+                                                       "Pose source: serial number LHR-RIFLE-MOUNT",
                                                        Server(" has exited. Exiting...")}));
-    EXPECT_TRUE(SameBytes(ReadBlock(), InRawSpace(SamplePose(4))));
+    EXPECT_TRUE(SameBytes(ReadBlock(), InRawSpace(SamplePose(5))));
     EXPECT_EQ(devices.ShutdownCalls(), 1u);
-}
-
-// Catches: a setting read only at the start (a change needing SteamVR's restart), or a change
-// that is told but not followed by the passes.
-TEST_F(RelayProgram, FollowsAChangeOfThePoseSourceWhileItRuns)
-{
-    StartServer(sim::ExecutableDirectory(), "vrserver");
-    CreateBlock();
-    devices.SetDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, SamplePose(1));
-    devices.SetDevice(2, vr::TrackedDeviceClass_GenericTracker, vr::TrackedControllerRole_Invalid, SamplePose(2));
-    devices.SetSerial(2, "LHR-RIFLE-MOUNT");
-    StartRelay();
-    ASSERT_TRUE(relay.WaitForLine("OpenVR initialized", kLimit));
-    EXPECT_TRUE(WaitForBlock(InRawSpace(SamplePose(1))));
-
-    ASSERT_TRUE(devices.EditSettings(
-        [](sim::SettingsStore &s) { return sim::PutString(s, "driver_tarvolt_rq508", "poseSource", "LHR-RIFLE-MOUNT"); }));
-    ASSERT_TRUE(relay.WaitForLine("Pose source: serial number LHR-RIFLE-MOUNT", kLimit));
-    EXPECT_TRUE(WaitForBlock(InRawSpace(SamplePose(2))));
-
-    server.CloseStdin();
-    ASSERT_EQ(server.WaitForExit(kLimit), std::optional<int>(0));
-    EXPECT_EQ(relay.WaitForExit(kLimit), std::optional<int>(0));
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, RelayWithServer,
