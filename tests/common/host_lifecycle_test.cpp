@@ -53,11 +53,10 @@ TEST(Provider, ReportsTheInterfaceVersionsItWasBuiltAgainst)
         "IVRDriverDirectModeComponent_007", "IVRCameraComponent_003", "IServerTrackedDeviceProvider_004",
         "IVRWatchdogProvider_001", "IVRVirtualDisplay_002", "IVRDriverManager_001",
         "IVRResources_001",       "IVRCompositorPluginProvider_001"};
-    for (size_t i = 0; i < expected.size(); ++i) {
-        ASSERT_NE(versions[i], nullptr) << i;
-        EXPECT_EQ(versions[i], expected[i]);
-    }
-    EXPECT_EQ(versions[expected.size()], nullptr);
+    std::vector<std::string> reported;
+    for (size_t i = 0; versions[i] != nullptr && i <= expected.size(); ++i)
+        reported.push_back(versions[i]);
+    EXPECT_EQ(reported, expected);
     EXPECT_FALSE(provider->ShouldBlockStandbyMode());
     provider->EnterStandby();
     provider->LeaveStandby();
@@ -133,33 +132,22 @@ TEST_F(ActivatedDevice, DeclaresTheFourPropertiesOnItsContainer)
     ASSERT_EQ(device->Activate(3), vr::VRInitError_None);
     const auto writes = host.Recorder().PropertyWrites();
     ASSERT_EQ(writes.size(), 4u);
-    const vr::PropertyContainerHandle_t container = sim::HostContext::kContainerBase + 3;
     const std::string profile = "{tarvolt_rq508}/input/tarvolt_rq508_controller_profile.json";
     const std::string type = "aaa_tarvolt_rq508_controller";
-
     EXPECT_EQ(writes[0].prop, vr::Prop_InputProfilePath_String);
-    EXPECT_EQ(writes[0].tag, vr::k_unStringPropertyTag);
-    EXPECT_EQ(writes[0].bytes.size(), profile.size() + 1);
     EXPECT_EQ(writes[0].AsString(), profile);
-
     EXPECT_EQ(writes[1].prop, vr::Prop_ControllerType_String);
-    EXPECT_EQ(writes[1].tag, vr::k_unStringPropertyTag);
-    EXPECT_EQ(writes[1].bytes.size(), type.size() + 1);
     EXPECT_EQ(writes[1].AsString(), type);
-
     EXPECT_EQ(writes[2].prop, vr::Prop_ControllerRoleHint_Int32);
-    EXPECT_EQ(writes[2].tag, vr::k_unInt32PropertyTag);
-    EXPECT_EQ(writes[2].bytes.size(), 4u);
     EXPECT_EQ(writes[2].AsInt32(), vr::TrackedControllerRole_Treadmill);
-
     EXPECT_EQ(writes[3].prop, vr::Prop_ControllerHandSelectionPriority_Int32);
-    EXPECT_EQ(writes[3].tag, vr::k_unInt32PropertyTag);
-    EXPECT_EQ(writes[3].bytes.size(), 4u);
     EXPECT_EQ(writes[3].AsInt32(), 999999);
-
-    for (const auto &w : writes) {
-        EXPECT_EQ(w.container, container);
-        EXPECT_EQ(w.writeType, vr::PropertyWrite_Set);
+    const size_t sizes[] = {profile.size() + 1, type.size() + 1, 4, 4};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(writes[i].tag, i < 2 ? vr::k_unStringPropertyTag : vr::k_unInt32PropertyTag) << i;
+        EXPECT_EQ(writes[i].bytes.size(), sizes[i]) << i;
+        EXPECT_EQ(writes[i].container, sim::HostContext::kContainerBase + 3) << i;
+        EXPECT_EQ(writes[i].writeType, vr::PropertyWrite_Set) << i;
     }
     device->Deactivate();
 }

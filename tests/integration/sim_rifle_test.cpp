@@ -61,26 +61,27 @@ TEST(SimulatedRifle, IsFoundConnectedPressedAndReconnected)
                          "Successfully subscribed to notifications for characteristic: " + characteristic,
                          "Device successfully connected."}));
 
+    // The click and, for fire, its value in exactly one update each in that frame.
+    const auto expectIn = [&](const char *button, uint64_t frame, bool pressed) {
+        const auto click = UpdatesOf(recorder, std::string("/input/") + button + "/click", frame);
+        ASSERT_EQ(click.size(), 1u) << button << " @" << frame;
+        EXPECT_EQ(click[0].boolValue, pressed) << button << " @" << frame;
+        if (std::string(button) == "fire") {
+            const auto value = UpdatesOf(recorder, "/input/fire/value", frame);
+            ASSERT_EQ(value.size(), 1u) << frame;
+            EXPECT_EQ(value[0].scalarValue, pressed ? 1.0f : 0.0f) << frame;
+        }
+    };
     host.RunFrames(3);
     radio.Notify(rifle, {0x5B, 0x00, 0x00, 0x00, 0x00, 0x5D});
     ASSERT_TRUE(recorder.WaitForLog("Received data: 91 0 0 0 0 93 END", kLimit));
     host.RunFrame();
     const uint64_t press = host.FramesRun();
-    auto click = UpdatesOf(recorder, "/input/fire/click", press);
-    auto value = UpdatesOf(recorder, "/input/fire/value", press);
-    ASSERT_EQ(click.size(), 1u);
-    ASSERT_EQ(value.size(), 1u);
-    EXPECT_TRUE(click[0].boolValue);
-    EXPECT_EQ(value[0].scalarValue, 1.0f);
+    expectIn("fire", press, true);
     host.RunFrames(20);
     EXPECT_EQ(UpdateCount(recorder, "/input/fire/click"), 1u);
     host.RunFrame();
-    click = UpdatesOf(recorder, "/input/fire/click", press + 21);
-    value = UpdatesOf(recorder, "/input/fire/value", press + 21);
-    ASSERT_EQ(click.size(), 1u);
-    ASSERT_EQ(value.size(), 1u);
-    EXPECT_FALSE(click[0].boolValue);
-    EXPECT_EQ(value[0].scalarValue, 0.0f);
+    expectIn("fire", press + 21, false);
 
     radio.Drop(rifle);
     ASSERT_TRUE(recorder.WaitForLog("Device successfully connected.", kLimit, 2));
@@ -89,9 +90,7 @@ TEST(SimulatedRifle, IsFoundConnectedPressedAndReconnected)
     radio.Notify(rifle, {0x60, 0x00, 0x60, 0x5D});
     ASSERT_TRUE(recorder.WaitForLog("Received data: 96 0 96 93 END", kLimit));
     host.RunFrame();
-    click = UpdatesOf(recorder, "/input/unload_bullet/click", host.FramesRun());
-    ASSERT_EQ(click.size(), 1u);
-    EXPECT_TRUE(click[0].boolValue);
+    expectIn("unload_bullet", host.FramesRun(), true);
 
     host.Deactivate();
     EXPECT_EQ(radio.Stats().attachedHandlers, 0);

@@ -15,30 +15,6 @@ using namespace package_test;
 
 namespace {
 
-bool IsJsonFile(const fs::path &file)
-{
-    const std::string ext = file.extension().u8string();
-    return ext == ".json" || ext == ".vrsettings" || ext == ".vrdrivermanifest";
-}
-
-// Catches: a stray comma or quote in any file, which makes SteamVR skip the file silently
-// (an empty bindings screen, a driver that never loads), and files that never reach the package.
-TEST(PackageFiles, EveryJsonFileParses)
-{
-    std::set<std::string> parsed;
-    for (const auto &entry : fs::recursive_directory_iterator(PackageDir())) {
-        if (!entry.is_regular_file() || !IsJsonFile(entry.path()))
-            continue;
-        EXPECT_NO_THROW(ReadJson(entry.path())) << entry.path().u8string();
-        parsed.insert(entry.path().filename().u8string());
-    }
-    for (const char *expected : {"driver.vrdrivermanifest", "default.vrsettings", "localization.json",
-                                 "tarvolt_rq508_controller_profile.json",
-                                 "legacy_binding_tarvolt_rq508_controller.json",
-                                 "vrcompositor_binding_tarvolt_rq508_controller.json"})
-        EXPECT_EQ(parsed.count(expected), 1u) << expected;
-}
-
 // Catches: a manifest name that differs from the folder or the library name (SteamVR then
 // reports the driver as not found), and a controller-only driver that stays inactive unless
 // its own headset is present.

@@ -99,18 +99,31 @@ std::vector<fs::path> BindingFiles(const json &profile)
 }
 
 // Catches: bindings that refer to inputs the profile does not declare, under another user path,
-// or in a mode the input cannot serve; SteamVR drops such entries without a word, and the game
-// then gets no trigger or button.
-TEST(ProfileComponents, BindingsUseOnlyDeclaredInputs)
+// or in a mode the input cannot serve (SteamVR drops such entries without a word, and the game then
+// gets no trigger or button); and a binding without the option that hands the rifle's inputs to
+// the right hand. The rifle is a secondary device (it announces the treadmill role); without the
+// option SteamVR keeps its presses under its own user path, and games and the dashboard, which read
+// their actions per hand, never see a pull. Returned with one hand only: with the head or the left
+// hand as well, a pull would reach the game twice. Also catches a pose bound from the rifle's user
+// path: the right controller mounted on the rifle already aims as the right hand, and a
+// treadmill-role device's pose does not stand in for a hand's.
+TEST(ProfileComponents, BindingsUseOnlyDeclaredInputsAndReturnThemWithTheRightHand)
 {
     const json profile = Profile();
     const json &sources = profile.at("input_source");
-    for (const fs::path &file : BindingFiles(profile)) {
+    const std::vector<fs::path> files = BindingFiles(profile);
+    ASSERT_EQ(files.size(), 2u);
+    for (const fs::path &file : files) {
         SCOPED_TRACE(file.u8string());
         const json binding = ReadJson(file);
         EXPECT_EQ(binding.at("controller_type"), profile.at("controller_type"));
+        const json options = binding.value("options", json::object());
+        EXPECT_EQ(options.value("returnBindingsWithRightHand", false), true);
+        EXPECT_EQ(options.value("returnBindingsWithLeftHand", false), false);
+        EXPECT_EQ(options.value("returnBindingsWithHead", false), false);
         size_t entries = 0;
         for (const auto &set : binding.at("bindings").items()) {
+            EXPECT_TRUE(set.value().value("poses", json::array()).empty()) << set.key();
             for (const json &source : set.value().value("sources", json::array())) {
                 const std::string path = source.at("path").get<std::string>();
                 ASSERT_EQ(path.rfind(kUserPath + "/", 0), 0u) << path;
@@ -124,31 +137,6 @@ TEST(ProfileComponents, BindingsUseOnlyDeclaredInputs)
             }
         }
         EXPECT_GT(entries, 0u);
-    }
-}
-
-// Catches: a binding without the option that hands the rifle's inputs to the right hand. The
-// rifle is a secondary device (it announces the treadmill role); without the option SteamVR
-// keeps its presses under its own user path, and games and the dashboard, which read their
-// actions per hand, never see a pull. Also catches a pose bound from the rifle's user path: the
-// right controller mounted on the rifle already aims as the right hand, and a treadmill-role
-// device's pose does not stand in for a hand's.
-TEST(ProfileComponents, BindingsReturnTheirInputsWithTheRightHandAndBindNoPose)
-{
-    const json profile = Profile();
-    const std::vector<fs::path> files = BindingFiles(profile);
-    ASSERT_EQ(files.size(), 2u);
-    for (const fs::path &file : files) {
-        SCOPED_TRACE(file.u8string());
-        const json binding = ReadJson(file);
-        const json options = binding.value("options", json::object());
-        EXPECT_EQ(options.value("returnBindingsWithRightHand", false), true);
-        // Returned with one hand only: with the head or the left hand as well, a pull would
-        // reach the game twice, once as a left-hand or head press.
-        EXPECT_EQ(options.value("returnBindingsWithLeftHand", false), false);
-        EXPECT_EQ(options.value("returnBindingsWithHead", false), false);
-        for (const auto &set : binding.at("bindings").items())
-            EXPECT_TRUE(set.value().value("poses", json::array()).empty()) << set.key();
     }
 }
 

@@ -4,7 +4,11 @@
 #include "SharedPose.h"
 #include "TrackingSpaces.h"
 
+#include <gtest/gtest.h>
+
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -36,6 +40,17 @@ inline vr::TrackedDevicePose_t InRawSpace(vr::TrackedDevicePose_t pose)
 inline bool SameBytes(const vr::TrackedDevicePose_t &a, const vr::TrackedDevicePose_t &b)
 {
     return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// The lines printed since ::testing::internal::CaptureStdout().
+inline std::vector<std::string> CapturedLines()
+{
+    const std::string text = ::testing::internal::GetCapturedStdout();
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
 }
 
 } // namespace testing_support

@@ -1,11 +1,13 @@
-// The relay's initialisation loop and its pass, run in this process against the client library
-// stand-in and a tracked-device table published by the test.
+// The relay's initialisation loop, its pass and the device it follows, run in this process
+// against the client library stand-in and a tracked-device table published by the test.
 #include "PoseSamples.h"
+#include "PoseSource.h"
 #include "Relay.h"
 #include "TrackedDevicePublisher.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,121 +34,51 @@ protected:
     tarvolt::PassStorage storage{};
 };
 
-std::vector<std::string> SplitLines(const std::string &text)
-{
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(text.substr(start, end - start));
-    return lines;
-}
-
 // Catches: giving up after a failure, pausing other than 3000 ms, printing a number instead of the
-// runtime's text, skipping the shutdown between attempts, or counting a failure as success.
-TEST_F(RelayInProcess, InitialisationRetriesWithTheRuntimesTextUntilItSucceeds)
+// runtime's text, skipping the shutdown between attempts, or counting a failure as success; giving
+// up when the runtime's server is not running yet (the relay may start before SteamVR has come up);
+// and retrying every 3 s for ever once the server that started the relay has ended (it crashed
+// before the relay got through) instead of giving up.
+TEST_F(RelayInProcess, InitialisationRetriesWithTheRuntimesTextWhileTheServerLives)
 {
-    devices.FailInit(3, vr::VRInitError_Init_HmdNotFound);
     std::vector<uint32_t> pauses;
-    ::testing::internal::CaptureStdout();
-    vr::IVRSystem *system = tarvolt::InitializeOpenVr([&](uint32_t ms) { pauses.push_back(ms); }, [] { return true; });
-    const std::vector<std::string> lines = SplitLines(::testing::internal::GetCapturedStdout());
+    std::function<void()> onPause = [] {};
+    std::function<bool()> alive = [] { return true; };
+    std::vector<std::string> lines;
+    const auto init = [&] {
+        pauses.clear();
+        ::testing::internal::CaptureStdout();
+        vr::IVRSystem *system = tarvolt::InitializeOpenVr([&](uint32_t ms) { pauses.push_back(ms), onPause(); }, alive);
+        lines = testing_support::CapturedLines();
+        return system;
+    };
+    const auto failed = [](const char *text) { return "Failed to initialize OpenVR, error code: " + std::string(text); };
 
-    EXPECT_NE(system, nullptr);
+    devices.FailInit(3, vr::VRInitError_Init_HmdNotFound);
+    EXPECT_NE(init(), nullptr);
     EXPECT_EQ(pauses, (std::vector<uint32_t>{3000, 3000, 3000}));
-    EXPECT_EQ(lines, std::vector<std::string>(3, "Failed to initialize OpenVR, error code: Hmd Not Found (108)"));
+    EXPECT_EQ(lines, std::vector<std::string>(3, failed("Hmd Not Found (108)")));
     EXPECT_EQ(devices.InitCalls(), 4u);
-}
+    vr::VR_Shutdown();
 
-// Catches: a client library stand-in that prints a symbol or "Unknown error" where the official
-// library has an English text, so that the relay's failure line would read otherwise than with
-// the official library. The codes with texts of their own are the official library's (0, 100-140,
-// 200-209, 211-213, 300-310, 400-405, 1000, 1101-1114, 2000); the others fall back to the symbol.
-TEST(InitErrorTexts, EveryCodeWithAnOfficialTextHasIt)
-{
-    std::vector<int> withText = {0, 1000, 2000};
-    for (const auto &range : {std::pair<int, int>{100, 140}, {200, 209}, {211, 213}, {300, 310}, {400, 405}, {1101, 1114}})
-        for (int code = range.first; code <= range.second; ++code)
-            withText.push_back(code);
-    for (int code : withText) {
-        const std::string text = vr::VR_GetVRInitErrorAsEnglishDescription(static_cast<vr::EVRInitError>(code));
-        const std::string suffix = " (" + std::to_string(code) + ")";
-        EXPECT_TRUE(text.size() > suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0)
-            << code << ": " << text;
-    }
-    EXPECT_STREQ(vr::VR_GetVRInitErrorAsEnglishDescription(vr::VRInitError_Driver_HmdInUse),
-                 "HMD already in use by another application (205)");
-    EXPECT_STREQ(vr::VR_GetVRInitErrorAsEnglishDescription(vr::VRInitError_Compositor_SharedStateIsNull),
-                 "VRInitError_Compositor_SharedStateIsNull");
-    EXPECT_STREQ(vr::VR_GetVRInitErrorAsEnglishDescription(vr::VRInitError_VendorSpecific_WindowsNotInDevMode),
-                 "VRInitError_VendorSpecific_WindowsNotInDevMode");
-}
-
-// Catches: a relay that gives up when the runtime's server is not running yet (the relay may start
-// before SteamVR has come up), or reports that case with another text.
-TEST_F(RelayInProcess, InitialisationWaitsForTheServerToComeUp)
-{
     devices.Stop();
-    int pauses = 0;
-    ::testing::internal::CaptureStdout();
-    vr::IVRSystem *system = tarvolt::InitializeOpenVr(
-        [&](uint32_t) {
-            if (++pauses == 2) {
-                ASSERT_TRUE(devices.Start());
-            }
-        },
-        [] { return true; });
-    const std::vector<std::string> lines = SplitLines(::testing::internal::GetCapturedStdout());
+    onPause = [&] {
+        if (pauses.size() == 2) {
+            ASSERT_TRUE(devices.Start());
+        }
+    };
+    EXPECT_NE(init(), nullptr) << "the server came up";
+    EXPECT_EQ(lines, std::vector<std::string>(2, failed("Not starting vrserver for background app (121)")));
+    vr::VR_Shutdown();
 
-    EXPECT_NE(system, nullptr);
-    EXPECT_EQ(lines, std::vector<std::string>(
-                         2, "Failed to initialize OpenVR, error code: Not starting vrserver for background app (121)"));
-}
-
-// Catches: a relay that goes on retrying every 3 s for ever once the server that started it has
-// ended (it crashed before the relay got through): it must give up instead of lingering.
-TEST_F(RelayInProcess, InitialisationGivesUpWhenTheServerIsGone)
-{
     devices.FailInit(5, vr::VRInitError_IPC_ConnectFailed);
+    const uint32_t calls = devices.InitCalls();
     int checks = 0;
-    ::testing::internal::CaptureStdout();
-    vr::IVRSystem *system = tarvolt::InitializeOpenVr([](uint32_t) {}, [&] { return ++checks < 2; });
-    const std::vector<std::string> lines = SplitLines(::testing::internal::GetCapturedStdout());
-
-    EXPECT_EQ(system, nullptr);
-    EXPECT_EQ(lines, std::vector<std::string>(2, "Failed to initialize OpenVR, error code: Connect to VR Server Failed (301)"));
-    EXPECT_EQ(devices.InitCalls(), 2u);
-}
-
-// Catches: a stand-in kinder than the runtime on a base-station setup, whose raw and standing
-// spaces coincide (a relay reading the wrong one would pass), or whose room setup disagrees with
-// the poses it answers in each space.
-TEST_F(RelayInProcess, TheRuntimeAnswersRawAndStandingPosesUnderItsRoomSetup)
-{
-    vr::TrackedDevicePose_t upright;
-    std::memset(static_cast<void *>(&upright), 0, sizeof upright);
-    float(*m)[4] = upright.mDeviceToAbsoluteTracking.m;
-    m[0][0] = m[1][1] = m[2][2] = 1.0f;
-    m[0][3] = 0.2f, m[1][3] = 1.1f, m[2][3] = -0.3f;
-    upright.bPoseIsValid = upright.bDeviceIsConnected = true;
-    devices.SetDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, upright);
-    vr::IVRSystem *system = Init();
-    ASSERT_NE(system, nullptr);
-
-    static vr::TrackedDevicePose_t standing[vr::k_unMaxTrackedDeviceCount], raw[vr::k_unMaxTrackedDeviceCount];
-    system->GetDeviceToAbsoluteTrackingPose(vr::TrackingUniverseStanding, 0.0f, standing, vr::k_unMaxTrackedDeviceCount);
-    system->GetDeviceToAbsoluteTrackingPose(vr::TrackingUniverseRawAndUncalibrated, 0.0f, raw, vr::k_unMaxTrackedDeviceCount);
-    EXPECT_TRUE(SameBytes(standing[1], upright));
-    const vr::HmdMatrix34_t room = system->GetRawZeroPoseToStandingAbsoluteTrackingPose();
-    double apart = 0.0;
-    for (int i = 0; i < 3; ++i) {
-        const float(*r)[4] = raw[1].mDeviceToAbsoluteTracking.m;
-        const double seen = room.m[i][0] * r[0][3] + room.m[i][1] * r[1][3] + room.m[i][2] * r[2][3] + room.m[i][3];
-        EXPECT_NEAR(seen, m[i][3], 1e-5) << "axis " << i;
-        apart += (r[i][3] - m[i][3]) * (r[i][3] - m[i][3]);
-    }
-    EXPECT_GT(apart, 1.0) << "raw and standing space lie apart after a room setup";
-    EXPECT_TRUE(raw[1].bPoseIsValid && raw[1].bDeviceIsConnected);
-    EXPECT_FALSE(raw[0].bDeviceIsConnected) << "a slot without a device";
+    onPause = [] {};
+    alive = [&] { return ++checks < 2; };
+    EXPECT_EQ(init(), nullptr) << "the server has gone";
+    EXPECT_EQ(lines, std::vector<std::string>(2, failed("Connect to VR Server Failed (301)")));
+    EXPECT_EQ(devices.InitCalls() - calls, 2u);
 }
 
 // Catches: the first right hand winning, index order taken for the sorted order, a device that is
@@ -164,6 +96,7 @@ TEST_F(RelayInProcess, PassTakesTheLastRightHandInTheSortedControllerList)
     ASSERT_NE(system, nullptr);
 
     EXPECT_TRUE(SameBytes(tarvolt::SelectRightHandPose(*system, storage), InRawSpace(SamplePose(2))));
+    EXPECT_FALSE(SameBytes(InRawSpace(SamplePose(2)), SamplePose(2))) << "raw and standing space coincide";
 }
 
 // Catches: a default record that claims a tracked pose (valid, Running_OK, so that SteamVR would
@@ -203,6 +136,127 @@ TEST_F(RelayInProcess, WriteCopiesTheWholeRecordAndFreesTheLock)
     EXPECT_EQ(std::memcmp(bytes + 4, &record, 80), 0);
     EXPECT_EQ(block->lock.load(), 0);
     EXPECT_EQ(bytes[84], 0);
+}
+
+
+// Which device the relay follows: the poseSource setting read through the client library's
+// settings interface, and the pass's selection by hand or by serial number.
+class PoseSourceInProcess : public RelayInProcess {
+protected:
+    void SetUp() override
+    {
+        RelayInProcess::SetUp();
+        ASSERT_NE(system = Init(), nullptr);
+        ASSERT_NE(settings = vr::VRSettings(), nullptr);
+    }
+
+    void SetSource(const char *value)
+    {
+        devices.EditSettings([&](sim::SettingsStore &s) { return sim::PutString(s, "driver_tarvolt_rq508", "poseSource", value); });
+    }
+    void AddDevice(uint32_t index, int32_t deviceClass, int32_t role, float seed, const char *serial)
+    {
+        devices.SetDevice(index, deviceClass, role, SamplePose(seed));
+        devices.SetSerial(index, serial);
+    }
+    // What a pass selects with the setting as it now reads.
+    vr::TrackedDevicePose_t Selected()
+    {
+        const tarvolt::PoseSource &source = setting.Read(settings);
+        const vr::TrackedDeviceIndex_t index = source.kind == tarvolt::PoseSourceKind::Serial
+                                                   ? tarvolt::FindDeviceBySerial(*system, source.serial)
+                                                   : vr::k_unTrackedDeviceIndexInvalid;
+        return tarvolt::SelectPose(*system, storage, source, index);
+    }
+
+    vr::IVRSystem *system = nullptr;
+    vr::IVRSettings *settings = nullptr;
+    tarvolt::PoseSourceSetting setting;
+};
+
+// Catches: a serial matched against the wrong property or only among controllers (trackers are
+// another class), the first device taken whatever its serial, or a serial that is not present
+// falling back to a hand instead of the default record.
+TEST_F(PoseSourceInProcess, ASerialNumberSelectsThatTrackerOrControllerAndNothingElse)
+{
+    AddDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, 1, "LHR-HAND");
+    AddDevice(2, vr::TrackedDeviceClass_GenericTracker, vr::TrackedControllerRole_Invalid, 2, "LHR-TRACKER-A");
+    AddDevice(3, vr::TrackedDeviceClass_GenericTracker, vr::TrackedControllerRole_Invalid, 3, "LHR-TRACKER-B");
+    ::testing::internal::CaptureStdout();
+
+    SetSource("LHR-TRACKER-B");
+    EXPECT_TRUE(SameBytes(Selected(), InRawSpace(SamplePose(3))));
+    SetSource("LHR-TRACKER-A");
+    EXPECT_TRUE(SameBytes(Selected(), InRawSpace(SamplePose(2))));
+    SetSource("LHR-HAND");
+    EXPECT_TRUE(SameBytes(Selected(), InRawSpace(SamplePose(1))));
+    SetSource("LHR-TRACKER");  // a prefix of two serials, the serial of none
+    EXPECT_TRUE(SameBytes(Selected(), tarvolt::DefaultPoseRecord()));
+
+    EXPECT_EQ(testing_support::CapturedLines(),
+              (std::vector<std::string>{"Pose source: serial number LHR-TRACKER-B",
+                                        "Pose source: serial number LHR-TRACKER-A",
+                                        "Pose source: serial number LHR-HAND", "Pose source: serial number LHR-TRACKER"}));
+}
+
+// Catches: left_hand still following the right hand, or taking any controller that is not the
+// right hand; a change back to the default that is not told.
+TEST_F(PoseSourceInProcess, LeftHandFollowsTheLeftHandControllerOnly)
+{
+    AddDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, 1, "LHR-RIGHT");
+    AddDevice(2, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_LeftHand, 2, "LHR-LEFT");
+    ::testing::internal::CaptureStdout();
+    EXPECT_TRUE(SameBytes(Selected(), InRawSpace(SamplePose(1)))) << "the default is the right hand";
+    SetSource("left_hand");
+    EXPECT_TRUE(SameBytes(Selected(), InRawSpace(SamplePose(2))));
+    devices.RemoveDevice(2);
+    EXPECT_TRUE(SameBytes(Selected(), tarvolt::DefaultPoseRecord())) << "no left hand: the default record";
+    SetSource("right_hand");
+    EXPECT_TRUE(SameBytes(Selected(), InRawSpace(SamplePose(1))));
+    EXPECT_EQ(testing_support::CapturedLines(),
+              (std::vector<std::string>{"Pose source: left_hand", "Pose source: right_hand"}));
+}
+
+// Catches: a bad value followed (the rifle following itself runs away; an empty or cut-off
+// serial matches a wrong device), not told, or told again every second while it stays.
+TEST_F(PoseSourceInProcess, EveryBadValueMeansTheRightHandAndIsToldOnce)
+{
+    AddDevice(1, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_RightHand, 1, "LHR-RIGHT");
+    AddDevice(2, vr::TrackedDeviceClass_Controller, vr::TrackedControllerRole_Treadmill, 2, tarvolt::kRifleSerialNumber);
+    const std::string tooLong(200, 'x');
+    struct Bad {
+        std::function<bool(sim::SettingsStore &)> set;
+        std::string line;
+    };
+    const std::vector<Bad> bad = {
+        {[](sim::SettingsStore &s) { return sim::PutInt32(s, "driver_tarvolt_rq508", "poseSource", 2); },
+         "Setting poseSource = (not a string) is not a string; using the default right_hand."},
+        {[](sim::SettingsStore &s) { return sim::PutString(s, "driver_tarvolt_rq508", "poseSource", ""); },
+         "Setting poseSource = \"\" is empty; using the default right_hand."},
+        {[&](sim::SettingsStore &s) { return sim::PutString(s, "driver_tarvolt_rq508", "poseSource", tooLong.c_str()); },
+         "Setting poseSource = \"" + std::string(39, 'x') + "...\" is too long for a serial number; using the default right_hand."},
+        {[](sim::SettingsStore &s) {
+             return sim::PutString(s, "driver_tarvolt_rq508", "poseSource", tarvolt::kRifleSerialNumber);
+         },
+         "Setting poseSource = \"aaa_tarvolt_rq508_controller\" is the rifle itself; using the default right_hand."},
+    };
+    for (const Bad &b : bad) {
+        ASSERT_TRUE(devices.EditSettings(b.set));
+        ::testing::internal::CaptureStdout();
+        EXPECT_TRUE(SameBytes(Selected(), InRawSpace(SamplePose(1))));
+        EXPECT_TRUE(SameBytes(Selected(), InRawSpace(SamplePose(1))));
+        EXPECT_EQ(testing_support::CapturedLines(), std::vector<std::string>{b.line});
+        EXPECT_EQ(setting.Current().kind, tarvolt::PoseSourceKind::RightHand);
+    }
+}
+
+// Catches: a relay that calls a settings interface it does not have.
+TEST(PoseSourceSetting, WithoutASettingsInterfaceTheSourceIsTheRightHand)
+{
+    tarvolt::PoseSourceSetting setting;
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(setting.Read(nullptr).kind, tarvolt::PoseSourceKind::RightHand);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
 }
 
 } // namespace

@@ -103,18 +103,18 @@ std::vector<Finding> Judge(const SoakRun &run)
         f.before = run.Before().*figure.field;
         const std::vector<int64_t> first = window(0, figure.field);
         const std::vector<int64_t> last = window(n - tenth, figure.field);
+        // Memory by the windows' medians, the exact counts by their highest.
+        const bool byMedian = figure.rule == Rule::Memory || figure.rule == Rule::Shown;
+        f.first = byMedian ? Median(first) : *std::max_element(first.begin(), first.end());
+        f.last = byMedian ? Median(last) : *std::max_element(last.begin(), last.end());
         switch (figure.rule) {
         case Rule::Nothing: {
-            f.first = *std::max_element(first.begin(), first.end());
-            f.last = *std::max_element(last.begin(), last.end());
             f.rule = "back to " + std::to_string(f.before) + " after every load";
             for (const Sample &s : samples)
                 f.held = f.held && s.counts.*figure.field == f.before;
             break;
         }
         case Rule::NotHigher:
-            f.first = *std::max_element(first.begin(), first.end());
-            f.last = *std::max_element(last.begin(), last.end());
             if (!trend) {
                 f.rule = notCompared;
             } else if (figure.perLoad == 0) {
@@ -127,14 +127,10 @@ std::vector<Finding> Judge(const SoakRun &run)
             }
             break;
         case Rule::Shown:
-            f.first = Median(first);
-            f.last = Median(last);
             f.rule = figure.field == &Counts::processes ? "shown only (other programs come and go)"
                                                         : "shown only (a sanitizer's quarantine keeps freed memory resident)";
             break;
         case Rule::Memory: {
-            f.first = Median(first);
-            f.last = Median(last);
             if (!trend) {
                 f.rule = notCompared;
                 break;

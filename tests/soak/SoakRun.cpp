@@ -122,12 +122,13 @@ struct SoakRun::Load {
 
     explicit Load(Totals &t) : totals(t) {}
 
-    void Frame()
+    // One frame, its time kept as the longest so far in `longest`.
+    void Frame(double Totals::*longest = &Totals::longestFrameMs)
     {
         const Clock::time_point start = Clock::now();
         host.RunFrame();
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-        totals.longestFrameMs = std::max(totals.longestFrameMs, ms);
+        totals.*longest = std::max(totals.*longest, ms);
         ++totals.frames;
     }
 
@@ -315,13 +316,8 @@ bool SoakRun::RunCycle(Load &l, bool cleanupInstead, std::string &error)
             // Until the driver has seen the end, the lock stays held: each frame waits its bounded
             // time and publishes nothing; once it has, a pose that is not valid, until the relay
             // started again writes.
-            for (int i = 0; i < kFramesAfterDeadHolder; ++i) {
-                const Clock::time_point start = Clock::now();
-                l.host.RunFrame();
-                totals_.longestFrameDeadMs = std::max(
-                    totals_.longestFrameDeadMs, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-                ++totals_.frames;
-            }
+            for (int i = 0; i < kFramesAfterDeadHolder; ++i)
+                l.Frame(&Totals::longestFrameDeadMs);
             if (!AwaitRestart(l, relays[0], error))
                 return false;
         } else {

@@ -26,20 +26,16 @@ int main(int argc, char **argv)
             plan = soak::ShortPlan();
         else if (arg == "--every-load")
             everyLoad = true;
-        else if (arg == "--loads" && hasValue)
-            plan.loads = std::atoi(argv[++i]);
-        else if (arg == "--cycles" && hasValue)
-            plan.cyclesPerLoad = std::atoi(argv[++i]);
-        else if (arg == "--drops" && hasValue)
-            plan.dropsPerCycle = std::atoi(argv[++i]);
-        else if (arg == "--kills" && hasValue)
-            plan.kills = std::atoi(argv[++i]);
-        else if (arg == "--restarts" && hasValue)
-            plan.restarts = std::atoi(argv[++i]);
-        else if (arg == "--seed" && hasValue)
-            plan.seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
-        else if (arg == "--compression" && hasValue)
-            plan.compression = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+        else if (int *figure = arg == "--loads"      ? &plan.loads
+                             : arg == "--cycles"   ? &plan.cyclesPerLoad
+                             : arg == "--drops"    ? &plan.dropsPerCycle
+                             : arg == "--kills"    ? &plan.kills
+                             : arg == "--restarts" ? &plan.restarts
+                                                   : nullptr; figure != nullptr && hasValue)
+            *figure = std::atoi(argv[++i]);
+        else if (uint32_t *number = arg == "--seed" ? &plan.seed : arg == "--compression" ? &plan.compression : nullptr;
+                 number != nullptr && hasValue)
+            *number = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
         else {
             std::fprintf(stderr, "usage: %s [--short] [--loads N] [--cycles N] [--drops N] [--kills N] [--restarts N] "
                                  "[--seed S] [--compression F] [--every-load]\n", argv[0]);

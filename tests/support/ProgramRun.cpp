@@ -20,13 +20,7 @@ std::vector<std::string> ProgramRun::Lines() const
 
 bool ProgramRun::WaitForLine(const std::string &line, std::chrono::milliseconds limit, size_t count)
 {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, limit, [&] {
-        size_t seen = 0;
-        for (const std::string &l : lines_)
-            seen += l == line ? 1 : 0;
-        return seen >= count;
-    });
+    return WaitForLineWhere([&](const std::string &l) { return l == line; }, limit, count);
 }
 
 bool ProgramRun::WaitForLineWhere(const std::function<bool(const std::string &)> &accept,

@@ -21,24 +21,17 @@ protected:
     tarvolt::ControllerDriver *controller = nullptr;
 };
 
-// Catches: a device created with leftover state.
-TEST_F(Controller, IsCreatedWithEveryFieldZero)
+// Catches: handles not stored in the fields the frame update uses or stored crosswise, an index
+// left valid after deactivation, a second Activate moving a new thread onto a joinable one (which
+// ends the process), a worker left attached, and the exception that joining an empty std::thread
+// throws when no worker was ever started.
+TEST_F(Controller, ActivationStoresIndexAndHandlesAndDeactivationUndoesThem)
 {
-    EXPECT_EQ(controller->deviceIndex, 0u);
-    EXPECT_EQ(controller->fireClickHandle, 0u);
-    EXPECT_EQ(controller->unloadBulletClickHandle, 0u);
-    EXPECT_FALSE(controller->workerThread.joinable());
-    EXPECT_FALSE(controller->firePulse.active);
-    EXPECT_EQ(controller->firePulse.frames, 0);
-    EXPECT_FALSE(controller->pose.poseIsValid);
-}
+    EXPECT_NO_THROW(controller->Deactivate());
+    EXPECT_EQ(controller->deviceIndex, vr::k_unTrackedDeviceIndexInvalid);
 
-// Catches: handles not stored in the fields the frame update uses, or stored crosswise.
-TEST_F(Controller, ActivationStoresIndexAndHandles)
-{
     ASSERT_EQ(controller->Activate(7), vr::VRInitError_None);
     EXPECT_EQ(controller->deviceIndex, 7u);
-    EXPECT_TRUE(controller->workerThread.joinable());
     const sim::HostRecorder &r = host.Recorder();
     EXPECT_EQ(r.ComponentName(controller->fireValueHandle), "/input/fire/value");
     EXPECT_EQ(r.ComponentName(controller->fireClickHandle), "/input/fire/click");
@@ -46,30 +39,13 @@ TEST_F(Controller, ActivationStoresIndexAndHandles)
     EXPECT_EQ(r.ComponentName(controller->loadMagClickHandle), "/input/load_mag/click");
     EXPECT_EQ(r.ComponentName(controller->loadBulletClickHandle), "/input/load_bullet/click");
     EXPECT_EQ(r.ComponentName(controller->unloadBulletClickHandle), "/input/unload_bullet/click");
-    controller->Deactivate();
-}
+    const std::thread::id worker = controller->workerThread.get_id();
+    ASSERT_EQ(controller->Activate(7), vr::VRInitError_None);
+    EXPECT_EQ(controller->workerThread.get_id(), worker);
 
-// Catches: an index left valid after deactivation, a worker left attached, and the exception
-// that joining an empty std::thread throws when no worker was ever started.
-TEST_F(Controller, DeactivationInvalidatesIndexAndDetachesNothingItDidNotStart)
-{
-    EXPECT_NO_THROW(controller->Deactivate());
-    EXPECT_EQ(controller->deviceIndex, vr::k_unTrackedDeviceIndexInvalid);
-
-    ASSERT_EQ(controller->Activate(1), vr::VRInitError_None);
     controller->Deactivate();
     EXPECT_EQ(controller->deviceIndex, vr::k_unTrackedDeviceIndexInvalid);
     EXPECT_FALSE(controller->workerThread.joinable());
-}
-
-// Catches: a second Activate moving a new thread onto a joinable one, which ends the process.
-TEST_F(Controller, SecondActivationKeepsTheRunningWorker)
-{
-    ASSERT_EQ(controller->Activate(0), vr::VRInitError_None);
-    const std::thread::id worker = controller->workerThread.get_id();
-    ASSERT_EQ(controller->Activate(0), vr::VRInitError_None);
-    EXPECT_EQ(controller->workerThread.get_id(), worker);
-    controller->Deactivate();
 }
 
 // Catches: Cleanup destroying a device whose worker is still attached (std::terminate).

@@ -70,58 +70,41 @@ TEST(ConvertPose, ZeroRecordOfAFreshBlockGivesTheKnownQuaternionAndFrameFields)
     EXPECT_EQ(static_cast<int>(out.result), 0);
 }
 
-// Catches: the mounting turn applied with the wrong sign or on the wrong side, and the offset
-// taken from the wrong column, added in double instead of float, or rotated by the mounting turn.
-TEST(ConvertPose, KnownRotationsGiveExactQuaternionsAndOffsets)
+// Catches: the mounting turn applied with the wrong sign or on the wrong side; the offset taken
+// from the wrong column, added in double instead of float, or rotated by the mounting turn; a NaN
+// or negative trace sum reaching the square root (a NaN orientation); and signs taken with a
+// comparison (which treats -0 as +0) instead of copysign, or differences formed the other way round.
+TEST(ConvertPose, KnownMatricesGiveExactQuaternionsAndOffsets)
 {
-    const float identity[3][4] = {{1, 0, 0, 1.5f}, {0, 1, 0, -2.25f}, {0, 0, 1, 0.1f}};
-    const vr::DriverPose_t a = tarvolt::ConvertPose(Record(identity));
-    ExpectQuaternion(a.qRotation, C, -S, 0.0, 0.0);
-    EXPECT_BITS(a.vecPosition[0], 1.5);
-    EXPECT_BITS(a.vecPosition[1], -2.25);
-    EXPECT_BITS(a.vecPosition[2], static_cast<double>(0.1f) + 0.25);
-
-    // 180 degrees about y: q = (0, 0, 1, 0) before the mounting turn.
-    const float turned[3][4] = {{-1, 0, 0, 0.5f}, {0, 1, 0, 0}, {0, 0, -1, 2.0f}};
-    const vr::DriverPose_t b = tarvolt::ConvertPose(Record(turned));
-    ExpectQuaternion(b.qRotation, 0.0, 0.0, C, S);
-    EXPECT_BITS(b.vecPosition[0], 0.5);
-    EXPECT_BITS(b.vecPosition[1], 0.0);
-    EXPECT_BITS(b.vecPosition[2], 1.75);
-}
-
-// Catches: a NaN or negative trace sum reaching the square root (a NaN orientation).
-TEST(ConvertPose, SumsThatAreNotANumberOrNegativeGiveZeroComponents)
-{
+    const double h = 0.5 * std::sqrt(2.0), zw = 0.6123724356957945, zx = 0.3535533905932738;
+    struct Case {
+        const char *what;
+        float m[3][4];
+        double q[4];
+        double position[3];
+    };
+    const Case cases[] = {
+        {"identity, moved", {{1, 0, 0, 1.5f}, {0, 1, 0, -2.25f}, {0, 0, 1, 0.1f}}, {C, -S, 0, 0},
+         {1.5, -2.25, static_cast<double>(0.1f) + 0.25}},
+        {"180 about y", {{-1, 0, 0, 0.5f}, {0, 1, 0, 0}, {0, 0, -1, 2.0f}}, {0, 0, C, S}, {0.5, 0, 1.75}},
+        {"only sw negative", {{-1, 0, 0, 0}, {0, -1, 0, 0}, {0, 0, -1, 0}}, {S * h, C * h, C * h - S * h, C * h + S * h},
+         {0, 0, -0.25}},
+        {"m21 - m12 = -0", {{0, 0, 0, 0}, {0, 0, 0, 0}, {0, -0.0f, 0, 0}},
+         {C * 0.5 + S * -0.5, C * -0.5 - S * 0.5, C * 0.5 - S * 0.5, C * 0.5 + S * 0.5}, {0, 0, 0}},
+        {"m21 - m12 = +0", {{0, 0, 0, 0}, {0, 0, -0.0f, 0}, {0, 0, 0, 0}}, {zw, zx, zx, zw}, {0, 0, 0}},
+        {"-0 - -0 = +0", {{0, 0, 0, 0}, {0, 0, -0.0f, 0}, {0, -0.0f, 0, 0}}, {zw, zx, zx, zw}, {0, 0, 0}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const vr::DriverPose_t out = tarvolt::ConvertPose(Record(c.m));
+        ExpectQuaternion(out.qRotation, c.q[0], c.q[1], c.q[2], c.q[3]);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(out.vecPosition[i], c.position[i]) << i;
+    }
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float withNan[3][4] = {{nan, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}};
-    const float negative[3][4] = {{-1, 0, 0, 0}, {0, -1, 0, 0}, {0, 0, -1, 0}};
-    const vr::DriverPose_t a = tarvolt::ConvertPose(Record(withNan));
-    EXPECT_EQ(a.qRotation.w, 0.0);
-    EXPECT_EQ(a.qRotation.x, 0.0);
-    EXPECT_EQ(a.qRotation.y, 0.0);
-    EXPECT_EQ(a.qRotation.z, 0.0);
-    // Only sw = -2 is negative; sx = sy = sz = 2.
-    const vr::DriverPose_t b = tarvolt::ConvertPose(Record(negative));
-    const double h = 0.5 * std::sqrt(2.0);
-    ExpectQuaternion(b.qRotation, S * h, C * h, C * h - S * h, C * h + S * h);
-}
-
-// Catches: signs taken with a comparison (which treats -0 as +0) instead of copysign, or
-// differences formed the other way round.
-TEST(ConvertPose, SignedZeroDifferencesDecideTheComponentSigns)
-{
-    const float negZero[3][4] = {{0, 0, 0, 0}, {0, 0, 0, 0}, {0, -0.0f, 0, 0}};   // m21 - m12 = -0
-    const float posZero[3][4] = {{0, 0, 0, 0}, {0, 0, -0.0f, 0}, {0, 0, 0, 0}};   // m21 - m12 = +0
-    const float bothNeg[3][4] = {{0, 0, 0, 0}, {0, 0, -0.0f, 0}, {0, -0.0f, 0, 0}}; // -0 - -0 = +0
-    const vr::DriverPose_t a = tarvolt::ConvertPose(Record(negZero));
-    ExpectQuaternion(a.qRotation, C * 0.5 + S * -0.5, C * -0.5 - S * 0.5, C * 0.5 - S * 0.5, C * 0.5 + S * 0.5);
-    EXPECT_LT(a.qRotation.x, 0.0);
-    for (const auto *m : {posZero, bothNeg}) {
-        const vr::DriverPose_t b = tarvolt::ConvertPose(Record(m));
-        ExpectQuaternion(b.qRotation, 0.6123724356957945, 0.3535533905932738, 0.3535533905932738,
-                         0.6123724356957945);
-    }
+    const vr::HmdQuaternion_t q = tarvolt::ConvertPose(Record(withNan)).qRotation;
+    EXPECT_TRUE(q.w == 0.0 && q.x == 0.0 && q.y == 0.0 && q.z == 0.0) << q.w << " " << q.x << " " << q.y << " " << q.z;
 }
 
 // Rotation matrix of a unit quaternion, to compare orientations independently of the formula.

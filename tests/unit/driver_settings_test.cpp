@@ -239,17 +239,27 @@ protected:
     tarvolt::ControllerDriver *controller = nullptr;
 };
 
-// Catches: pressFrames read but not used by the frame update, used one off, or read from the
-// settings at every frame instead of at activation.
-TEST_F(DeviceWithSettings, PressFramesSetsHowLongAPressLasts)
+// Catches: pressFrames or the mount read but not used by the frame update, and pressFrames used
+// one off or read from the settings at every frame instead of at activation.
+TEST_F(DeviceWithSettings, PressFramesAndTheMountSetThePressAndThePublishedPose)
 {
     host.Context().SetInt32(kSettingsSection, "pressFrames", 3, nullptr);
+    host.Context().SetFloat(kSettingsSection, "mountOffsetZMeters", 0.0f, nullptr);
+    host.Context().SetFloat(kSettingsSection, "mountPitchDegrees", 0.0f, nullptr);
     Activate();
     const uint64_t activated = host.FramesRun();
+    const float rows[3][4] = {{1.0f, 0.0f, 0.0f, 1.0f}, {0.0f, 1.0f, 0.0f, 2.0f}, {0.0f, 0.0f, 1.0f, 3.0f}};
+    const vr::TrackedDevicePose_t record = Controller(rows);
+    std::memcpy(static_cast<void *>(&tarvolt::poseBlockView->pose), &record, sizeof record);
     tarvolt::fire = true;
     host.RunFrames(6);
     EXPECT_EQ(FireClicks(activated), (std::vector<std::pair<bool, uint64_t>>{{true, 1}, {false, 5}}));
-    EXPECT_TRUE(controller->mounting.builtIn) << "pressFrames changed the mount";
+    sim::PoseRecord published{};
+    ASSERT_TRUE(host.Recorder().LastPose(published));
+    // No shift and no turn: the controller's own pose.
+    EXPECT_EQ(published.pose.qRotation.w, 1.0);
+    EXPECT_EQ(published.pose.qRotation.x, 0.0);
+    EXPECT_EQ(published.pose.vecPosition[2], 3.0);
 }
 
 // Catches: a bad value at activation that is not told in the driver's log, or that keeps the
@@ -263,26 +273,6 @@ TEST_F(DeviceWithSettings, ABadValueIsToldInTheDriversLogAndTheDeviceComesUp)
               1u);
     EXPECT_TRUE(controller->mounting.builtIn);
     EXPECT_EQ(controller->pressFrames, tarvolt::kPulseFrames);
-}
-
-// Catches: a mount read at activation but not applied to the published pose.
-TEST_F(DeviceWithSettings, TheMountSettingMovesThePublishedPose)
-{
-    host.Context().SetFloat(kSettingsSection, "mountOffsetZMeters", 0.0f, nullptr);
-    host.Context().SetFloat(kSettingsSection, "mountPitchDegrees", 0.0f, nullptr);
-    Activate();
-    const float rows[3][4] = {{1.0f, 0.0f, 0.0f, 1.0f}, {0.0f, 1.0f, 0.0f, 2.0f}, {0.0f, 0.0f, 1.0f, 3.0f}};
-    tarvolt::SharedPose *block = tarvolt::poseBlockView;
-    ASSERT_NE(block, nullptr);
-    const vr::TrackedDevicePose_t record = Controller(rows);
-    std::memcpy(static_cast<void *>(&block->pose), &record, sizeof record);
-    host.RunFrame();
-    sim::PoseRecord published{};
-    ASSERT_TRUE(host.Recorder().LastPose(published));
-    // No shift and no turn: the controller's own pose.
-    EXPECT_EQ(published.pose.qRotation.w, 1.0);
-    EXPECT_EQ(published.pose.qRotation.x, 0.0);
-    EXPECT_EQ(published.pose.vecPosition[2], 3.0);
 }
 
 } // namespace
