@@ -108,7 +108,8 @@ protected:
 };
 
 // Catches: a wrong message or order on the way to a subscription, a missing connect report,
-// other services or characteristics subscribed, and a state other than Connected at the end.
+// other services or characteristics subscribed, a state other than Connected at the end, and a
+// scan that is not active or is started more than once.
 TEST_F(Link, FirstConnectionSubscribesToTheRifle)
 {
     sim::PeripheralScript nameless, pad;
@@ -134,6 +135,8 @@ TEST_F(Link, FirstConnectionSubscribesToTheRifle)
     EXPECT_EQ(stats.closes, 0);
     EXPECT_EQ(stats.maintained, 1);
     EXPECT_EQ(stats.lowLatencyRequests, 1);
+    EXPECT_EQ(stats.activeScanning, 1);
+    EXPECT_EQ(stats.starts, 1);
 
     const size_t idle = Mark();
     Pass();
@@ -237,21 +240,21 @@ TEST_F(Link, TargetWithoutAddressIsInvalid)
 
 // Catches: a lost link not reported, reconnecting straight away instead of rescanning, a
 // notification flag lost with the link, a device kept for the system's restore never let go once
-// the rifle was found again, and handlers of devices let go staying attached (the test keeps
-// every device alive, as the platform may), so that a link that drops all evening collects them.
+// the rifle was found again, and handlers of the devices and characteristics let go staying
+// attached, so that a link that drops all evening collects them.
 TEST_F(Link, ALostLinkIsRescannedAndKeepsOnlyItsCurrentDevicesHandlers)
 {
     sim::PeripheralScript script = Rifle();
     script.restoreDelay = std::chrono::hours(1);  // the system does not restore it
     const int rifle = radio.AddPeripheral(script);
-    std::vector<std::shared_ptr<radio::Device>> devices;
+    std::vector<std::shared_ptr<void>> kept;  // every device and characteristic, as the platform may keep them
     constexpr int kWatcherHandlers = 2, kConnectionHandlers = 2;  // status, one notifying characteristic
     Discover();
     for (int drop = 1; drop <= 3; ++drop) {
         Pass();
         ASSERT_EQ(WorkerLines(host.Recorder()).back(), "Device successfully connected.");
         EXPECT_TRUE(host.Recorder().WaitForLog("Connected to device: Rifle Q508", kLimit, drop));
-        devices.push_back(context.device);
+        kept.insert(kept.end(), {context.device, context.characteristic});
         EXPECT_EQ(radio.Stats().attachedHandlers, kWatcherHandlers + kConnectionHandlers);
         radio.Notify(rifle, {0x60, 0x01, 0x61, 0x5D});
         ASSERT_TRUE(host.Recorder().WaitForLog("Received data: 96 1 97 93 END", kLimit, drop));

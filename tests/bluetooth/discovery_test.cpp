@@ -192,20 +192,4 @@ TEST_F(Discovery, AScanThePlatformEndsAsItStartsIsStartedAgain)
     EXPECT_EQ(context.linkState.load(), tarvolt::Scanning);
 }
 
-// Catches: a watcher created with a filter-less passive scan, started early, or without both
-// handlers.
-TEST_F(Discovery, CreatesAnActiveWatcherWithBothHandlersAndDoesNotStartIt)
-{
-    tarvolt::LinkContext fresh;
-    tarvolt::CreateAdvertisementWatcher(fresh);
-    ASSERT_NE(fresh.watcher, nullptr);
-    const sim::RadioStats stats = sim::SimRadioControl().Stats();
-    EXPECT_EQ(stats.watchersCreated, 1);
-    EXPECT_EQ(stats.activeScanning, 1);
-    EXPECT_EQ(stats.attachedHandlers, 2);
-    EXPECT_EQ(stats.starts, 0);
-    EXPECT_EQ(fresh.linkState.load(), tarvolt::StartScanning);
-    tarvolt::EndWorker(fresh);
-}
-
 } // namespace
