@@ -45,6 +45,13 @@ protected:
     int32_t State() const { return context.linkState.load(); }
     size_t Mark() { return host.Recorder().LogTexts().size(); }
     Lines Since(size_t mark) { return WorkerLines(host.Recorder(), mark); }
+    // One pass; the worker's lines it wrote.
+    Lines PassLines()
+    {
+        const size_t mark = Mark();
+        Pass();
+        return Since(mark);
+    }
 
     // A pass at StartScanning, then the rifle's advertisement; returns once the handler is done
     // (its stop request is reported after it returns).
@@ -60,9 +67,7 @@ protected:
     Lines Connect()
     {
         Discover();
-        const size_t mark = Mark();
-        Pass();
-        return Since(mark);
+        return PassLines();
     }
     // After a reset: nothing held, and the scan starts again at the next pass.
     void ExpectResetAndRescan()
@@ -76,9 +81,7 @@ protected:
         EXPECT_EQ(State(), tarvolt::StartScanning);
         EXPECT_EQ(context.targetAddress.load(), 0u);
         EXPECT_EQ(context.characteristic, nullptr);
-        const size_t mark = Mark();
-        Pass();
-        Lines lines = Since(mark);
+        Lines lines = PassLines();
         // The rifle may be seen again at once; those lines are discovery's.
         lines.erase(std::remove_if(lines.begin(), lines.end(),
                                    [](const std::string &line) {
@@ -126,9 +129,7 @@ TEST_F(Link, FirstConnectionSubscribesToTheRifle)
     EXPECT_EQ(discovery[discovery.size() - 2], "Found device: Rifle Q508 (Address: " + kRifleAddressText + ")");
     EXPECT_EQ(host.Recorder().CountLogPrefix("Found device: "), discovery.size() - 2);
 
-    const size_t mark = Mark();
-    Pass();
-    EXPECT_EQ(Since(mark), (Lines{kConnecting, kFoundService, kSubscribing, kSubscribed, "Device successfully connected."}));
+    EXPECT_EQ(PassLines(), (Lines{kConnecting, kFoundService, kSubscribing, kSubscribed, "Device successfully connected."}));
     EXPECT_EQ(State(), tarvolt::Connected);
     EXPECT_TRUE(host.Recorder().WaitForLog("Connected to device: Rifle Q508", kLimit));
     sim::RadioStats stats = radio.Stats();
@@ -232,9 +233,7 @@ TEST_F(Link, TwoTargetCharacteristicsAreBothSubscribedAndTheLaterIsHeld)
 TEST_F(Link, TargetWithoutAddressIsInvalid)
 {
     context.linkState = tarvolt::TargetFound;
-    const size_t mark = Mark();
-    Pass();
-    EXPECT_EQ(Since(mark), Lines{"Target device address is invalid."});
+    EXPECT_EQ(PassLines(), Lines{"Target device address is invalid."});
     ExpectResetAndRescan();
 }
 
@@ -262,9 +261,7 @@ TEST_F(Link, ALostLinkIsRescannedAndKeepsOnlyItsCurrentDevicesHandlers)
         Settle();
         EXPECT_EQ(host.Recorder().CountLog("Disconnected from device: Rifle Q508"), static_cast<size_t>(drop));
         ASSERT_EQ(State(), tarvolt::ConnectionLost);
-        const size_t mark = Mark();
-        Pass();
-        EXPECT_EQ(Since(mark), Lines{"Device connection lost."});
+        EXPECT_EQ(PassLines(), Lines{"Device connection lost."});
         EXPECT_EQ(radio.Stats().attachedHandlers, kWatcherHandlers) << "after drop " << drop;
         EXPECT_EQ(radio.Stats().closes, drop - 1);
         EXPECT_EQ(radio.Stats().maintained, 1);
@@ -290,9 +287,7 @@ TEST_F(Link, DisconnectionDuringTheConnectStepIsKeptOnlyWhileTheDeviceIsLost)
     });
     EXPECT_EQ(WorkerLines(host.Recorder()).back(), "Device successfully connected.");
     EXPECT_EQ(State(), tarvolt::ConnectionLost);
-    const size_t mark = Mark();
-    Pass();
-    EXPECT_EQ(Since(mark), Lines{"Device connection lost."});
+    EXPECT_EQ(PassLines(), Lines{"Device connection lost."});
 
     // The same report, but the device is connected again by the end of the step.
     ExpectRescan();
@@ -339,12 +334,8 @@ TEST_F(Link, ALinkTheSystemRestoresIsSubscribedAgainOnTheSameDevice)
     ASSERT_TRUE(host.Recorder().WaitForLog("Connected to device: Rifle Q508", kLimit, 2));
     EXPECT_EQ(radio.Stats().notifying, 0);
     Pass();
-    const size_t mark = Mark();
-    Pass();
-    EXPECT_EQ(Since(mark), (Lines{"The system restored the connection."}));
-    Pass();
-    EXPECT_EQ(Since(mark), (Lines{"The system restored the connection.", kConnecting, kFoundService, kSubscribing,
-                                  kSubscribed, "Device successfully connected."}));
+    EXPECT_EQ(PassLines(), (Lines{"The system restored the connection."}));
+    EXPECT_EQ(PassLines(), (Lines{kConnecting, kFoundService, kSubscribing, kSubscribed, "Device successfully connected."}));
     EXPECT_EQ(State(), tarvolt::Connected);
     const sim::RadioStats stats = radio.Stats();
     EXPECT_EQ(stats.notifying, 1);
@@ -375,10 +366,9 @@ TEST_F(Link, AConnectedRifleIsKnownByTheAddressConnectedBefore)
     EXPECT_EQ(Since(mark).back(), "Device successfully connected.");
 }
 
-// Catches: a disconnection that the end of a successful step overwrites because it was stored
-// between the step's read of the device's status and its final store (while an older report,
-// one the device had since overcome, still stood): the link would stay Connected with a lost
-// rifle, and nothing would report the loss again.
+// Catches: a disconnection stored between a successful step's read of the device's status and
+// its final store (while an older, overcome report still stood) overwritten by that store: the
+// link would stay Connected with a lost rifle, and nothing would report the loss again.
 TEST_F(Link, DisconnectionBetweenTheStatusReadAndTheFinalStoreIsKept)
 {
     const int rifle = radio.AddPeripheral(Rifle());
@@ -399,9 +389,8 @@ TEST_F(Link, DisconnectionBetweenTheStatusReadAndTheFinalStoreIsKept)
 }
 
 // Catches: a report from a device the reset let go (here the one its Close raises) reaching the
-// link and resetting it again. A report the platform had already begun delivering when the
-// reset detached the handler still counts: it is reported, leads to another reset, and to
-// another Start on the (already started) watcher.
+// link and resetting it again. One the platform had already begun delivering when the reset
+// detached the handler still counts: it is reported and leads to another reset and Start.
 TEST_F(Link, ReportsOfADeviceLetGoStopAtTheResetExceptThoseAlreadyOnTheirWay)
 {
     sim::PeripheralScript script = Rifle();
@@ -428,19 +417,15 @@ TEST_F(Link, ReportsOfADeviceLetGoStopAtTheResetExceptThoseAlreadyOnTheirWay)
     std::thread([&] { onTheirWay[0](*device); }).join();
     EXPECT_EQ(host.Recorder().CountLog("Disconnected from device: Rifle Q508"), 1u);
     EXPECT_EQ(State(), tarvolt::ConnectionLost);
-    const size_t mark = Mark();
-    Pass();
-    EXPECT_EQ(Since(mark), Lines{"Device connection lost."});
+    EXPECT_EQ(PassLines(), Lines{"Device connection lost."});
     ExpectResetAndRescan();
     EXPECT_EQ(radio.Stats().starts, starts + 1);
 }
 
 // Catches: a start of the scan that fails every pass (no adapter, no Bluetooth classes) writing
 // its two lines every 500 ms for as long as SteamVR runs, a pass that stops retrying, and the
-// start that finally succeeds held back with the failures, so that the log never shows the scan
-// running; a failure after that is news again.
-// Every start is tried on a new watcher, after 1, 2, 4, then every 8 seconds (a start that
-// throws, here, and one whose status stays Created fail alike).
+// start that finally succeeds held back with the failures; a failure after that is news again.
+// Every start is tried on a new watcher, after 1, 2, 4, then every 8 seconds.
 TEST_F(Link, AStartThatKeepsFailingIsLoggedOnceAMinuteAndItsEndAtOnce)
 {
     const std::string starting = "Starting the advertisement watcher.";
@@ -466,9 +451,7 @@ TEST_F(Link, AStartThatKeepsFailingIsLoggedOnceAMinuteAndItsEndAtOnce)
 
     radio.SetWatcherFault(sim::WatcherFault::StaysCreated, 1);
     context.linkState = tarvolt::StartScanning;
-    const size_t again = Mark();
-    Pass();
-    EXPECT_EQ(Since(again), (Lines{starting, "The advertisement watcher did not start."}));
+    EXPECT_EQ(PassLines(), (Lines{starting, "The advertisement watcher did not start."}));
 }
 
 // Catches: a gate that lets a handler in after Close, or a Close that returns while a handler

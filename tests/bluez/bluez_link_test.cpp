@@ -15,11 +15,10 @@ const std::string kRifleText = "AA:BB:CC:DD:EE:FF";
 
 size_t Count(sim::HostRecorder &r, const std::string &line) { return r.CountLog(line); }
 
-
 // Catches: discovery, connection, services, subscription or notifications not mapped onto the
-// link's events (the rifle never connects, or a trigger message never becomes a press), and a
-// scan set up without the low-energy filter.
-TEST_F(BluezLink, FirstConnectionAndATriggerPullReachTheNextFrame)
+// link's events (the rifle never connects, or a trigger message never sets its flag), and a scan
+// set up without the low-energy filter. The shipped library's test checks the press and the end.
+TEST_F(BluezLink, FirstConnectionAndATriggerPull)
 {
     AddLamp();
     const int rifle = bluez->AddPeripheral(Rifle());
@@ -42,19 +41,9 @@ TEST_F(BluezLink, FirstConnectionAndATriggerPullReachTheNextFrame)
     EXPECT_EQ(stats.stops, 1);
     EXPECT_EQ(stats.watchersCreated, 1);  // the discovery filter, set before the scan
 
-    host.RunFrames(2);
     ASSERT_TRUE(Fire(rifle));
-    host.RunFrame();
-    bool pressed = false;
-    for (const sim::ComponentUpdate &u : Recorder().Updates())
-        if (u.name == "/input/fire/click" && u.frame == host.FramesRun())
-            pressed = u.boolValue;
-    EXPECT_TRUE(pressed);
+    EXPECT_TRUE(tarvolt::fire.exchange(false));
     controller->Deactivate();
-    // The device was let go: Disconnect, once.
-    EXPECT_TRUE(bluez->WaitForStats([](const sim::RadioStats &s) { return s.closes >= 1; }, kLimit));
-    EXPECT_TRUE(bluez->WaitUntilIdle(kLimit));
-    EXPECT_EQ(bluez->Stats().closes, 1);
 }
 
 // Catches: a discovery that ends without the driver (Discovering false, the adapter powered off)
@@ -305,6 +294,7 @@ TEST_F(BluezLink, PropertiesOfWrongTypesArePassedOver)
     EXPECT_EQ(Count(Recorder(), "BlueZ: Name of /org/bluez/hci0/dev_5A_00_00_00_00_02 has type i instead of type "
                                 "s; it is ignored"),
               1u);
+    tarvolt::fire.store(false);
     ASSERT_TRUE(bluez->Impersonate(rifle, kFire));  // another program's Value change
     bluez->NotifyFailing(rifle, 0);
     bluez->Notify(rifle, {0x60, 0x00, 0x60, 0x5D});

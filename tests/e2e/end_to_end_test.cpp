@@ -191,10 +191,20 @@ protected:
 // next to it), one that follows another device than the right hand or stops following it, a
 // driver that publishes something else than the conversion of what the relay wrote, publishes it
 // late or torn by a write at an irregular frame pace, a rifle that applications see away from the
-// controller (a pose read in standing space and published as raw is displaced by the room
-// setup), a relay that ignores the server's quit request, and one that deactivation leaves running.
+// controller (a pose read in standing space and published as raw is displaced by the room setup);
+// a relay that crashes leaving the rifle frozen and still valid (the block keeps the last record),
+// its end logged without the crash, or not started again; a relay that takes the rifle itself
+// (listed among the controllers with its role hint, treadmill, and its published pose) for the
+// hand it is mounted on; and a relay that ignores the server's quit request or that deactivation
+// leaves running.
 TEST_F(EndToEnd, TheRightHandControllersPoseBecomesTheRiflesPose)
 {
+#if defined(_WIN32)
+    const std::string crashed = "Vistrel process ended with exit code 0xC0000005.";
+#else
+    const std::string crashed = "Vistrel process ended by signal 11.";
+#endif
+    host.ListDevicesIn(&devices);
     StartAndPublishTheFirstPose();
     MoveAndExpectPublished(ControllerPose(75, 0.35f));
 
@@ -206,6 +216,33 @@ TEST_F(EndToEnd, TheRightHandControllersPoseBecomesTheRiflesPose)
     const vr::DriverPose_t steady = tarvolt::ConvertPose(InRawSpace(ControllerPose(75, 0.35f)));
     for (size_t i = before; i < poses.size(); ++i)
         EXPECT_EQ(std::memcmp(&poses[i].pose, &steady, sizeof steady), 0) << "frame " << poses[i].frame;
+
+    const sim::TrackedDeviceSlot rifle = devices.Slot(3);
+    ASSERT_EQ(rifle.deviceClass, vr::TrackedDeviceClass_Controller);
+    ASSERT_EQ(rifle.role, vr::TrackedControllerRole_Treadmill);
+    vr::TrackedDevicePose_t listed = sim::ClientPoseOf(poses.back().pose);  // in standing space, as applications see it
+    sim::TransformPose(sim::RoomSetupStandingFromRaw(), listed);
+    ASSERT_EQ(std::memcmp(rifle.pose, &listed, sizeof listed), 0);
+
+    ASSERT_EQ(sim::EndClients(devices, sim::ClientEnd::Crash), 1u);
+    ASSERT_TRUE(host.Recorder().WaitForLogPrefix("Vistrel process ended", kLimit)) << DriverLog();
+    EXPECT_EQ(host.Recorder().CountLog(crashed), 1u) << DriverLog();
+    host.RunFrame();
+    sim::PoseRecord last;
+    ASSERT_TRUE(host.Recorder().LastPose(last));
+    EXPECT_FALSE(last.pose.poseIsValid) << "the rifle stays frozen where the ended relay left it";
+    ASSERT_TRUE(host.Recorder().WaitForLog("Vistrel process restarted.", kLimit)) << DriverLog();
+    MoveAndExpectPublished(ControllerPose(40, 0.2f));
+
+    // Without the right hand the rifle is the only controller besides the left hand, and moves.
+    devices.RemoveDevice(1);
+    ASSERT_TRUE(WaitForBlock(NoRightHand()));
+    for (int frame = 0; frame < 3; ++frame) {
+        host.RunFrame();
+        const uint64_t passes = devices.PoseQueries();
+        ASSERT_TRUE(PollUntil([&] { return devices.PoseQueries() >= passes + 2; }));
+        EXPECT_TRUE(WaitForBlock(NoRightHand()));
+    }
 
     const sim::QuitResult quit = devices.QuitClients();
     EXPECT_EQ(quit.clients, 1u);
@@ -250,57 +287,6 @@ TEST(ServerProgram, TakesARootNamedOutsideTheAnsiCodePageAndRelaysThePose)
     EXPECT_EQ(server.WaitForExit(kLimit), std::optional<int>(0));
     EXPECT_TRUE(server.WaitForLine("driver log: Vistrel process terminated.", 0s)) << Joined(server.Lines());
     testing_support::RemoveLeftoverPoseBlock();
-}
-
-// Catches: a relay that takes the rifle itself for the hand it is mounted on. The runtime lists
-// the rifle among the controllers, with its role hint (treadmill) as its role and the pose the
-// driver publishes for it; relaying that pose would feed the rifle's pose back into itself.
-TEST_F(EndToEnd, TheRiflesOwnPoseIsNeverRelayed)
-{
-    host.ListDevicesIn(&devices);
-    StartAndPublishTheFirstPose();
-    const sim::TrackedDeviceSlot rifle = devices.Slot(3);
-    ASSERT_EQ(rifle.deviceClass, vr::TrackedDeviceClass_Controller);
-    ASSERT_EQ(rifle.role, vr::TrackedControllerRole_Treadmill);
-    sim::PoseRecord published;
-    ASSERT_TRUE(host.Recorder().LastPose(published));
-    // Listed as applications see it: the published raw pose in standing space.
-    vr::TrackedDevicePose_t listed = sim::ClientPoseOf(published.pose);
-    sim::TransformPose(sim::RoomSetupStandingFromRaw(), listed);
-    ASSERT_EQ(std::memcmp(devices.Slot(3).pose, &listed, sizeof listed), 0);
-
-    // Without the right hand the rifle is the only controller besides the left hand, and moves.
-    devices.RemoveDevice(1);
-    ASSERT_TRUE(WaitForBlock(NoRightHand()));
-    for (int frame = 0; frame < 3; ++frame) {
-        host.RunFrame();
-        const uint64_t passes = devices.PoseQueries();
-        ASSERT_TRUE(PollUntil([&] { return devices.PoseQueries() >= passes + 2; }));
-        EXPECT_TRUE(WaitForBlock(NoRightHand()));
-    }
-}
-
-// Catches: a relay that crashes leaving the rifle frozen where it was and still claiming a valid
-// pose, because the block keeps the last record; its end logged without the crash; and a relay
-// never started again, so that the rifle stays without a pose for the rest of the session.
-TEST_F(EndToEnd, AfterARelayCrashTheRifleShowsNotTrackingUntilTheRestartedRelaysFirstRecord)
-{
-#if defined(_WIN32)
-    const std::string crashed = "Vistrel process ended with exit code 0xC0000005.";
-#else
-    const std::string crashed = "Vistrel process ended by signal 11.";
-#endif
-    StartAndPublishTheFirstPose();
-    ASSERT_EQ(sim::EndClients(devices, sim::ClientEnd::Crash), 1u);
-    ASSERT_TRUE(host.Recorder().WaitForLogPrefix("Vistrel process ended", kLimit)) << DriverLog();
-    EXPECT_EQ(host.Recorder().CountLog(crashed), 1u) << DriverLog();
-    host.RunFrame();
-    sim::PoseRecord last;
-    ASSERT_TRUE(host.Recorder().LastPose(last));
-    EXPECT_FALSE(last.pose.poseIsValid) << "the rifle stays frozen where the ended relay left it";
-
-    ASSERT_TRUE(host.Recorder().WaitForLog("Vistrel process restarted.", kLimit)) << DriverLog();
-    MoveAndExpectPublished(ControllerPose(75, 0.35f));
 }
 
 } // namespace
