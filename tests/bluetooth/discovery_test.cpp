@@ -122,13 +122,10 @@ TEST_F(Discovery, EachDeviceIsLoggedOnceAScanThenOnceAMinuteWithItsCount)
                                         "Target device found."}));
 }
 
-// Catches: the target taken without stopping the scan or stored after its state; the stop that
-// finding the rifle asks for taken for the platform ending the scan (the link would scan again
-// instead of connecting); a failed stop that leaves one counted, stores TargetFound or throws into
-// the platform; a scan that the platform ended while the link still looked for the rifle left for
-// good (after the adapter was switched off and on, the rifle would never be found until SteamVR
-// restarts); and a later matching advertisement, also after the link moved on, not replacing the
-// address.
+// Catches: the target taken without stopping the scan; the link's own stop taken for the platform
+// ending the scan; a failed stop counted, storing TargetFound or throwing into the platform; a
+// scan the platform ended while the link still looked (adapter off and on) left for good; and a
+// later matching advertisement, also after the link moved on, not replacing the address.
 TEST_F(Discovery, TheRifleIsTheTargetAndOnlyAScanThePlatformEndedWhileLookingIsStartedAgain)
 {
     EXPECT_EQ(See(u"Rifle Q508", kRifleAddress), radio::kOk);

@@ -60,12 +60,10 @@ TEST_F(BluezLink, AScanEndedByThePlatformIsReportedAsStoppedAndStartedAgain)
     EXPECT_EQ(Count(Recorder(), "Watcher stopped."), 1u);
 }
 
-// Catches: device objects that bluetoothd had before the scan never heard (a known device is
-// announced only by changes: after 5.87 an RSSI that moved 8 dBm while another client discovers,
-// nothing at all for a connected rifle, which no longer advertises, also when another program
-// connects it while the scan runs), a rifle that another client subscribed to left unsubscribed
-// (AcquireNotify is then refused), and a stored object of a rifle that is switched off taken for
-// the rifle (connecting to it would be tried again and again).
+// Catches: device objects bluetoothd had before the scan never heard (a known device is announced
+// only by changes: an RSSI that moved 8 dBm, nothing at all for a connected rifle), a rifle another
+// client subscribed to left unsubscribed (AcquireNotify is refused), and a stored object of a
+// rifle that is switched off taken for the rifle.
 struct Preexisting {
     const char *name;
     void (*setUp)(sim::FakeBluez &, int rifle);

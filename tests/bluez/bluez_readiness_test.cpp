@@ -47,11 +47,9 @@ TEST_F(BluezLink, InsideFlatpakAHiddenBluetoothdIsNamedWithTheFix)
     EXPECT_EQ(Recorder().CountLog("BlueZ: " + check.detail), 1u);
 }
 
-// Catches: the devices bluetoothd has connected (where a rifle that no longer advertises is found)
-// not listed, or listed when not connected; the rifle's service and characteristic not found by
-// UUID; and a link that another program made let go with Disconnect, which drops it for every
-// program, when we did not subscribe on it (a keyboard would lose its link each time the list is
-// read), or kept when we did.
+// Catches: the devices bluetoothd has connected not listed, or listed when not connected; the
+// rifle's service and characteristic not found by UUID; and another program's link disconnected
+// (for every program) when we did not subscribe on it, or kept when we did.
 TEST_F(BluezLink, ConnectedDevicesAreThoseBluetoothdHasConnected)
 {
     sim::PeripheralScript keyboard;

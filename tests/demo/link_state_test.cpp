@@ -14,12 +14,9 @@ struct Change {
     const char *to;
 };
 
-// Catches: a connection shown as connected before its subscription succeeded (the handler's
-// "Connected to device: " line comes earlier) or never; a lost link still shown as connected, or
-// stuck on "lost" after the rescan; the link's other ways to the rifle and its other troubles
-// not shown (a stale state instead), also when the repeat limiter brings a line back with its
-// count; a failed connection shown as still connecting; and lines about other devices or data
-// taken for link changes.
+// Catches: a link shown as connected before its subscription succeeded, or never; a stale state
+// after any of the link's other lines (also with a repeat count); and lines about other devices or
+// data taken for link changes.
 TEST(DemoLinkState, FollowsTheLinksLines)
 {
     const std::string service = "{0000FFF0-0000-1000-8000-00805F9B34FB}";

@@ -1,8 +1,6 @@
-// The pose path end to end: this test program is the simulated runtime server (it carries the
-// server's name, so the relay finds it). It publishes a right-hand controller, loads the built
-// driver from its package folder and activates it; the driver starts the real vistrel from that
-// folder, the relay copies the controller's pose into the shared pose block, and the driver
-// publishes the rifle's pose converted from it.
+// The pose path end to end: this program is the simulated runtime server (it carries the server's
+// name, so the relay finds it); the built driver, loaded from its package, starts the real vistrel,
+// which copies the right-hand controller's pose into the pose block the driver publishes from.
 #include "ClientEnding.h"
 #include "ClientPose.h"
 #include "ConvertPose.h"
@@ -187,16 +185,11 @@ protected:
     void *view = nullptr;
 };
 
-// Catches: a relay missing from the package or not startable there (it needs the client library
-// next to it), one that follows another device than the right hand or stops following it, a
-// driver that publishes something else than the conversion of what the relay wrote, publishes it
-// late or torn by a write at an irregular frame pace, a rifle that applications see away from the
-// controller (a pose read in standing space and published as raw is displaced by the room setup);
-// a relay that crashes leaving the rifle frozen and still valid (the block keeps the last record),
-// its end logged without the crash, or not started again; a relay that takes the rifle itself
-// (listed among the controllers with its role hint, treadmill, and its published pose) for the
-// hand it is mounted on; and a relay that ignores the server's quit request or that deactivation
-// leaves running.
+// Catches: a relay missing from the package or not startable there, following another device than
+// the right hand, or the rifle itself (listed as a treadmill-role controller with its own pose); a
+// pose published late, torn at an irregular frame pace, or other than the conversion of the raw
+// record (a standing pose is displaced by the room setup); a crashed relay leaving the rifle frozen
+// and valid, its end not logged, or not restarted; and a relay left running at the end.
 TEST_F(EndToEnd, TheRightHandControllersPoseBecomesTheRiflesPose)
 {
 #if defined(_WIN32)
