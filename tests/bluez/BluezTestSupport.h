@@ -17,6 +17,8 @@ using namespace std::chrono_literals;
 // Read by the test radio when the driver first uses it.
 tarvolt::bluez::BluezOptions &Options();
 
+inline const std::vector<uint8_t> kFire = {0x5B, 0x00, 0x00, 0x00, 0x00, 0x5D};
+
 class BluezLink : public ::testing::Test {
 protected:
     void SetUp() override
@@ -50,6 +52,24 @@ protected:
     bool WaitForLogPrefix(const std::string &prefix, size_t count = 1)
     {
         return Recorder().WaitForLogPrefix(prefix, link_test::kLimit, count);
+    }
+    bool ActivateAndConnect()
+    {
+        return controller->Activate(0) == vr::VRInitError_None && WaitForLog("Device successfully connected.");
+    }
+    // A trigger message from the rifle, as the driver logs it.
+    bool Fire(int rifle, size_t count = 1)
+    {
+        bluez->Notify(rifle, kFire);
+        return WaitForLog("Received data: 91 0 0 0 0 93 END", count);
+    }
+    void AddLamp()
+    {
+        sim::PeripheralScript lamp;
+        lamp.name = u"Desk Lamp";
+        lamp.address = 0x5A0000000001ull;
+        lamp.connectable = false;
+        bluez->AddPeripheral(lamp);
     }
 
     sim::PrivateBus bus;

@@ -13,14 +13,6 @@ namespace {
 using namespace std::chrono_literals;
 constexpr std::chrono::milliseconds kLimit = 20s;  // only ever reached by a failing test
 
-bool FirePressedAt(const sim::HostRecorder &recorder, uint64_t frame)
-{
-    for (const sim::ComponentUpdate &u : recorder.Updates())
-        if (u.name == "/input/fire/click" && u.frame == frame)
-            return u.boolValue;
-    return false;
-}
-
 // Catches: a shipped library that does not reach the rifle through bluetoothd, or a trigger
 // message that does not become a press at the next frame; and an unload that leaves the bus
 // loop running in unmapped code.
@@ -45,24 +37,12 @@ TEST(ShippedLibraryOnLinux, FindsTheRifleThroughBluezAndFires)
     bluez.Notify(rifle, {0x5B, 0x01, 0x02, 0x03, 0x04, 0x5D});
     ASSERT_TRUE(recorder.WaitForLog("Received data: 91 1 2 3 4 93 END", kLimit));
     host.RunFrame();
-    EXPECT_TRUE(FirePressedAt(recorder, host.FramesRun()));
+    bool pressed = false;
+    for (const sim::ComponentUpdate &u : recorder.Updates())
+        pressed |= u.name == "/input/fire/click" && u.frame == host.FramesRun() && u.boolValue;
+    EXPECT_TRUE(pressed);
     host.Shutdown();  // deactivates and unloads the library
     EXPECT_TRUE(bluez.WaitForStats([](const sim::RadioStats &s) { return s.closes == 1; }, kLimit));
-}
-
-// Catches: a machine without a system bus stopping the driver or hanging its deactivation.
-TEST(ShippedLibraryOnLinux, WithoutASystemBusTheLinkFailsSoftly)
-{
-    setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/tarvolt-test/system_bus_socket", 1);
-    sim::SimHost host;
-    testing_support::PrepareHost(host);
-    ASSERT_EQ(host.Init(), vr::VRInitError_None);
-    ASSERT_EQ(host.Activate(), vr::VRInitError_None);
-    ASSERT_TRUE(host.Recorder().WaitForLog("Failed to start the advertisement watcher.", kLimit));
-    host.RunFrames(3);
-    host.Shutdown();
-    EXPECT_EQ(host.Recorder().CountLog("BlueZ: cannot connect to the system bus: No such file or directory"), 1u);
-    EXPECT_EQ(host.Recorder().CountLog("Tarvolt Running"), 1u);
 }
 
 } // namespace

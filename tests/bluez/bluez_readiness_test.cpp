@@ -1,10 +1,8 @@
 // The BlueZ radio as the probe uses it besides the link: the check of Bluetooth as a whole, and
-// the signal strength of each device heard.
+// the devices bluetoothd has connected.
 #include "BluezTestSupport.h"
 
-#include <condition_variable>
 #include <fstream>
-#include <mutex>
 #include <set>
 
 namespace {
@@ -14,53 +12,23 @@ using tarvolt::radio::Readiness;
 
 bool Contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
 
-// Catches: a machine whose Bluetooth cannot be used (no adapter, adapter off, bluetoothd not
-// running, no system bus) reported as usable or under another reason; a check that writes to
-// the log (the probe says it in its own words); and a check that keeps the bus connection open
-// after it.
-TEST_F(BluezLink, TheRadioCheckNamesWhatIsMissing)
+// Catches: a radio check that writes to the log (the probe says what is missing in its own
+// words) or keeps the bus connection open after it, and one that does not see Bluetooth usable
+// again. The probe's tests check what it names for each missing part.
+TEST_F(BluezLink, TheRadioCheckNamesWhatIsMissingQuietly)
 {
     tarvolt::radio::Radio &radio = tarvolt::radio::PlatformRadio();
     EXPECT_EQ(radio.CheckRadio().readiness, Readiness::Ready);
-    EXPECT_EQ(radio.CallbacksHeld(), 0);
-
     bluez->SetPowered(false);
-    tarvolt::radio::RadioCheck check = radio.CheckRadio();
-    EXPECT_EQ(check.readiness, Readiness::AdapterOff);
-    EXPECT_TRUE(Contains(check.detail, "is powered off")) << check.detail;
+    EXPECT_EQ(radio.CheckRadio().readiness, Readiness::AdapterOff);
     bluez->SetPowered(true);
     EXPECT_EQ(radio.CheckRadio().readiness, Readiness::Ready);
-
-    bluez->RemoveAdapter();
-    check = radio.CheckRadio();
-    EXPECT_EQ(check.readiness, Readiness::NoAdapter);
-    EXPECT_EQ(check.detail, "bluetoothd has no Bluetooth adapter");
-
     bluez->Vanish();
-    check = radio.CheckRadio();
-    EXPECT_EQ(check.readiness, Readiness::StackMissing);
-    EXPECT_TRUE(Contains(check.detail, "bluetoothd is not running")) << check.detail;
-
+    EXPECT_EQ(radio.CheckRadio().readiness, Readiness::StackMissing);
     bus.Stop();
-    check = radio.CheckRadio();
-    EXPECT_EQ(check.readiness, Readiness::StackMissing);
-    EXPECT_TRUE(Contains(check.detail, "cannot connect to the system bus")) << check.detail;
-
+    EXPECT_EQ(radio.CheckRadio().readiness, Readiness::StackMissing);
     EXPECT_EQ(radio.CallbacksHeld(), 0);
     EXPECT_EQ(Recorder().CountLogPrefix("BlueZ: "), 0u);
-}
-
-class BluezRefused : public BluezLink {
-protected:
-    bool RefuseBluez() const override { return true; }
-};
-
-// Catches: a bus policy that keeps this user from bluetoothd taken for a missing bluetoothd.
-TEST_F(BluezRefused, ARefusingPolicyMakesBluetoothUnusable)
-{
-    const tarvolt::radio::RadioCheck check = tarvolt::radio::PlatformRadio().CheckRadio();
-    EXPECT_EQ(check.readiness, Readiness::Unusable);
-    EXPECT_TRUE(Contains(check.detail, "refused by the system bus")) << check.detail;
 }
 
 // Catches: bluetoothd hidden by the sandbox of Steam from Flathub reported as not running (the
@@ -79,11 +47,9 @@ TEST_F(BluezLink, InsideFlatpakAHiddenBluetoothdIsNamedWithTheFix)
     EXPECT_EQ(Recorder().CountLog("BlueZ: " + check.detail), 1u);
 }
 
-// Catches: the devices bluetoothd has connected (where a rifle that no longer advertises is found)
-// not listed, or listed when not connected; the rifle's service and characteristic not found by
-// UUID; and a link that another program made let go with Disconnect, which drops it for every
-// program, when we did not subscribe on it (a keyboard would lose its link each time the list is
-// read), or kept when we did.
+// Catches: the devices bluetoothd has connected not listed, or listed when not connected; the
+// rifle's service and characteristic not found by UUID; and another program's link disconnected
+// (for every program) when we did not subscribe on it, or kept when we did.
 TEST_F(BluezLink, ConnectedDevicesAreThoseBluetoothdHasConnected)
 {
     sim::PeripheralScript keyboard;
@@ -116,38 +82,6 @@ TEST_F(BluezLink, ConnectedDevicesAreThoseBluetoothdHasConnected)
     EXPECT_TRUE(bluez->WaitForStats([](const sim::RadioStats &s) { return s.closes >= 1; }, link_test::kLimit));
     EXPECT_TRUE(bluez->WaitUntilIdle(link_test::kLimit));
     EXPECT_EQ(bluez->Stats().closes, 1);  // the rifle, subscribed on; not the keyboard
-}
-
-// Catches: the RSSI that bluetoothd reports with each device lost on the way to the handler.
-TEST_F(BluezLink, EachDeviceHeardCarriesItsSignalStrength)
-{
-    sim::PeripheralScript rifle = link_test::Rifle();
-    rifle.rssi = -47;
-    bluez->AddPeripheral(rifle);
-    // Shared with the handler, which the bus loop may still call once after the watcher is gone.
-    struct Heard {
-        std::mutex mutex;
-        std::condition_variable changed;
-        std::optional<int16_t> strength;
-        bool got = false;
-    };
-    auto heard = std::make_shared<Heard>();
-    auto watcher = tarvolt::radio::PlatformRadio().CreateWatcher();
-    watcher->AddReceived([heard](tarvolt::radio::Watcher &, tarvolt::radio::AdvertisementReceivedArgs &args) {
-        std::lock_guard<std::mutex> lock(heard->mutex);
-        if (!heard->got && args.LocalName() == u"Rifle Q508") {
-            heard->strength = args.SignalStrength();
-            heard->got = true;
-            heard->changed.notify_all();
-        }
-        return tarvolt::radio::kOk;
-    });
-    watcher->Start();
-    std::unique_lock<std::mutex> lock(heard->mutex);
-    ASSERT_TRUE(heard->changed.wait_for(lock, link_test::kLimit, [&] { return heard->got; }));
-    EXPECT_EQ(heard->strength, std::optional<int16_t>(-47));
-    lock.unlock();
-    watcher->Stop();
 }
 
 } // namespace
