@@ -282,7 +282,9 @@ def run_tests(build_dir, names, limit, wrap):
 # --- coverage: which tests execute which lines ----------------------------------------------
 
 
-def coverage(files, product, wrap, keep):
+def coverage(files, product, wrap, keep, reuse=None):
+    """With reuse (a coverage file of an earlier tree with the same product code), the tests it
+    names keep their lines and only the others run: for a test suite whose cases were regrouped."""
     stamp = tree_hash(files)
     cache = os.path.join(WORK, 'coverage-%s.json' % stamp)
     if os.path.exists(cache) and keep:
@@ -297,7 +299,18 @@ def coverage(files, product, wrap, keep):
     product_set = set(product)
     covered = {}
     durations = {}
+    earlier = {'covered': {}, 'durations': {}}
+    if reuse:
+        with open(reuse) as fh:
+            earlier = json.load(fh)
+    for key, names in earlier['covered'].items():
+        for name in names:
+            if name in tests:
+                covered.setdefault(key, []).append(name)
     for i, name in enumerate(tests, 1):
+        if name in earlier['durations']:
+            durations[name] = earlier['durations'][name]
+            continue
         for dirpath, _, names in os.walk(build_dir):
             for n in names:
                 if n.endswith('.gcda'):
@@ -376,6 +389,7 @@ def main():
     parser.add_argument('--list', action='store_true', help='print the sample and stop')
     parser.add_argument('--previous', help='report.json of an earlier run: its killers run first')
     parser.add_argument('--out', default='report', help='name of the report files in build/mutants')
+    parser.add_argument('--reuse-coverage', help='coverage file of an earlier tree: only tests it lacks run')
     args = parser.parse_args()
 
     files = git_files()
@@ -403,7 +417,7 @@ def main():
     if not isolate:
         print('no private namespaces here (unshare needs root): one mutant at a time', flush=True)
     started = time.monotonic()
-    cov = coverage(files, product, wrap, args.keep_coverage)
+    cov = coverage(files, product, wrap, args.keep_coverage, args.reuse_coverage)
 
     trees = []
     for j in range(jobs):
