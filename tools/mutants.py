@@ -26,8 +26,11 @@ run of that report (the product code must be unchanged): each mutant's earlier k
 exist run first, and the other tests only when none of them fails, so the score is exact and quick,
 while the per-test table counts only the tests that ran.
 
+--first-kill does the same without an earlier report. --reuse-coverage FILE keeps the coverage of
+the tests an earlier coverage file names (same product code) and runs only the tests it lacks.
+
   tools/mutants.py [--count N] [--seed S] [--jobs J] [--only FILE_SUBSTRING] [--keep-coverage]
-                   [--previous REPORT.json] [--out NAME]
+                   [--previous REPORT.json | --first-kill] [--reuse-coverage FILE] [--out NAME]
 """
 import argparse
 import hashlib
@@ -251,8 +254,9 @@ def list_tests(build_dir):
     return [t['name'] for t in json.loads(out)['tests']]
 
 
-def run_tests(build_dir, names, limit, wrap):
-    """{name: 'passed' | 'failed' | 'timeout'} for the named tests."""
+def run_tests(build_dir, names, limit, wrap, stop=False):
+    """{name: 'passed' | 'failed' | 'timeout' | 'not run'} for the named tests; with stop, no test
+    starts after one has failed."""
     if not names:
         return {}
     junit = os.path.join(build_dir, 'mutant-junit.xml')
@@ -261,11 +265,14 @@ def run_tests(build_dir, names, limit, wrap):
     pattern = '^(' + '|'.join(re.escape(n) for n in names) + ')$'
     # Where each test runs alone in namespaces of its own, several run side by side.
     cmd = ['ctest', '-R', pattern, '--timeout', str(limit), '--output-junit', junit, '-j', str(TEST_JOBS)]
+    if stop:
+        cmd.append('--stop-on-failure')
     try:
         run(wrap(cmd), cwd=build_dir, timeout=limit * len(names) + 120)
     except subprocess.TimeoutExpired:
         return {n: 'timeout' for n in names}
-    results = {n: 'failed' for n in names}  # a test that did not report did not pass
+    # A test that did not report did not pass, unless a failure stopped the run before it.
+    results = {n: 'not run' if stop else 'failed' for n in names}
     if os.path.exists(junit):
         for case in ET.parse(junit).getroot().iter('testcase'):
             name = case.get('name')
@@ -274,9 +281,17 @@ def run_tests(build_dir, names, limit, wrap):
             if name in results:
                 if status in ('run', 'passed') and failure is None:
                     results[name] = 'passed'
-                elif 'Timeout' in (failure.get('message', '') if failure is not None else ''):
+                elif stop and failure is None and status not in ('fail', 'failed'):
+                    results[name] = 'not run'
+                elif stop:
+                    results[name] = 'failed'
+                if 'Timeout' in (failure.get('message', '') if failure is not None else ''):
                     results[name] = 'timeout'
     return results
+
+
+def killers(results):
+    return sorted(n for n, r in results.items() if r in ('failed', 'timeout'))
 
 
 # --- coverage: which tests execute which lines ----------------------------------------------
@@ -389,6 +404,8 @@ def main():
     parser.add_argument('--list', action='store_true', help='print the sample and stop')
     parser.add_argument('--previous', help='report.json of an earlier run: its killers run first')
     parser.add_argument('--out', default='report', help='name of the report files in build/mutants')
+    parser.add_argument('--first-kill', action='store_true',
+                        help='stop at the first test that fails: the score only, quicker')
     parser.add_argument('--reuse-coverage', help='coverage file of an earlier tree: only tests it lacks run')
     args = parser.parse_args()
 
@@ -455,16 +472,17 @@ def main():
             limit = max(10, int(3 * max([cov['durations'].get(n, 1) for n in quick] or [1])) + 5)
             first = [n for n in previous.get((mutant['file'], mutant['line'], mutant['after']), {}).get(
                 'killed_by', []) if n in names]
-            results = run_tests(build_dir, first, SLOW_LIMIT, wrap) if first else {}
-            if all(r == 'passed' for r in results.values()):
-                results.update(run_tests(build_dir, [n for n in quick if n not in first], limit, wrap))
-            if slow and all(r == 'passed' for r in results.values()):
+            stop = args.first_kill or bool(args.previous)
+            results = run_tests(build_dir, first, SLOW_LIMIT, wrap, stop) if first else {}
+            if not killers(results):
+                results.update(run_tests(build_dir, [n for n in quick if n not in first], limit, wrap, stop))
+            if slow and not killers(results):
                 slow = [n for n in slow if n not in first]
                 limit = int(2 * max(cov['durations'].get(n, 1) for n in slow)) + 15
-                results.update(run_tests(build_dir, slow, min(limit, SLOW_LIMIT), wrap))
+                results.update(run_tests(build_dir, slow, min(limit, SLOW_LIMIT), wrap, stop))
             mutant['test_seconds'] = round(time.monotonic() - t0, 1)
             mutant['tests'] = len(names)
-            mutant['killed_by'] = sorted(n for n, r in results.items() if r != 'passed')
+            mutant['killed_by'] = killers(results)
             mutant['outcome'] = 'killed' if mutant['killed_by'] else ('survived' if names else 'not executed')
         finally:
             with open(path, 'w') as fh:
@@ -490,6 +508,9 @@ def write_report(done, cov, seconds, args, total):
              (args.seed, len(done), total, len(counted), len(done) - len(counted)),
              'Score: %d of %d killed = %.1f %%. Run time %.0f min with %d job(s).' %
              (len(killed), len(counted), score, seconds / 60, args.jobs), '']
+    if args.first_kill and not args.previous:
+        lines += ['Each mutant\'s tests stopped at the first that failed: the per-test table counts only the tests '
+                  'that ran.', '']
     if args.previous:
         with open(args.previous) as fh:
             earlier = {(m['file'], m['line'], m['after']): m for m in json.load(fh)['mutants']}
