@@ -76,7 +76,6 @@ using ValueDelegate = TestDelegate<ble::ITypedEventHandler_Characteristic_ValueC
 template <class Op>
 using CompletedDelegate = TestDelegate<typename Op::Handler, Op *, AsyncStatus>;
 
-using winrt_bluetooth::Completion;
 using WatcherStatus = ble::BluetoothLEAdvertisementWatcherStatus;
 
 using GetFactory = HRESULT(WINAPI *)(HSTRING, IActivationFactory **);
@@ -164,8 +163,6 @@ protected:
         for (int id : held)
             radio().Release(id, sim::Step::Connect);
         radio().SetRadioAvailable(true);
-        component.Control()->SetCompletion(Completion::AsItComes);
-        component.Control()->SetWindows(winrt_bluetooth::WindowsVersion::Windows11);
         ASSERT_TRUE(component.Control()->WaitUntilIdle(kLimit));
         const winrt_bluetooth::ComponentStats stats = component.Control()->Stats();
         EXPECT_EQ(stats.liveObjects, 0);
@@ -453,69 +450,6 @@ TEST_F(ComponentClasses, ADeviceSessionAsWindowsRaisesIt)
     EXPECT_EQ(radio().Stats().closes, 1);
 }
 
-class OperationCompletion : public ComponentClasses, public ::testing::WithParamInterface<Completion> {};
-
-// Catches: a completion handler called twice, never, or elsewhere than the rule in force says
-// (the driver's wait must cope with each of Windows' ways), a second handler accepted, and an
-// operation that still answers after Close.
-TEST_P(OperationCompletion, TellsTheCallerExactlyOnceWhereTheRuleSays)
-{
-    const Completion rule = GetParam();
-    radio().AddPeripheral(sim::RifleScript(kRifleAddress));
-    component.Control()->SetCompletion(rule);
-    const int onThreadBefore = component.Control()->Stats().completedOnComponentThread;
-    auto op = Lookup(kRifleAddress);
-    ComRef<IAsyncInfo> info = op.As<IAsyncInfo>();
-    AsyncStatus status{};
-    ASSERT_EQ(info->get_Status(&status), S_OK);
-    if (rule != Completion::AsItComes) {
-        EXPECT_EQ(status, rule == Completion::BeforeReturning ? AsyncStatus::Completed : AsyncStatus::Started);
-    }
-
-    Signal done;
-    std::atomic<AsyncStatus> reported{AsyncStatus::Started};
-    using Handler = CompletedDelegate<ble::IAsyncOperation_BluetoothLEDevice>;
-    auto handler = Handler::Create([&](auto *, AsyncStatus s) {
-        reported = s;
-        SetEvent(done.handle);
-        return S_OK;
-    });
-    ASSERT_EQ(op->put_Completed(handler.Get()), S_OK);
-    if (rule == Completion::InsidePutCompleted || rule == Completion::BeforeReturning) {
-        EXPECT_EQ(handler->calls.load(), 1) << "not called inside put_Completed";
-        EXPECT_EQ(handler->lastThread.load(), GetCurrentThreadId());
-    }
-    ASSERT_TRUE(done.Wait());
-    ASSERT_TRUE(component.Control()->WaitUntilIdle(kLimit));
-    EXPECT_EQ(handler->calls.load(), 1);
-    EXPECT_EQ(reported.load(), AsyncStatus::Completed);
-    if (rule == Completion::OnComponentThread) {
-        EXPECT_NE(handler->lastThread.load(), GetCurrentThreadId());
-        EXPECT_EQ(component.Control()->Stats().completedOnComponentThread, onThreadBefore + 1);
-    }
-
-    auto second = Handler::Create([](auto *, AsyncStatus) { return S_OK; });
-    EXPECT_EQ(op->put_Completed(second.Get()), E_ILLEGAL_DELEGATE_ASSIGNMENT);
-    ble::IBluetoothLEDevice *device = nullptr;
-    ASSERT_EQ(op->GetResults(&device), S_OK);
-    ASSERT_NE(device, nullptr);
-    device->Release();
-    EXPECT_EQ(info->Close(), S_OK);
-    EXPECT_EQ(info->get_Status(&status), E_ILLEGAL_METHOD_CALL);
-    EXPECT_EQ(op->GetResults(&device), E_ILLEGAL_METHOD_CALL);
-}
-
-std::string CompletionName(const ::testing::TestParamInfo<Completion> &info)
-{
-    const char *const names[] = {"AsItComes", "BeforeReturning", "OnComponentThread", "InsidePutCompleted"};
-    return names[static_cast<int>(info.param)];
-}
-
-INSTANTIATE_TEST_SUITE_P(Rules, OperationCompletion,
-                         ::testing::Values(Completion::AsItComes, Completion::BeforeReturning,
-                                           Completion::OnComponentThread, Completion::InsidePutCompleted),
-                         CompletionName);
-
 // Catches: a Cancel that waits for the radio (a caller canceling at shutdown would hang with the
 // operation), a canceled operation whose handler is called twice, never, or with another status,
 // results handed out after a cancellation, and a late result that is never released.
@@ -635,65 +569,5 @@ TEST_F(ComponentClasses, ConnectedDevicesAreListedOpenedByTheirIdAndKeptBySessio
     ASSERT_EQ(sessions->FromDeviceIdAsync(id.Get(), op.Put()), S_OK);
     EXPECT_EQ(Await(op), AsyncStatus::Error);
 }
-
-struct VersionCase {
-    winrt_bluetooth::WindowsVersion version;
-    const char *name;
-};
-void PrintTo(const VersionCase &c, std::ostream *out) { *out << c.name; }
-
-class WindowsVersions : public ComponentClasses, public ::testing::WithParamInterface<VersionCase> {};
-
-// Catches: Windows 11's interface, class or ApiInformation answer present on a Windows 10 (a
-// driver that skips the check would pass), absent on Windows 11, a request granted for a device
-// that is not connected, and a request closed twice without notice.
-TEST_P(WindowsVersions, HaveThePreferredConnectionParametersOnWindows11Only)
-{
-    const bool windows11 = GetParam().version == winrt_bluetooth::WindowsVersion::Windows11;
-    component.Control()->SetWindows(GetParam().version);
-    radio().AddPeripheral(sim::RifleScript(kRifleAddress));
-    auto device = Open(kRifleAddress);
-    ComRef<ble::IBluetoothLEDevice6> device6;
-    EXPECT_EQ(device->QueryInterface(__uuidof(ble::IBluetoothLEDevice6), reinterpret_cast<void **>(device6.Put())),
-              windows11 ? S_OK : E_NOINTERFACE);
-    auto api = Factory<ble::IApiInformationStatics>(L"Windows.Foundation.Metadata.ApiInformation");
-    String type(kDeviceClass), method(L"RequestPreferredConnectionParameters"), unknown(L"Windows.Devices.Bluetooth.Unknown");
-    boolean present = !windows11;
-    ASSERT_EQ(api->IsMethodPresent(type.value, method.value, &present), S_OK);
-    EXPECT_EQ(present != 0, windows11);
-    ASSERT_EQ(api->IsTypePresent(unknown.value, &present), S_OK);
-    EXPECT_FALSE(present);
-    String parametersName(kParametersClass);
-    ComRef<IActivationFactory> factory;
-    EXPECT_EQ(getFactory(parametersName.value, factory.Put()), windows11 ? S_OK : REGDB_E_CLASSNOTREG);
-    if (!windows11)
-        return;
-
-    ComRef<ble::IBluetoothLEPreferredConnectionParameters> throughput;
-    ASSERT_EQ(factory.As<ble::IBluetoothLEPreferredConnectionParametersStatics>()->get_ThroughputOptimized(throughput.Put()), S_OK);
-    using Status = ble::BluetoothLEPreferredConnectionParametersRequestStatus;
-    for (Status expected : {Status::DeviceNotAvailable, Status::Success}) {
-        ComRef<ble::IBluetoothLEPreferredConnectionParametersRequest> request;
-        ASSERT_EQ(device6->RequestPreferredConnectionParameters(throughput.Get(), request.Put()), S_OK);
-        Status status = Status::Unspecified;
-        ASSERT_EQ(request->get_Status(&status), S_OK);
-        EXPECT_EQ(status, expected);
-        for (int close = 0; close < 2; ++close)
-            EXPECT_EQ(request.As<ble::IClosable>()->Close(), S_OK);
-        ComRef<ble::IAsyncOperation_GattDeviceServicesResult> services;  // connects it for the second request
-        ASSERT_EQ(device.As<ble::IBluetoothLEDevice3>()->GetGattServicesAsync(services.Put()), S_OK);
-        ASSERT_TRUE(Completed(services));
-        ASSERT_TRUE(component.Control()->WaitUntilIdle(kLimit));
-    }
-    const winrt_bluetooth::ComponentStats stats = component.Control()->Stats();
-    EXPECT_EQ(stats.requestsGranted, 1);
-    EXPECT_EQ(stats.requestsOpen, 0);
-    EXPECT_EQ(stats.repeatedCloses, 2);
-}
-
-INSTANTIATE_TEST_SUITE_P(Windows, WindowsVersions,
-                         ::testing::Values(VersionCase{winrt_bluetooth::WindowsVersion::Windows10, "Windows10"},
-                                           VersionCase{winrt_bluetooth::WindowsVersion::Windows11, "Windows11"}),
-                         [](const ::testing::TestParamInfo<VersionCase> &info) { return std::string(info.param.name); });
 
 } // namespace
