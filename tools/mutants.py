@@ -26,11 +26,14 @@ run of that report (the product code must be unchanged): each mutant's earlier k
 exist run first, and the other tests only when none of them fails, so the score is exact and quick,
 while the per-test table counts only the tests that ran.
 
---first-kill does the same without an earlier report. --reuse-coverage FILE keeps the coverage of
+--first-kill does the same without an earlier report. --rerun REPORT.json, after tests were
+added or removed, runs again only that report's survivors and the mutants none of whose killers is
+left; the others keep their outcome. --reuse-coverage FILE keeps the coverage of
 the tests an earlier coverage file names (same product code) and runs only the tests it lacks.
 
   tools/mutants.py [--count N] [--seed S] [--jobs J] [--only FILE_SUBSTRING] [--keep-coverage]
-                   [--previous REPORT.json | --first-kill] [--reuse-coverage FILE] [--out NAME]
+                   [--previous REPORT.json | --first-kill] [--rerun REPORT.json] [--reuse-coverage FILE]
+                   [--out NAME]
 """
 import argparse
 import hashlib
@@ -404,6 +407,8 @@ def main():
     parser.add_argument('--list', action='store_true', help='print the sample and stop')
     parser.add_argument('--previous', help='report.json of an earlier run: its killers run first')
     parser.add_argument('--out', default='report', help='name of the report files in build/mutants')
+    parser.add_argument('--rerun', help='report.json of a run on the same product: only its survivors and the '
+                        'mutants whose killers are gone run again')
     parser.add_argument('--first-kill', action='store_true',
                         help='stop at the first test that fails: the score only, quicker')
     parser.add_argument('--reuse-coverage', help='coverage file of an earlier tree: only tests it lacks run')
@@ -492,8 +497,19 @@ def main():
                                                mutant.get('tests', 0)), flush=True)
         return mutant
 
+    # With --rerun, a mutant keeps its outcome unless the tests have changed under it: a survivor
+    # (new tests may kill it) or a mutant none of whose killers is left.
+    kept = {}
+    if args.rerun:
+        tests_now = set(cov['tests'])
+        with open(args.rerun) as fh:
+            for m in json.load(fh)['mutants']:
+                if m['outcome'] == 'build error' or (m['outcome'] == 'killed' and set(m['killed_by']) & tests_now):
+                    kept[(m['file'], m['line'], m['after'])] = m
+        print('%d mutants keep their outcome of %s; %d run again' % (len(kept), args.rerun, len(chosen) - len(kept)),
+              flush=True)
     with ThreadPoolExecutor(max_workers=jobs) as pool:
-        done = list(pool.map(one, chosen))
+        done = list(pool.map(lambda m: kept.get((m['file'], m['line'], m['after'])) or one(m), chosen))
     seconds = time.monotonic() - started
     write_report(done, cov, seconds, args, total)
     return 0
@@ -508,6 +524,9 @@ def write_report(done, cov, seconds, args, total):
              (args.seed, len(done), total, len(counted), len(done) - len(counted)),
              'Score: %d of %d killed = %.1f %%. Run time %.0f min with %d job(s).' %
              (len(killed), len(counted), score, seconds / 60, args.jobs), '']
+    if args.rerun:
+        lines += ['Survivors and mutants whose killers are gone ran again; the others keep their outcome of %s.'
+                  % os.path.basename(args.rerun), '']
     if args.first_kill and not args.previous:
         lines += ['Each mutant\'s tests stopped at the first that failed: the per-test table counts only the tests '
                   'that ran.', '']
