@@ -28,7 +28,8 @@ while the per-test table counts only the tests that ran.
 
 --first-kill does the same without an earlier report. --rerun REPORT.json, after tests were
 added or removed, runs again only that report's survivors and the mutants none of whose killers is
-left; the others keep their outcome. --reuse-coverage FILE keeps the coverage of
+left (a survivor only against the quick tests: it lived through the same long sessions then); the
+others keep their outcome. --reuse-coverage FILE keeps the coverage of
 the tests an earlier coverage file names (same product code) and runs only the tests it lacks.
 
   tools/mutants.py [--count N] [--seed S] [--jobs J] [--only FILE_SUBSTRING] [--keep-coverage]
@@ -475,12 +476,17 @@ def main():
             slow = [n for n in names if n not in quick]
             t0 = time.monotonic()
             limit = max(10, int(3 * max([cov['durations'].get(n, 1) for n in quick] or [1])) + 5)
+            key = (mutant['file'], mutant['line'], mutant['after'])
             first = [n for n in previous.get((mutant['file'], mutant['line'], mutant['after']), {}).get(
                 'killed_by', []) if n in names]
             stop = args.first_kill or bool(args.previous)
             results = run_tests(build_dir, first, SLOW_LIMIT, wrap, stop) if first else {}
             if not killers(results):
                 results.update(run_tests(build_dir, [n for n in quick if n not in first], limit, wrap, stop))
+            # A survivor of the report run again lived through the long sessions then; they are
+            # the same sessions now, so only the quick tests (the new ones among them) run.
+            if key in survivors:
+                slow = []
             if slow and not killers(results):
                 slow = [n for n in slow if n not in first]
                 limit = int(2 * max(cov['durations'].get(n, 1) for n in slow)) + 15
@@ -500,12 +506,15 @@ def main():
     # With --rerun, a mutant keeps its outcome unless the tests have changed under it: a survivor
     # (new tests may kill it) or a mutant none of whose killers is left.
     kept = {}
+    survivors = set()
     if args.rerun:
         tests_now = set(cov['tests'])
         with open(args.rerun) as fh:
             for m in json.load(fh)['mutants']:
                 if m['outcome'] == 'build error' or (m['outcome'] == 'killed' and set(m['killed_by']) & tests_now):
                     kept[(m['file'], m['line'], m['after'])] = m
+                elif m['outcome'] != 'killed':
+                    survivors.add((m['file'], m['line'], m['after']))
         print('%d mutants keep their outcome of %s; %d run again' % (len(kept), args.rerun, len(chosen) - len(kept)),
               flush=True)
     with ThreadPoolExecutor(max_workers=jobs) as pool:
