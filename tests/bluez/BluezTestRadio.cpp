@@ -6,6 +6,8 @@
 #include "DriverLog.h"
 #include "SimClock.h"
 
+#include <mutex>
+
 namespace bluez_test {
 
 tarvolt::bluez::BluezOptions &Options()
@@ -14,13 +16,28 @@ tarvolt::bluez::BluezOptions &Options()
     return options;
 }
 
+namespace {
+std::mutex logMutex;
+bool logOpen = false;
+} // namespace
+
+void SetRadioLog(bool open)
+{
+    std::lock_guard<std::mutex> lock(logMutex);  // a line on its way is logged before the host goes
+    logOpen = open;
+}
+
 } // namespace bluez_test
 
 namespace tarvolt::radio {
 
 Radio &PlatformRadio()
 {
-    static bluez::BluezRadio radio(bluez_test::Options(), [](const std::string &line) { tarvolt::Log(line); });
+    static bluez::BluezRadio radio(bluez_test::Options(), [](const std::string &line) {
+        std::lock_guard<std::mutex> lock(bluez_test::logMutex);
+        if (bluez_test::logOpen)
+            tarvolt::Log(line);
+    });
     return radio;
 }
 

@@ -16,6 +16,9 @@ using namespace std::chrono_literals;
 
 // Read by the test radio when the driver first uses it.
 tarvolt::bluez::BluezOptions &Options();
+// Whether the radio's lines reach the test's host. The radio outlives each test, and its bus thread
+// may report the private bus going away while the test's host is being destroyed.
+void SetRadioLog(bool open);
 
 inline const std::vector<uint8_t> kFire = {0x5B, 0x00, 0x00, 0x00, 0x00, 0x5D};
 
@@ -33,12 +36,14 @@ protected:
         Options().connectTimeout = 3s;
         Options().resolveTimeout = 3s;
         link_test::InitHost(host);
+        SetRadioLog(true);
         controller = tarvolt::deviceProvider.controller;
         ASSERT_NE(controller, nullptr);
     }
     void TearDown() override
     {
         host.Shutdown();
+        SetRadioLog(false);
         if (bluez)
             bluez->Shutdown();
     }
