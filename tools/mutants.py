@@ -28,8 +28,8 @@ while the per-test table counts only the tests that ran.
 
 --first-kill does the same without an earlier report. --rerun REPORT.json, after tests were
 added or removed, runs again only that report's survivors and the mutants none of whose killers is
-left (a survivor only against the quick tests: it lived through the same long sessions then); the
-others keep their outcome. --reuse-coverage FILE keeps the coverage of
+left (a survivor only against the quick tests: it lived through the same long sessions then, and
+with --rerun-coverage only against the tests that are new since); the others keep their outcome. --reuse-coverage FILE keeps the coverage of
 the tests an earlier coverage file names (same product code) and runs only the tests it lacks.
 
   tools/mutants.py [--count N] [--seed S] [--jobs J] [--only FILE_SUBSTRING] [--keep-coverage]
@@ -410,6 +410,8 @@ def main():
     parser.add_argument('--out', default='report', help='name of the report files in build/mutants')
     parser.add_argument('--rerun', help='report.json of a run on the same product: only its survivors and the '
                         'mutants whose killers are gone run again')
+    parser.add_argument('--rerun-coverage', help='with --rerun: the coverage file of that run; its survivors then '
+                        'run only against the tests that are new since')
     parser.add_argument('--first-kill', action='store_true',
                         help='stop at the first test that fails: the score only, quicker')
     parser.add_argument('--reuse-coverage', help='coverage file of an earlier tree: only tests it lacks run')
@@ -487,6 +489,8 @@ def main():
             # the same sessions now, so only the quick tests (the new ones among them) run.
             if key in survivors:
                 slow = []
+                # Only tests that are new since that run can change its outcome.
+                quick = [n for n in quick if n not in earlier_tests]
             if slow and not killers(results):
                 slow = [n for n in slow if n not in first]
                 limit = int(2 * max(cov['durations'].get(n, 1) for n in slow)) + 15
@@ -507,6 +511,10 @@ def main():
     # (new tests may kill it) or a mutant none of whose killers is left.
     kept = {}
     survivors = set()
+    earlier_tests = set()
+    if args.rerun_coverage:
+        with open(args.rerun_coverage) as fh:
+            earlier_tests = set(json.load(fh)['tests'])
     if args.rerun:
         tests_now = set(cov['tests'])
         with open(args.rerun) as fh:
