@@ -454,6 +454,13 @@ def main():
     free = list(range(jobs))
 
     def one(mutant):
+        key = (mutant['file'], mutant['line'], mutant['after'])
+        if key in survivors and earlier_tests:
+            names = tests_for(mutant, cov, product)
+            if not [n for n in names if n not in earlier_tests and cov['durations'].get(n, 1) < SLOW_TEST]:
+                # No new test executes its line: it lives as it did.
+                mutant.update(outcome='survived', tests=len(names), killed_by=[])
+                return mutant
         slot = free.pop()
         src, build_dir = trees[slot]
         path = os.path.join(src, mutant['file'])
