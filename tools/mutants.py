@@ -485,8 +485,7 @@ def main():
             slow = [n for n in names if n not in quick]
             t0 = time.monotonic()
             limit = max(10, int(3 * max([cov['durations'].get(n, 1) for n in quick] or [1])) + 5)
-            key = (mutant['file'], mutant['line'], mutant['after'])
-            first = [n for n in previous.get((mutant['file'], mutant['line'], mutant['after']), {}).get(
+            first = [n for n in previous.get(key, {}).get(
                 'killed_by', []) if n in names]
             stop = args.first_kill or bool(args.previous)
             results = run_tests(build_dir, first, SLOW_LIMIT, wrap, stop) if first else {}
